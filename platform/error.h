@@ -1,0 +1,56 @@
+// The device's system error values, and the per-thread "last error" that the suite records in its
+// status fields and shows in messages. Every platform call that fails sets the last error; callers
+// read it with GetLastError() exactly as they would on the device.
+#ifndef KOLVAR_PLATFORM_ERROR_H_
+#define KOLVAR_PLATFORM_ERROR_H_
+
+#include <cstdint>
+
+namespace kolvar::platform {
+
+inline constexpr uint32_t kErrorSuccess = 0;
+inline constexpr uint32_t kErrorInvalidFunction = 1;
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorTooManyOpenFiles = 4;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr uint32_t kErrorOutOfMemory = 14;
+inline constexpr uint32_t kErrorNoMoreFiles = 18;
+inline constexpr uint32_t kErrorWriteProtect = 19;
+inline constexpr uint32_t kErrorSharingViolation = 32;
+inline constexpr uint32_t kErrorHandleEof = 38;
+inline constexpr uint32_t kErrorNotSupported = 50;
+inline constexpr uint32_t kErrorFileExists = 80;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorBrokenPipe = 109;
+inline constexpr uint32_t kErrorDiskFull = 112;
+inline constexpr uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr uint32_t kErrorInvalidName = 123;
+inline constexpr uint32_t kErrorDirNotEmpty = 145;
+inline constexpr uint32_t kErrorBusy = 170;
+inline constexpr uint32_t kErrorAlreadyExists = 183;
+inline constexpr uint32_t kErrorFilenameExcedRange = 206;
+inline constexpr uint32_t kErrorWaitTimeout = 258;
+inline constexpr uint32_t kErrorNoMoreItems = 259;
+inline constexpr uint32_t kErrorNotOwner = 288;
+inline constexpr uint32_t kErrorCantResolveFilename = 1921;  // symbolic link loop (ELOOP)
+inline constexpr uint32_t kErrorTimeout = 1460;
+
+// Still-active exit code of a running process, as the device reports it.
+inline constexpr uint32_t kStillActive = 259;
+
+// Maps an errno value to the device's error value (unknown values map to kErrorInvalidFunction).
+uint32_t ErrorFromErrno(int errno_value);
+
+// The calling thread's last error.
+uint32_t GetLastError();
+void SetLastError(uint32_t error);
+// Sets the last error from errno and returns false, for one-line failure paths.
+bool FailWithErrno(int errno_value);
+bool Fail(uint32_t error);
+
+}  // namespace kolvar::platform
+
+#endif  // KOLVAR_PLATFORM_ERROR_H_

@@ -1,0 +1,137 @@
+// Files and folders by device path: open/read/write/seek, attributes, move, copy, delete, folders
+// and find-first/next listings. Failures return false and set the device's last error.
+#ifndef KOLVAR_PLATFORM_FILE_H_
+#define KOLVAR_PLATFORM_FILE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kolvar::platform {
+
+// Device file attribute bits.
+inline constexpr uint32_t kAttributeReadOnly = 0x01;  // the owner's write bit is clear
+inline constexpr uint32_t kAttributeHidden = 0x02;    // the name begins with "."
+inline constexpr uint32_t kAttributeSystem = 0x04;    // kept in the extended attribute below
+inline constexpr uint32_t kAttributeDirectory = 0x10;
+inline constexpr uint32_t kAttributeArchive = 0x20;
+inline constexpr uint32_t kAttributeInRom = 0x40;  // never set on Linux
+inline constexpr uint32_t kAttributeNormal = 0x80;
+// Name of the extended attribute that holds the system bit ("1" when set).
+inline constexpr char kSystemAttributeXattr[] = "user.kolvar.system";
+
+// 100-nanosecond intervals since 1 January 1601 UTC, as the device counts file times.
+struct FileTime {
+  uint64_t value = 0;
+};
+FileTime FileTimeFromUnix(int64_t seconds, int64_t nanoseconds);
+// Broken-down time as the device's SYSTEMTIME gives it.
+struct SystemTime {
+  uint16_t year, month, day_of_week, day, hour, minute, second, milliseconds;
+};
+SystemTime CurrentLocalTime();
+SystemTime CurrentUtcTime();
+bool FileTimeToLocal(FileTime utc, SystemTime* local);
+
+// What a directory entry is. Only regular files are ever opened; kOther covers FIFOs, sockets,
+// devices and symbolic links, which listings report so that callers can tell the user.
+enum class EntryKind { kRegular, kDirectory, kOther };
+
+struct FileInfo {
+  uint32_t attributes = 0;
+  FileTime creation, last_access, last_write;
+  uint64_t size = 0;
+  uint64_t object_id = 0;  // device and inode folded together
+  EntryKind kind = EntryKind::kRegular;
+};
+
+enum class FileAccess { kQuery, kRead, kWrite, kReadWrite };
+enum class CreateDisposition {
+  kCreateNew,         // fails with 80 when it exists
+  kCreateAlways,      // truncates an existing file
+  kOpenExisting,      // fails with 2 (or 3 for a missing folder) when it does not exist
+  kOpenAlways,        // creates when missing
+  kTruncateExisting,  // must exist; truncated
+};
+enum class SeekOrigin { kBegin, kCurrent, kEnd };
+
+// An open regular file. Never follows a symbolic link in the last component and never opens a
+// FIFO, socket or device (fails with 5 instead of blocking). Closed by the destructor.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool Open(std::u16string_view device_path, FileAccess access, CreateDisposition disposition);
+  bool IsOpen() const { return fd_ >= 0; }
+  // Reads up to `length` bytes; *read is 0 at the end of the file.
+  bool Read(void* buffer, uint32_t length, uint32_t* read);
+  bool Write(const void* buffer, uint32_t length, uint32_t* written);
+  bool Seek(int64_t offset, SeekOrigin origin, uint64_t* new_position = nullptr);
+  bool Flush();  // data and metadata reach the disk
+  bool GetSize(uint64_t* size);
+  bool GetInfo(FileInfo* info);
+  bool SetEndOfFile();  // cuts the file at the current position
+  void Close();
+  int native_handle() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+bool GetFileInfo(std::u16string_view device_path, FileInfo* info);  // does not follow a link
+bool GetFileAttributes(std::u16string_view device_path, uint32_t* attributes);
+// Applies read-only and system; other bits are ignored (hidden is a property of the name).
+bool SetFileAttributes(std::u16string_view device_path, uint32_t attributes);
+// Fails with 183 when `to` exists (never replaces). Works across file systems by copy and delete.
+bool MoveFile(std::u16string_view from, std::u16string_view to);
+// Renames `from` over `to` atomically (same folder or file system); for write-beside-and-replace.
+bool ReplaceFile(std::u16string_view from, std::u16string_view to);
+// Copies data and the read-only bit; with fail_if_exists an existing `to` fails with 80.
+bool CopyFile(std::u16string_view from, std::u16string_view to, bool fail_if_exists);
+bool DeleteFile(std::u16string_view device_path);       // 5 for a read-only file, as the device
+bool CreateDirectory(std::u16string_view device_path);  // 183 when it exists
+bool RemoveDirectory(std::u16string_view device_path);  // 145 when not empty
+bool FileExists(std::u16string_view device_path);       // a regular file
+bool DirectoryExists(std::u16string_view device_path);
+// True for folders on proc, sysfs, devtmpfs, cgroup, debugfs and similar pseudo file systems,
+// which the file walker never enters.
+bool IsPseudoFileSystem(std::u16string_view device_path);
+
+struct FindData {
+  std::u16string name;  // the entry's name only
+  uint32_t attributes = 0;
+  FileTime creation, last_access, last_write;
+  uint64_t size = 0;
+  EntryKind kind = EntryKind::kRegular;
+};
+
+// find-first/next over one folder. The pattern is a device path whose last component may hold
+// "*" and "?" ("\Docs\*.*", "\Docs\*", "\Docs\a?.txt"); "*.*" matches every name, as on the device.
+// "." and "..", and host names that cannot be device names, are never returned.
+class DirectoryListing {
+ public:
+  DirectoryListing();
+  ~DirectoryListing();
+  DirectoryListing(const DirectoryListing&) = delete;
+  DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+  // False with 2 (nothing matches), 3 (no such folder) or another error.
+  bool First(std::u16string_view pattern, FindData* data);
+  // False with 18 at the end.
+  bool Next(FindData* data);
+  void Close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace kolvar::platform
+
+#endif  // KOLVAR_PLATFORM_FILE_H_

@@ -1,0 +1,48 @@
+// Device paths: the suite's wide, "\"-separated paths from the device root, and their mapping to
+// host paths below KOLVAR_DEVICE_ROOT. Also the special folders of the two profiles (a device
+// image below a root folder, or the host's own XDG folders when the root is "/").
+#ifndef KOLVAR_PLATFORM_PATH_H_
+#define KOLVAR_PLATFORM_PATH_H_
+
+#include <string>
+#include <string_view>
+
+namespace kolvar::platform {
+
+// Longest device path, in characters, including the terminating NUL of the device's buffers.
+inline constexpr size_t kMaxPath = 260;
+
+// folder + "\" + name, without doubling a "\" that ends the folder.
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
+
+// Host folder of the device root, from KOLVAR_DEVICE_ROOT (read on every call so tests may change
+// it); "/" when unset or empty. Never ends in "/" unless it is "/".
+std::string DeviceRoot();
+// True when the root is not "/": the special folders are the device's own below the root.
+bool IsDeviceImage();
+
+// Host path of a device path: root + the path with "\" turned into "/". A relative device path is
+// taken from the root as well.
+std::string HostPath(std::u16string_view device_path);
+// Device path of a host path below the root (absolute or relative to the working folder). False
+// when it lies outside the root or cannot be a device name (contains "\" or is not UTF-8).
+bool DevicePathFromHost(std::string_view host_path, std::u16string* device_path);
+
+enum class SpecialFolder {
+  kWindows,       // "\Windows" or $XDG_CONFIG_HOME/kolvar
+  kDocuments,     // "\My Documents" or the XDG documents folder (else $HOME)
+  kStartup,       // "\Windows\StartUp" or ~/.config/autostart
+  kProgramFiles,  // "\Program Files" or ~/.local/lib
+  kTemp,          // "\Temp" or $TMPDIR or /tmp
+};
+// Device path of a special folder, without a trailing "\". Creates the host folder when it is
+// missing (as the device's folders always exist). False with the last error set on failure.
+bool GetSpecialFolder(SpecialFolder folder, std::u16string* device_path);
+
+// Device path of the running program's file (its "module file name"). False when the program
+// does not lie below the device root.
+bool RunningProgramPath(std::u16string* device_path);
+
+}  // namespace kolvar::platform
+
+#endif  // KOLVAR_PLATFORM_PATH_H_
