@@ -1,0 +1,92 @@
+// The crypto provider that the suite's cipher objects stand on: MD5, the key derivation of the
+// device's enhanced provider (a session key taken from a hash value, widened with the 0x36/0x5C
+// expansion when the cipher needs more key than the hash holds), and RC2, triple DES (two- and
+// three-key) and RC4 with the provider's defaults: CBC with an all-zero IV, PKCS #5 padding of the
+// final block, chaining that runs on from one call to the next until a call marked final.
+// Failures return false and set the device's last error.
+#ifndef KOLVAR_PLATFORM_CRYPTO_H_
+#define KOLVAR_PLATFORM_CRYPTO_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kolvar::platform {
+
+// The provider's error values, as the device reports them.
+inline constexpr uint32_t kErrorMoreData = 234;             // output buffer too small
+inline constexpr uint32_t kNteBadLength = 0x80090004;       // NTE_BAD_LEN
+inline constexpr uint32_t kNteBadData = 0x80090005;         // NTE_BAD_DATA (also bad padding)
+inline constexpr uint32_t kNteBadAlgorithm = 0x80090008;    // NTE_BAD_ALGID
+inline constexpr uint32_t kNteProviderFailed = 0x8009001D;  // NTE_PROVIDER_DLL_FAIL
+
+inline constexpr size_t kMd5Length = 16;
+
+enum class CipherAlgorithm {
+  kRc2,           // 128-bit key, 128 effective bits, 8-byte blocks
+  kTripleDes112,  // two keys (K3 = K1), 8-byte blocks
+  kTripleDes168,  // three keys, 8-byte blocks
+  kRc4,           // 128-bit key, a stream cipher
+};
+
+// Bytes of key that the enhanced provider derives for an algorithm (16, 16, 24, 16).
+size_t KeyLength(CipherAlgorithm algorithm);
+// Block length in bytes: 8 for the block ciphers, 1 for RC4.
+size_t BlockLength(CipherAlgorithm algorithm);
+
+// True when the crypto library and its providers (including the one that holds RC2 and RC4) can be
+// loaded in this process; false with kNteProviderFailed otherwise. Cheap after the first call.
+bool AcquireProvider();
+
+// MD5 of `length` bytes into `digest` (kMd5Length bytes).
+bool Md5(const void* data, size_t length, uint8_t* digest);
+
+// The provider's key bytes for `algorithm` from a hash value: its first bytes when the hash is long
+// enough, else the first bytes of H(0x36-pad) || H(0x5C-pad), each pad being the hash XORed into 64
+// bytes of 0x36 (0x5C). No salt, and DES parity bits are left as they are. `hash_length` must be
+// the MD5 length, which is the only hash the suite uses.
+bool DeriveKeyBytes(CipherAlgorithm algorithm, const uint8_t* hash, size_t hash_length,
+                    std::vector<uint8_t>* key);
+
+// A session key with its running chain state. Not thread-safe; its owner serialises the calls.
+class SessionKey {
+ public:
+  SessionKey();
+  ~SessionKey();
+  SessionKey(const SessionKey&) = delete;
+  SessionKey& operator=(const SessionKey&) = delete;
+
+  // Derives the key for `algorithm` from a hash value (see DeriveKeyBytes).
+  bool Derive(CipherAlgorithm algorithm, const uint8_t* hash, size_t hash_length);
+  bool IsValid() const;
+  void Destroy();
+  CipherAlgorithm algorithm() const { return algorithm_; }
+  const std::vector<uint8_t>& key_bytes() const { return key_; }
+
+  // Output length of encrypting `length` bytes: the same length for a non-final call (which must
+  // be a whole number of blocks), the length rounded up to the next whole block for a final one.
+  bool EncryptedSize(uint32_t length, bool final, uint32_t* out_length) const;
+  // Encrypts in place. A non-final call takes whole blocks; a final one pads and ends the chain.
+  // When the output would exceed `capacity`, fails with kErrorMoreData and reports the needed
+  // length through *length.
+  bool Encrypt(uint8_t* buffer, uint32_t* length, uint32_t capacity, bool final);
+  // Decrypts in place. Every call takes whole blocks and a non-final call returns all of them; a
+  // final one checks and strips the padding (kNteBadData when it is wrong) and ends the chain.
+  bool Decrypt(uint8_t* buffer, uint32_t* length, bool final);
+
+ private:
+  enum class Direction { kNone, kEncrypt, kDecrypt };
+  bool Begin(Direction direction);
+  void End();
+
+  struct State;
+  std::unique_ptr<State> state_;
+  CipherAlgorithm algorithm_ = CipherAlgorithm::kTripleDes112;
+  std::vector<uint8_t> key_;
+  Direction direction_ = Direction::kNone;
+};
+
+}  // namespace kolvar::platform
+
+#endif  // KOLVAR_PLATFORM_CRYPTO_H_
