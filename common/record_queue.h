@@ -1,0 +1,69 @@
+// A growable array of records without keys: records are appended at the end and normally taken
+// from index 0, which makes it a first-in-first-out queue (the IPC mailboxes' in-process queues and
+// the service's transfer queue). The slot array grows and shrinks one page-sized chunk at a time.
+#ifndef KOLVAR_COMMON_RECORD_QUEUE_H_
+#define KOLVAR_COMMON_RECORD_QUEUE_H_
+
+#include <cstdint>
+#include <memory>
+
+#include "common/block_heap.h"
+#include "common/lockable_object.h"
+#include "common/sorted_table.h"  // kAtCursor
+
+namespace kolvar {
+
+class RecordQueue : public LockableObject {
+ public:
+  // Nominal size of a slot (three 32-bit words): page size / 12 slots per chunk.
+  static constexpr uint32_t kNominalSlotSize = 12;
+
+  // page_size 0 takes the platform's memory page size. Status 41 / 26 as for SortedTable.
+  explicit RecordQueue(bool private_heap = false, uint32_t page_size = 0);
+  ~RecordQueue() override;
+
+  // Copies the record to the end; it becomes the current one. 1 for a missing record or size 0,
+  // 47 when memory runs out.
+  bool Append(const void* record, uint32_t size);
+  // Zero-fills the buffer and copies min(buffer_size, record size) bytes (*copied receives the
+  // count); with remove, deletes the record afterwards. 49 when empty, 48 for an index >= count.
+  bool Get(void* buffer, uint32_t buffer_size, bool remove = false, uint32_t index = kAtCursor,
+           uint32_t* copied = nullptr);
+  // The record's size; 0 (status 48/49) when there is none.
+  uint32_t SizeOf(uint32_t index = kAtCursor);
+  bool Delete(uint32_t index = kAtCursor);
+  uint32_t Count();
+  uint32_t Cursor();
+  bool SetCursor(uint32_t index);
+  bool Clear();
+
+  uint32_t Capacity();
+  uint32_t ChunkCount();
+  uint32_t ChunkSize() const { return chunk_size_; }
+
+ private:
+  struct Slot {
+    void* record;
+    uint32_t size;
+    uint32_t used;
+  };
+
+  Status SetUp();
+  void TearDown();
+  Status ResolveIndex(uint32_t index, uint32_t* resolved) const;
+  Status DeleteLocked(uint32_t index);
+
+  std::unique_ptr<BlockHeap> heap_;
+  Slot* slots_ = nullptr;
+  uint32_t chunk_count_ = 0;
+  uint32_t page_size_;
+  uint32_t capacity_ = 0;
+  uint32_t chunk_size_;
+  uint32_t cursor_ = 0;
+  uint32_t count_ = 0;
+  bool private_heap_;
+};
+
+}  // namespace kolvar
+
+#endif  // KOLVAR_COMMON_RECORD_QUEUE_H_
