@@ -32,9 +32,14 @@ inline constexpr uint32_t kErrorDirNotEmpty = 145;
 inline constexpr uint32_t kErrorBusy = 170;
 inline constexpr uint32_t kErrorAlreadyExists = 183;
 inline constexpr uint32_t kErrorFilenameExcedRange = 206;
+inline constexpr uint32_t kErrorMoreData = 234;  // a buffer too small; the size needed is returned
 inline constexpr uint32_t kErrorWaitTimeout = 258;
 inline constexpr uint32_t kErrorNoMoreItems = 259;
 inline constexpr uint32_t kErrorNotOwner = 288;
+inline constexpr uint32_t kErrorBadDb = 1009;  // the registry database is damaged
+inline constexpr uint32_t kErrorRegistryIoFailed =
+    1016;  // the registry database cannot be read or written
+inline constexpr uint32_t kErrorKeyDeleted = 1018;  // a registry key was deleted while open
 inline constexpr uint32_t kErrorCantResolveFilename = 1921;  // symbolic link loop (ELOOP)
 inline constexpr uint32_t kErrorTimeout = 1460;
 
