@@ -12,10 +12,12 @@
 #include <memory>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace kolvar::platform {
 
-// The provider's error values, as the device reports them.
-inline constexpr uint32_t kErrorMoreData = 234;             // output buffer too small
+// The provider's error values, as the device reports them (kErrorMoreData, a buffer too small, is
+// in error.h).
 inline constexpr uint32_t kNteBadLength = 0x80090004;       // NTE_BAD_LEN
 inline constexpr uint32_t kNteBadData = 0x80090005;         // NTE_BAD_DATA (also bad padding)
 inline constexpr uint32_t kNteBadAlgorithm = 0x80090008;    // NTE_BAD_ALGID
