@@ -21,26 +21,39 @@ std::string DeviceRoot();
 // True when the root is not "/": the special folders are the device's own below the root.
 bool IsDeviceImage();
 
-// Host path of a device path: root + the path with "\" turned into "/". A relative device path is
-// taken from the root as well.
+// Host path of a device path: root + the path with "\" (or "/") turned into "/". A relative device
+// path is taken from the root as well. Empty components and "." are dropped and ".." goes up one
+// component but never above the root, so no device path names a host file outside the root.
 std::string HostPath(std::u16string_view device_path);
-// Device path of a host path below the root (absolute or relative to the working folder). False
-// when it lies outside the root or cannot be a device name (contains "\" or is not UTF-8).
+// HostPath for an operation on the path: false with 3 for an empty path, 206 for a path of
+// kMaxPath characters or more, 123 for a NUL or an unpaired surrogate.
+bool CheckedHostPath(std::u16string_view device_path, std::string* host_path);
+// Device path of a host path below the root (absolute or relative to the working folder; "." and
+// ".." resolved by name, and the root also compared after resolving its links). False with 3 when
+// it lies outside the root, 123 when a component cannot be a device name (contains "\" or is not
+// UTF-8), 206 when the device path would be too long.
 bool DevicePathFromHost(std::string_view host_path, std::u16string* device_path);
 
+// Device name of one host name (a single path component): false with 123 when it contains "\" or
+// is not valid UTF-8, since such names are skipped rather than mangled.
+bool DeviceNameFromHost(std::string_view host_name, std::u16string* name);
+
 enum class SpecialFolder {
-  kWindows,       // "\Windows" or $XDG_CONFIG_HOME/kolvar
+  kWindows,       // "\Windows" or $XDG_CONFIG_HOME/kolvar (default ~/.config/kolvar)
   kDocuments,     // "\My Documents" or the XDG documents folder (else $HOME)
-  kStartup,       // "\Windows\StartUp" or ~/.config/autostart
+  kStartup,       // "\Windows\StartUp" or $XDG_CONFIG_HOME/autostart (~/.config/autostart)
   kProgramFiles,  // "\Program Files" or ~/.local/lib
   kTemp,          // "\Temp" or $TMPDIR or /tmp
 };
+// In the host profile the XDG documents folder is $XDG_DOCUMENTS_DIR when set, else the
+// XDG_DOCUMENTS_DIR line of $XDG_CONFIG_HOME/user-dirs.dirs, else $HOME; only absolute values count
+// (as XDG asks), and $HOME falls back to the password database.
 // Device path of a special folder, without a trailing "\". Creates the host folder when it is
 // missing (as the device's folders always exist). False with the last error set on failure.
 bool GetSpecialFolder(SpecialFolder folder, std::u16string* device_path);
 
-// Device path of the running program's file (its "module file name"). False when the program
-// does not lie below the device root.
+// Device path of the running program's file (its "module file name", from /proc/self/exe). False
+// when the program does not lie below the device root.
 bool RunningProgramPath(std::u16string* device_path);
 
 }  // namespace kolvar::platform
