@@ -37,7 +37,10 @@ uint32_t ErrorFromErrno(int errno_value) {
     case ENOTEMPTY: return kErrorDirNotEmpty;
     case ETIMEDOUT: return kErrorTimeout;
     case ELOOP: return kErrorCantResolveFilename;
-    case EXDEV: return kErrorNotSupported;
+    case EXDEV: return kErrorNotSameDevice;
+    case ENOEXEC: return kErrorBadExeFormat;
+    case ESRCH: return kErrorInvalidParameter;
+    case EIO: return kErrorIoDevice;
     case EILSEQ: return kErrorInvalidName;
     default: return kErrorInvalidFunction;
   }
