@@ -72,7 +72,7 @@ class DataFile : public LockableObject {
 
  private:
   void RecordInfo(const platform::FileInfo& info);
-  Status ChangeAttribute(uint32_t bit, bool on);
+  Status ChangeAttributes(uint32_t clear, uint32_t set);
   void CloseLocked();
 
   std::u16string path_;
@@ -86,6 +86,7 @@ class DataFile : public LockableObject {
   platform::File file_;
   bool no_path_ = true;
   bool open_ = false;
+  bool writable_ = false;  // opened for writing, so Close and Delete flush
   uint64_t position_ = 0;
   bool end_reached_ = false;
 };

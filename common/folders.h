@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/lockable_object.h"
+#include "platform/path.h"
 
 namespace kolvar {
 
@@ -27,9 +28,12 @@ class FolderQuery : public LockableObject {
   // The running program's file path cut after its last "\" (so it ends in "\").
   bool RunningProgramFolder(std::u16string* folder);
 
-  // A regular file / a folder exists at the path.
+  // A regular file / a folder exists at the path (status 17 when not).
   bool FileExists(std::u16string_view path);
   bool FolderExists(std::u16string_view path);
+
+ private:
+  bool Special(platform::SpecialFolder which, bool trailing_separator, std::u16string* folder);
 };
 
 }  // namespace kolvar

@@ -43,8 +43,7 @@ class SharedBlock : public LockableObject {
   bool Read(void* buffer, uint32_t length, bool already_locked = false);
 
  private:
-  bool Copy(void* to_block_or_buffer, uint32_t length, bool to_block, const void* from,
-            bool already_locked);
+  Status CheckAccess(const void* buffer, uint32_t length) const;
 
   std::u16string name_;
   uint32_t size_;
