@@ -1,5 +1,6 @@
 // Files and folders by device path: open/read/write/seek, attributes, move, copy, delete, folders
-// and find-first/next listings. Failures return false and set the device's last error.
+// and find-first/next listings. Failures return false and set the device's last error. Files and
+// folders that the suite creates are private to the user (0600 and 0700).
 #ifndef KOLVAR_PLATFORM_FILE_H_
 #define KOLVAR_PLATFORM_FILE_H_
 
@@ -17,6 +18,8 @@ inline constexpr uint32_t kAttributeSystem = 0x04;    // kept in the extended at
 inline constexpr uint32_t kAttributeDirectory = 0x10;
 inline constexpr uint32_t kAttributeArchive = 0x20;
 inline constexpr uint32_t kAttributeInRom = 0x40;  // never set on Linux
+// Reported alone for a file with none of the bits above, as the device does. Archive is never
+// reported; setting it (or normal) is accepted and changes nothing.
 inline constexpr uint32_t kAttributeNormal = 0x80;
 // Name of the extended attribute that holds the system bit ("1" when set).
 inline constexpr char kSystemAttributeXattr[] = "user.kolvar.system";
@@ -25,6 +28,7 @@ inline constexpr char kSystemAttributeXattr[] = "user.kolvar.system";
 struct FileTime {
   uint64_t value = 0;
 };
+// Times before 1601 give 0.
 FileTime FileTimeFromUnix(int64_t seconds, int64_t nanoseconds);
 // Broken-down time as the device's SYSTEMTIME gives it.
 struct SystemTime {
@@ -32,6 +36,7 @@ struct SystemTime {
 };
 SystemTime CurrentLocalTime();
 SystemTime CurrentUtcTime();
+// False with 87 for a time the host calendar cannot show.
 bool FileTimeToLocal(FileTime utc, SystemTime* local);
 
 // What a directory entry is. Only regular files are ever opened; kOther covers FIFOs, sockets,
@@ -57,7 +62,11 @@ enum class CreateDisposition {
 enum class SeekOrigin { kBegin, kCurrent, kEnd };
 
 // An open regular file. Never follows a symbolic link in the last component and never opens a
-// FIFO, socket or device (fails with 5 instead of blocking). Closed by the destructor.
+// FIFO, socket, device or folder (fails with 5 instead of blocking). As on the device, a read-only
+// file is not opened for writing (5), kCreateNew meets an existing file with 80, and kCreateAlways
+// and kOpenAlways succeed on an existing file with the last error set to 183 (else 0). Reading a
+// handle opened without read access, or writing one without write access, fails with 5. kQuery
+// opens even a file that the user may not read. Closed by the destructor.
 class File {
  public:
   File() = default;
@@ -82,22 +91,34 @@ class File {
 
  private:
   int fd_ = -1;
+  FileAccess access_ = FileAccess::kQuery;
+  std::string name_;  // host name of the file, for the hidden bit
 };
 
 bool GetFileInfo(std::u16string_view device_path, FileInfo* info);  // does not follow a link
 bool GetFileAttributes(std::u16string_view device_path, uint32_t* attributes);
-// Applies read-only and system; other bits are ignored (hidden is a property of the name).
+// Applies read-only and system to a file or folder (5 for anything else); other bits are ignored
+// (hidden is a property of the name). Setting read-only clears every write bit, clearing it gives
+// back the owner's. Where the file system keeps no extended attributes the system bit cannot be
+// kept: the call still succeeds and the bit reads as clear.
 bool SetFileAttributes(std::u16string_view device_path, uint32_t attributes);
-// Fails with 183 when `to` exists (never replaces). Works across file systems by copy and delete.
+// Fails with 183 when `to` exists (never replaces), 3 when its folder is missing. Across file
+// systems a file is copied beside `to` under a hidden temporary name, put in place without
+// replacing and then deleted at `from`; a folder fails with 17 there.
 bool MoveFile(std::u16string_view from, std::u16string_view to);
 // Renames `from` over `to` atomically (same folder or file system); for write-beside-and-replace.
 bool ReplaceFile(std::u16string_view from, std::u16string_view to);
-// Copies data and the read-only bit; with fail_if_exists an existing `to` fails with 80.
+// Copies data, permission bits (so the read-only bit), the system bit and the times into a hidden
+// temporary file beside `to` that is then renamed into place, so `to` is never seen half written.
+// With fail_if_exists an existing `to` fails with 80; a read-only `to` is not replaced (5).
 bool CopyFile(std::u16string_view from, std::u16string_view to, bool fail_if_exists);
-bool DeleteFile(std::u16string_view device_path);       // 5 for a read-only file, as the device
-bool CreateDirectory(std::u16string_view device_path);  // 183 when it exists
-bool RemoveDirectory(std::u16string_view device_path);  // 145 when not empty
-bool FileExists(std::u16string_view device_path);       // a regular file
+// 5 for a read-only file or a folder, as the device; a symbolic link is removed itself.
+bool DeleteFile(std::u16string_view device_path);
+bool CreateDirectory(std::u16string_view device_path);  // 183 when it exists, 3 without parent
+// 145 when not empty, 267 for a file, 5 for a read-only folder.
+bool RemoveDirectory(std::u16string_view device_path);
+bool FileExists(std::u16string_view device_path);  // a regular file (a link is not followed)
+// A folder; a link to a folder counts, since the folders of the host profile may be links.
 bool DirectoryExists(std::u16string_view device_path);
 // True for folders on proc, sysfs, devtmpfs, cgroup, debugfs and similar pseudo file systems,
 // which the file walker never enters.
@@ -112,8 +133,12 @@ struct FindData {
 };
 
 // find-first/next over one folder. The pattern is a device path whose last component may hold
-// "*" and "?" ("\Docs\*.*", "\Docs\*", "\Docs\a?.txt"); "*.*" matches every name, as on the device.
-// "." and "..", and host names that cannot be device names, are never returned.
+// "*" and "?" ("\Docs\*.*", "\Docs\*", "\Docs\a?.txt"); "*.*" matches every name, as on the device,
+// and so does "name.*" match "name". Wildcard patterns compare names without regard to case (the
+// device's way); a last component without wildcards names one entry exactly, case and all.
+// "." and "..", and host names that cannot be device names, are never returned. Entries are never
+// followed: a symbolic link, FIFO, socket or device is reported as EntryKind::kOther with the
+// link's own information. Entries come in the host's directory order.
 class DirectoryListing {
  public:
   DirectoryListing();
