@@ -13,6 +13,7 @@
 
 #include "platform/error.h"
 #include "platform/path.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace kolvar::platform {
@@ -287,11 +288,8 @@ bool GetSpecialFolder(SpecialFolder folder, std::u16string* device_path) {
 }
 
 bool RunningProgramPath(std::u16string* device_path) {
-  std::string exe(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
-  if (n < 0) return FailWithErrno(errno);
-  if (static_cast<size_t>(n) >= exe.size()) return Fail(kErrorFilenameExcedRange);
-  exe.resize(static_cast<size_t>(n));
+  const std::string exe = CurrentExecutableHostPath();
+  if (exe.empty()) return Fail(kErrorFileNotFound);
   return DevicePathFromHost(exe, device_path);
 }
 

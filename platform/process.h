@@ -1,6 +1,15 @@
 // Processes: start a program with the device's single command-line string, wait, exit code,
 // terminate, liveness through pidfd (immune to pid reuse), and finding a running program by its
 // file name through /proc.
+//
+// Reaping: no started program is ever left as a zombie of its starter, whether the handle is kept
+// or not. A handle reaps its child as soon as it learns that the child ended (Wait, IsAlive,
+// GetExitCode, Close); a handle closed while the child still runs hands the child's pidfd to one
+// background thread of the starter, which waits on all such pidfds with epoll and reaps each when
+// it ends. This is chosen over a double spawn through an intermediate program because the starter
+// keeps a pidfd from the start (a grandchild's pid would have to be opened later, when it may
+// already be reused), exec errors come back from posix_spawn itself, and the device image needs no
+// extra program. A starter that ends first leaves its children to the system's reaper.
 #ifndef KOLVAR_PLATFORM_PROCESS_H_
 #define KOLVAR_PLATFORM_PROCESS_H_
 
@@ -16,7 +25,8 @@
 namespace kolvar::platform {
 
 struct StartOptions {
-  // Detached from the starter's session and not a child the starter must reap (for daemons).
+  // For daemons: a new session (setsid), so the starter's terminal and its signals never reach
+  // the program, and standard input from /dev/null. Reaping needs no care either way (above).
   bool detached = false;
 };
 
@@ -31,7 +41,10 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   // Starts the program at a device path. The command line is passed as one argument, absent when
-  // empty. Fails with 2 when the program file does not exist, 5 when it cannot be run.
+  // empty (argv[0] is the program's host path). Fails with 2 when the program file does not exist
+  // (3 when its folder does not), 5 when it is no executable regular file, 193 when the host cannot
+  // run its format, 87 for a command line holding a NUL. The program inherits the environment
+  // and only standard input, output and error; every signal starts with its default action.
   static bool Start(std::u16string_view program, std::u16string_view command_line,
                     const StartOptions& options, Process* out);
   // Opens a running process by id; false with 87 when there is none.
@@ -42,13 +55,18 @@ class Process {
   bool IsAlive() const;
   // kSignaled once the process has ended.
   WaitResult Wait(uint32_t timeout_ms = kInfinite);
-  // kStillActive (259) while running; the exit code, or 128 + signal, once ended.
+  // kStillActive (259) while running; the exit code, or 128 + signal, once ended. The host keeps
+  // exit codes only for its parent: for an ended process that is no child of this one the call
+  // fails with 50.
   bool GetExitCode(uint32_t* exit_code);
-  // Ends the process at once (SIGKILL), as the device's terminate does.
+  // Ends the process at once (SIGKILL), as the device's terminate does. A process that has ended
+  // already counts as terminated; 5 when it belongs to another user.
   bool Terminate();
   void Close();
 
  private:
+  bool TryReap();
+
   int pidfd_ = -1;
   pid_t pid_ = 0;
   bool is_child_ = false;
@@ -57,10 +75,11 @@ class Process {
 };
 
 pid_t CurrentProcessId();
-// Host path of the running executable (/proc/self/exe).
+// Host path of the running executable (/proc/self/exe; a program file replaced while it runs
+// gives its former path).
 std::string CurrentExecutableHostPath();
-// Ids of running processes (of this user) whose program file name (last component, compared
-// without regard to case) is `file_name`.
+// Ids of running processes (of this user, this one included), in ascending order, whose program
+// file name (last component, compared without regard to case) is `file_name`.
 std::vector<pid_t> FindProcessesByFileName(std::u16string_view file_name);
 
 }  // namespace kolvar::platform
