@@ -1,0 +1,202 @@
+// The channel's queues and its worker; see ipc_channel.h.
+//
+// IsSending must never read false while a message is still on its way. Each message is handed on
+// before the previous holder lets go of it: the worker sets the outgoing mailbox's event before it
+// removes the record from the queue, and the service counts the message as held before it clears
+// that event. IsSending reads the holders in the same order (queue, mailbox, held count).
+#include "ipc/ipc_channel.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/thread.h"
+
+namespace kolvar {
+
+IpcChannel::IpcChannel(bool start_service, bool private_heaps) : IpcConnection(start_service) {
+  incoming_ = std::make_unique<RecordQueue>(private_heaps);
+  outgoing_ = std::make_unique<RecordQueue>(private_heaps);
+  stop_event_.Create(u"", /*manual_reset=*/false, /*initial_state=*/false);
+  if (GetStatus() == kStatusOk) {
+    Status status = incoming_->GetStatus();
+    if (status == kStatusOk) status = outgoing_->GetStatus();
+    if (status == kStatusOk && !stop_event_.IsValid()) status = kStatusNotReady;
+    SetStatus(status);
+  }
+}
+
+IpcChannel::~IpcChannel() { JoinWorker(); }
+
+bool IpcChannel::StartWorker() {
+  Lock();
+  Status status = kStatusOk;
+  if (channel_index() < 0 || !stop_event_.IsValid()) {
+    status = kStatusNotReady;
+  } else if (!worker_.joinable()) {
+    stop_event_.Reset();
+    worker_ = std::thread([this] { WorkerMain(); });
+  }
+  SetStatus(status);
+  Unlock();
+  return status == kStatusOk;
+}
+
+bool IpcChannel::StopWorker() {
+  Lock();
+  JoinWorker();
+  SetStatus(kStatusOk);
+  Unlock();
+  return true;
+}
+
+void IpcChannel::JoinWorker() {
+  if (!worker_.joinable()) return;
+  if (worker_.get_id() == std::this_thread::get_id()) {
+    stop_event_.Set();  // the worker ends after this pass; it cannot wait for itself
+    return;
+  }
+  stop_event_.Set();
+  worker_.join();
+}
+
+void IpcChannel::BeforeUnregister() { JoinWorker(); }
+
+bool IpcChannel::Send(std::u16string_view addressee, const void* data, uint32_t length) {
+  Lock();
+  Status status = kStatusOk;
+  bool queued = false;
+  if (length == 0 || length > kIpcMaxMessageLength) {
+    status = kStatusBadMessageLength;
+  } else if (data == nullptr) {
+    status = kStatusBadArgument;
+  } else if (addressee.size() > kIpcMaxNameChars || database().FindChannel(addressee) < 0) {
+    status = kStatusAddresseeNotRegistered;
+  } else if (outgoing_->Count() < kIpcQueueLimit) {
+    IpcMessageRecord record{};
+    NameToField(addressee, record.name);
+    record.length = length;
+    std::memcpy(record.data, data, length);
+    queued = outgoing_->Append(&record, sizeof(record));
+    status = queued ? kStatusOk : outgoing_->GetStatus();
+  }
+  SetStatus(status);
+  Unlock();
+  return queued;
+}
+
+bool IpcChannel::Receive(void* buffer, uint32_t* length, std::u16string* sender_name) {
+  Lock();
+  Status status = kStatusOk;
+  IpcMessageRecord record;
+  if (buffer == nullptr || length == nullptr) {
+    status = kStatusBadArgument;
+  } else if (!incoming_->Get(&record, sizeof(record), /*remove=*/true, /*index=*/0)) {
+    status = incoming_->GetStatus();
+  } else {
+    uint32_t n = std::min(record.length, kIpcMaxMessageLength);
+    std::memcpy(buffer, record.data, n);
+    *length = n;
+    if (sender_name != nullptr) *sender_name = NameFromField(record.name);
+  }
+  SetStatus(status);
+  Unlock();
+  return status == kStatusOk;
+}
+
+bool IpcChannel::PutBack(const void* data, uint32_t length, std::u16string_view sender_name) {
+  Lock();
+  Status status = kStatusOk;
+  if (length == 0 || length > kIpcMaxMessageLength) {
+    status = kStatusBadMessageLength;
+  } else if (data == nullptr) {
+    status = kStatusBadArgument;
+  } else {
+    IpcMessageRecord record{};
+    NameToField(sender_name, record.name);
+    record.length = length;
+    std::memcpy(record.data, data, length);
+    if (!incoming_->Append(&record, sizeof(record))) status = incoming_->GetStatus();
+  }
+  SetStatus(status);
+  Unlock();
+  return status == kStatusOk;
+}
+
+bool IpcChannel::HasMessages() {
+  Lock();
+  bool has = incoming_->Count() > 0;
+  SetStatus(kStatusOk);
+  Unlock();
+  return has;
+}
+
+bool IpcChannel::IsSending() {
+  Lock();
+  int32_t index = channel_index();
+  bool sending = index < 0 || outgoing_->Count() > 0 || IsSet(mailboxes().outgoing_event) ||
+                 LoadShared(database().slot(static_cast<uint32_t>(index)).held_messages) > 0;
+  SetStatus(kStatusOk);
+  Unlock();
+  return sending;
+}
+
+void IpcChannel::WorkerMain() {
+  platform::SetCurrentThreadPriority(platform::ThreadPriority::kHighest);
+  for (;;) {
+    SendFirstOutgoing();
+    TakeIncoming();
+    if (stop_event_.Wait(kIpcWorkerPassMs) == platform::WaitResult::kSignaled) return;
+  }
+}
+
+void IpcChannel::SendFirstOutgoing() {
+  if (outgoing_->Count() == 0) return;
+  IpcMessageRecord record;
+  if (!outgoing_->Get(&record, sizeof(record), /*remove=*/false, /*index=*/0)) return;
+  int addressee = database().FindChannel(NameFromField(record.name));
+  // An addressee that has gone makes the message vanish; a busy mailbox only delays it.
+  if (addressee < 0 || Post(record, static_cast<uint32_t>(addressee))) outgoing_->Delete(0);
+}
+
+bool IpcChannel::Post(const IpcMessageRecord& record, uint32_t addressee_index) {
+  ChannelMailboxes& boxes = mailboxes();
+  if (!Acquired(boxes.outgoing_mutex.Wait())) return false;
+  bool posted = false;
+  if (!IsSet(boxes.outgoing_event)) {
+    IpcTransferRecord& out = database().slot(static_cast<uint32_t>(channel_index())).outgoing;
+    out.sequence = NextSequence();
+    out.sender_index = static_cast<uint32_t>(channel_index());
+    out.addressee_index = addressee_index;
+    out.length = record.length;
+    std::memcpy(out.data, record.data, record.length);
+    posted = boxes.outgoing_event.Set();
+  }
+  boxes.outgoing_mutex.Release();
+  return posted;
+}
+
+void IpcChannel::TakeIncoming() {
+  ChannelMailboxes& boxes = mailboxes();
+  // While the incoming queue is full the message stays in the mailbox, and the service keeps the
+  // ones behind it: the program's slowness delays messages but never loses one.
+  if (!IsSet(boxes.incoming_event) || incoming_->Count() >= kIpcQueueLimit) return;
+  if (!Acquired(boxes.incoming_mutex.Wait())) return;
+  IpcChannelSlot& slot = database().slot(static_cast<uint32_t>(channel_index()));
+  IpcMessageRecord record{};
+  uint32_t length = slot.incoming_length;
+  uint32_t sender = slot.incoming_sender_index;
+  bool valid = length >= 1 && length <= kIpcMaxMessageLength;
+  if (valid) {
+    record.length = length;
+    std::memcpy(record.data, slot.incoming_data, length);
+    if (sender < kIpcChannelCount && LoadShared(database().slot(sender).in_use) == 1) {
+      std::memcpy(record.name, database().slot(sender).name, sizeof(record.name));
+      record.name[kIpcNameFieldChars - 1] = u'\0';
+    }
+  }
+  boxes.incoming_event.Reset();
+  boxes.incoming_mutex.Release();
+  if (valid) incoming_->Append(&record, sizeof(record));
+}
+
+}  // namespace kolvar

@@ -1,0 +1,80 @@
+// IpcChannel: a program's one channel to the other programs of the suite. Send queues a message of
+// up to 2048 bytes for a channel named by the caller, Receive takes the next message addressed to
+// this channel with its sender's name; a worker thread moves messages between these in-process
+// queues (50 records each) and the channel's two mailboxes in the IPC database, one each way per
+// 25 ms pass, so that apart from Register and Unregister the program never waits on the service.
+//
+// Calling order: construct, check the status, Register, StartWorker, then Send / Receive /
+// HasMessages / IsSending / IsRegistered from any thread, StopWorker, Unregister, destroy.
+#ifndef KOLVAR_IPC_IPC_CHANNEL_H_
+#define KOLVAR_IPC_IPC_CHANNEL_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "common/record_queue.h"
+#include "ipc/ipc_connection.h"
+#include "platform/kernel_objects.h"
+
+namespace kolvar {
+
+inline constexpr uint32_t kIpcQueueLimit = 50;
+inline constexpr uint32_t kIpcWorkerPassMs = 25;
+
+// The unit of both in-process queues: the addressee (outgoing) or the sender (incoming).
+struct IpcMessageRecord {
+  char16_t name[kIpcNameFieldChars];
+  uint32_t length;
+  uint8_t data[kIpcMaxMessageLength];
+};
+
+class IpcChannel : public IpcConnection {
+ public:
+  // See IpcConnection for the connection's status. private_heaps gives each queue its own heap.
+  IpcChannel(bool start_service, bool private_heaps);
+  // Stops the worker. Does not unregister: programs call Unregister themselves before ending.
+  ~IpcChannel() override;
+
+  // Only when registered: starts the worker thread at the highest priority. 3 when the channel is
+  // not registered.
+  bool StartWorker();
+  // Stops the worker after its current pass and waits for it to end.
+  bool StopWorker();
+
+  // 39 for a length of 0 or over 2048, 34 when no channel of that name is registered now, 1 for
+  // missing data. True when queued; false with status 0 when 50 messages already wait to go out.
+  bool Send(std::u16string_view addressee, const void* data, uint32_t length);
+  // Takes the next message: its bytes into `buffer` (at least 2048 bytes), its length and its
+  // sender's name. False (49) when none waits.
+  bool Receive(void* buffer, uint32_t* length, std::u16string* sender_name);
+  // Puts a message at the end of the incoming queue, beyond the 50-record limit, so that a later
+  // Receive takes it again. 39 for a bad length.
+  bool PutBack(const void* data, uint32_t length, std::u16string_view sender_name);
+  bool HasMessages();
+  // True while a sent message has not yet reached its addressee's mailbox (in the outgoing queue,
+  // in the own outgoing mailbox, or held by the service), and while the channel is not registered.
+  bool IsSending();
+
+ protected:
+  void BeforeUnregister() override;
+
+ private:
+  void WorkerMain();
+  void SendFirstOutgoing();
+  void TakeIncoming();
+  // True when posted; false when the service has not collected the previous message yet.
+  bool Post(const IpcMessageRecord& record, uint32_t addressee_index);
+  void JoinWorker();
+
+  std::unique_ptr<RecordQueue> incoming_;
+  std::unique_ptr<RecordQueue> outgoing_;
+  std::thread worker_;
+  platform::Event stop_event_;
+};
+
+}  // namespace kolvar
+
+#endif  // KOLVAR_IPC_IPC_CHANNEL_H_

@@ -1,0 +1,94 @@
+// Start-up, main wait and shutdown of the IPC service; see ipc_service.h.
+#include "ipcsrv/ipc_service.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "ipc/ipc_database.h"
+#include "ipc/ipc_names.h"
+#include "ipcsrv/ipc_service_worker.h"
+#include "ipcsrv/service_registry.h"
+#include "platform/error.h"
+#include "platform/kernel_objects.h"
+#include "platform/message_box.h"
+#include "platform/text.h"
+#include "platform/thread.h"
+
+namespace kolvar {
+namespace {
+
+// The service has no window: its failures go where the platform sends the boxes of windowless
+// programs (standard error, the system log, and the box log of tests).
+void ShowFailure(const char* format, uint32_t error) {
+  char text[128];
+  std::snprintf(text, sizeof(text), format, static_cast<long>(error));
+  platform::MessageBox(kIpcServiceProgram, kIpcServiceTitle, platform::Utf8ToUtf16Lossy(text),
+                       platform::kMbOk | platform::kMbIconError);
+}
+
+void WorkerMain(IpcServiceWorker* worker, platform::Event* leave) {
+  platform::SetCurrentThreadPriority(platform::ThreadPriority::kHighest);
+  while (leave->Wait(0) != platform::WaitResult::kSignaled) {
+    worker->RunPass();
+    if (leave->Wait(kIpcServicePassMs) == platform::WaitResult::kSignaled) break;
+  }
+}
+
+// A database left open by programs may still hold an answer of an earlier service; a fresh start
+// reports nothing.
+void ResetResult(KVCIPCDB& database) {
+  if (!Acquired(database.request_mutex().Wait())) return;
+  database.header().result = kIpcResultDone;
+  database.request_mutex().Release();
+}
+
+}  // namespace
+
+int RunIpcService() {
+  platform::Event presence;
+  bool existed = false;
+  if (!presence.Create(kIpcServiceEventName, /*manual_reset=*/false, /*initial_state=*/false,
+                       &existed) ||
+      existed) {
+    return 0;  // another instance runs (or the namespace cannot be used)
+  }
+
+  RecordServiceInRegistry();
+
+  KVCIPCDB database;
+  if (!database.OpenIPCDatabase()) {
+    ShowFailure(kOpenDatabaseFailedFormat, database.last_error());
+    return 0;
+  }
+  ResetResult(database);
+
+  IpcServiceWorker worker(&database);
+  if (worker.status() != kStatusOk) return 0;
+  worker.AdoptChannels();
+
+  platform::Event leave;
+  if (!leave.Create(u"", /*manual_reset=*/true, /*initial_state=*/false)) {
+    ShowFailure(kCreateThreadFailedFormat, platform::GetLastError());
+    return 0;
+  }
+  std::thread thread;
+  try {
+    thread = std::thread(WorkerMain, &worker, &leave);
+  } catch (const std::system_error& e) {
+    ShowFailure(kCreateThreadFailedFormat, platform::ErrorFromErrno(e.code().value()));
+    return 0;
+  }
+
+  presence.Wait(platform::kInfinite);
+
+  leave.Set();
+  thread.join();
+  worker.FreeAllChannels();
+  database.Close();
+  presence.Close();
+  return 0;
+}
+
+}  // namespace kolvar

@@ -1,0 +1,82 @@
+// The IPC service's work, one 25 ms pass at a time: serve the request posted in the request area,
+// collect full outgoing mailboxes into the transfer queue, deliver the first queued message into
+// its addressee's incoming mailbox, and free the channels of programs that have ended. The worker
+// is the only writer of the channel table; it never waits more than 15 ms for a mailbox or the
+// request area, so one program that holds a lock cannot stall the others.
+#ifndef KOLVAR_IPCSRV_IPC_SERVICE_WORKER_H_
+#define KOLVAR_IPCSRV_IPC_SERVICE_WORKER_H_
+
+#include <cstdint>
+
+#include "common/record_queue.h"
+#include "ipc/channel_mailboxes.h"
+#include "ipc/ipc_database.h"
+#include "platform/process.h"
+
+namespace kolvar {
+
+inline constexpr uint32_t kIpcServicePassMs = 25;
+inline constexpr uint32_t kIpcServiceLockWaitMs = 15;
+inline constexpr uint32_t kIpcTransferQueueLimit = 250;
+
+class IpcServiceWorker {
+ public:
+  // The database must stay open while the worker exists.
+  explicit IpcServiceWorker(KVCIPCDB* database);
+  IpcServiceWorker(const IpcServiceWorker&) = delete;
+  IpcServiceWorker& operator=(const IpcServiceWorker&) = delete;
+
+  // The transfer queue's status: 0 when the worker can run.
+  Status status() { return queue_.GetStatus(); }
+
+  // Takes over the channels that a database still holds from an earlier service (one that was
+  // killed while programs kept the database open): channels of living owners stay, the others
+  // are freed. The earlier service's queue is gone, so no message counts as held any more.
+  void AdoptChannels();
+  // One pass: requests, collect, deliver, liveness.
+  void RunPass();
+  // Frees every channel still registered (at shutdown).
+  void FreeAllChannels();
+
+  uint32_t QueuedCount() { return queue_.Count(); }
+
+ private:
+  // A queued message with the registrations of its sender and addressee at collection time, so
+  // that a slot reused by another program meanwhile neither receives the message nor has it
+  // counted as its own.
+  struct QueuedTransfer {
+    IpcTransferRecord record;
+    uint32_t sender_generation;
+    uint32_t addressee_generation;
+  };
+
+  struct SlotState {
+    bool registered = false;
+    uint32_t generation = 0;  // changes at every registration and freeing; 0 never matches
+    ChannelMailboxes boxes;
+    platform::Process owner;
+  };
+
+  void ServeRequest();
+  uint32_t RegisterChannel(uint32_t pid, const char16_t (&name)[kIpcNameFieldChars],
+                           uint32_t* index);
+  uint32_t UnregisterChannel(uint32_t pid);
+  void Collect();
+  bool CollectFrom(uint32_t index);
+  void DeliverFirst();
+  bool TryDeliver(const QueuedTransfer& transfer);
+  void ReleaseHeld(const QueuedTransfer& transfer);
+  void FreeEndedOwners();
+  void FreeSlot(uint32_t index);
+  void ClearSlot(IpcChannelSlot& slot);
+
+  KVCIPCDB* database_;
+  SlotState slots_[kIpcChannelCount];
+  RecordQueue queue_;
+  uint32_t next_generation_ = 1;
+  uint32_t collect_start_ = 0;
+};
+
+}  // namespace kolvar
+
+#endif  // KOLVAR_IPCSRV_IPC_SERVICE_WORKER_H_
