@@ -1,0 +1,59 @@
+// The sections and keys of the configuration file and their value types, named once for every
+// program. The spelling is the files' own ("ShorcutPath" lacks its first "t" in every stored file).
+#ifndef KOLVAR_COMMON_CONFIG_KEYS_H_
+#define KOLVAR_COMMON_CONFIG_KEYS_H_
+
+namespace kolvar::config_keys {
+
+// File names of the two stores.
+inline constexpr char16_t kConfigurationFileName[] = u"kvmavcfg.dat";
+inline constexpr char16_t kUpdateInformationFileName[] = u"kvmupdi.dat";
+
+inline constexpr char kBasic[] = "BASIC";
+inline constexpr char kInstallDir[] = "InstallDir";  // text without NUL, ends in "\"
+inline constexpr char kPlatform[] = "Platform";      // 2 on a Pocket PC, 1 otherwise
+inline constexpr char kVersion[] = "Version";
+
+inline constexpr char kConfig[] = "CONFIG";
+inline constexpr char kAutoStartup[] = "AutoStartup";
+inline constexpr char kEnableBckScan[] = "EnableBckScan";
+inline constexpr char kEnableFolderSelection[] = "EnableFolderSelection";
+inline constexpr char kShorcutPath[] = "ShorcutPath";
+inline constexpr char kSplashScreen[] = "SplashScreen";
+
+inline constexpr char kUpdates[] = "UPDATES";
+inline constexpr char kFlagUpdateAvailable[] = "FlagUpdateAvailable";
+inline constexpr char kLastReleaseDate[] = "LastReleaseDate";
+inline constexpr char kLastUpdateFileSize[] = "LastUpdateFileSize";
+inline constexpr char kLastUpdateId[] = "LastUpdateID";
+inline constexpr char kLastUpdateTime[] = "LastUpdateTime";
+inline constexpr char kLoginPasswordRequired[] = "LoginPasswordRequired";
+inline constexpr char kProxyPort[] = "ProxyPort";
+inline constexpr char kProxyPwd[] = "ProxyPwd";
+inline constexpr char kProxyRequired[] = "ProxyRequired";
+inline constexpr char kProxyServer[] = "ProxyServer";
+inline constexpr char kProxyUser[] = "ProxyUser";
+inline constexpr char kReleaseDate[] = "ReleaseDate";
+inline constexpr char kUpdateExec[] = "UpdateExec";
+inline constexpr char kUpdateFileSize[] = "UpdateFileSize";
+inline constexpr char kUpdateId[] = "UpdateID";
+inline constexpr char kUpdateTime[] = "UpdateTime";
+inline constexpr char kUpdateUrl[] = "UpdateUrl";
+inline constexpr char kUpdateUrlFile[] = "UpdateUrlFile";
+inline constexpr char kUpdateVersion[] = "UpdateVersion";
+
+// The update information file's section (its keys belong to the update client and applier).
+inline constexpr char kUpdateInformation[] = "UPDATE_INFORMATION";
+
+// Default texts.
+inline constexpr char16_t kDefaultVersion[] = u"3.0";
+inline constexpr char16_t kDefaultShortcutPath[] =
+    u"\\Windows\\Start Menu\\Programs\\Kolvar Antivirus.lnk";
+// The update server is configurable; the scheme and the path are fixed.
+inline constexpr char16_t kDefaultUpdateUrl[] =
+    u"http://update.kolvar.example/downloads/av/updmavv30/";
+inline constexpr char16_t kDefaultUpdateVersion[] = u"KVUPD-V30";
+
+}  // namespace kolvar::config_keys
+
+#endif  // KOLVAR_COMMON_CONFIG_KEYS_H_
