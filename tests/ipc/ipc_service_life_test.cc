@@ -1,0 +1,210 @@
+// The service's life across real processes: started by a client through the registry, recording
+// its registry values, one instance, stopped by its presence event, and killed and started again
+// without stale presence, stuck locks or clients left waiting.
+#include <signal.h>
+#include <stdio.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "ipc/ipc_names.h"
+#include "platform/kernel_objects.h"
+#include "platform/registry_store.h"
+#include "platform/text.h"
+#include "tests/ipc/ipc_test_support.h"
+
+namespace kolvar {
+namespace {
+
+using platform::RegistryHandle;
+using platform::RegistryRoot;
+
+constexpr char16_t kServiceKey[] = u"Software\\Kolvar Corp.\\Kolvar IPC Service";
+
+void PutString(RegistryRoot root, std::u16string_view path, std::u16string_view name,
+               std::u16string_view text) {
+  RegistryHandle key;
+  ASSERT_TRUE(platform::CreateRegistryKey(root, path, &key));
+  if (name.empty()) return;
+  std::u16string data(text);
+  data.push_back(u'\0');
+  ASSERT_TRUE(platform::SetRegistryValue(key, name, platform::kRegSz, data.data(),
+                                         static_cast<uint32_t>(data.size() * 2)));
+}
+
+// The string value, or "<missing>".
+std::u16string GetString(RegistryRoot root, std::u16string_view path, std::u16string_view name) {
+  RegistryHandle key;
+  platform::RegistryValue value;
+  if (!platform::OpenRegistryKey(root, path, &key) ||
+      !platform::ReadRegistryValue(key, name, &value) || value.type != platform::kRegSz) {
+    return u"<missing>";
+  }
+  std::u16string text(value.data.size() / 2, u'\0');
+  std::memcpy(text.data(), value.data.data(), text.size() * 2);
+  while (!text.empty() && text.back() == u'\0') text.pop_back();
+  return text;
+}
+
+size_t ServicesRunning(const testing::TestDevice& device) {
+  size_t count = 0;
+  for (pid_t pid : platform::FindProcessesByFileName(u"kvipcsrv")) {
+    for (pid_t own : device.ProcessesOfDevice()) count += pid == own;
+  }
+  return count;
+}
+
+using ServiceLifeTest = IpcTest;
+
+TEST_F(ServiceLifeTest, ClientStartsTheServiceFoundThroughTheRegistry) {
+  PutString(RegistryRoot::kCurrentUser, kServiceKey, u"InstallDir", folder_ + u"\\");
+  IpcChannel channel(/*start_service=*/true, false);
+  ASSERT_EQ(channel.GetStatus(), kStatusOk);
+  EXPECT_TRUE(IpcConnection::IsServiceRunning());
+  EXPECT_EQ(ServicesRunning(device_), 1u);
+  ASSERT_TRUE(channel.Register(u"ANTIVIRUS"));
+  // The service leaves an existing key as it is.
+  EXPECT_EQ(GetString(RegistryRoot::kCurrentUser, kServiceKey, u"Version"), u"<missing>");
+}
+
+TEST_F(ServiceLifeTest, ClientThatCannotStartTheServiceReportsWhy) {
+  struct Case {
+    const char* what;
+    std::u16string install_dir;  // empty: no value; "-": no key
+    Status status;
+  };
+  for (const Case& c : {Case{"no key", u"-", kStatusServiceKeyOpenFailed},
+                        Case{"no value", u"", kStatusValueReadFailed},
+                        Case{"no program", u"\\Temp\\", kStatusServiceStartFailed}}) {
+    if (c.install_dir != u"-") {
+      PutString(RegistryRoot::kCurrentUser, kServiceKey,
+                c.install_dir.empty() ? u"" : u"InstallDir", c.install_dir);
+    }
+    IpcChannel channel(true, false);
+    EXPECT_EQ(channel.GetStatus(), c.status) << c.what;
+    EXPECT_FALSE(IpcConnection::IsServiceRunning()) << c.what;
+  }
+  IpcChannel without_start(false, false);
+  EXPECT_EQ(without_start.GetStatus(), kStatusServiceNotRunning);
+}
+
+TEST_F(ServiceLifeTest, FirstStartRecordsWhereTheServiceIsAndBootStartWhenInitExists) {
+  for (bool with_init : {false, true}) {
+    SCOPED_TRACE(with_init ? "with Init" : "without Init");
+    RegistryHandle root(RegistryRoot::kCurrentUser);
+    platform::DeleteRegistryKey(root, kServiceKey);
+    if (with_init) PutString(RegistryRoot::kLocalMachine, u"Init", u"", u"");
+    platform::Process service = StartService();
+    ASSERT_TRUE(WaitUntil([&] {
+      return GetString(RegistryRoot::kCurrentUser, kServiceKey, u"Version") != u"<missing>";
+    }));
+    EXPECT_EQ(GetString(RegistryRoot::kCurrentUser, kServiceKey, u"InstallDir"), folder_ + u"\\");
+    EXPECT_EQ(GetString(RegistryRoot::kCurrentUser, kServiceKey, u"IPCDB"),
+              u"\\Windows\\_$kvcipcdb$_");
+    EXPECT_EQ(GetString(RegistryRoot::kCurrentUser, kServiceKey, u"Version"), u"1.51");
+    RegistryHandle init;
+    EXPECT_EQ(platform::OpenRegistryKey(RegistryRoot::kLocalMachine, u"Init", &init), with_init);
+    EXPECT_EQ(GetString(RegistryRoot::kLocalMachine, u"Init", u"Launch99"),
+              with_init ? folder_ + u"\\kvipcsrv" : u"<missing>");
+    service.Terminate();
+    ASSERT_TRUE(WaitUntil([] { return !IpcConnection::IsServiceRunning(); }));
+  }
+}
+
+TEST_F(ServiceLifeTest, SecondStartLeavesOneInstance) {
+  platform::Process first = StartService();
+  platform::Process second = LaunchService();
+  EXPECT_EQ(ExitCodeWithin(second), 0u);
+  EXPECT_TRUE(first.IsAlive());
+  EXPECT_EQ(ServicesRunning(device_), 1u);
+}
+
+TEST_F(ServiceLifeTest, SettingThePresenceEventStopsTheService) {
+  platform::Process service = StartService();
+  platform::Process client = StartRegisteredClient("HOLDER", "echo");
+  IpcChannel channel(false, false);
+  ASSERT_TRUE(channel.Register(u"T"));
+  ASSERT_TRUE(channel.StartWorker());
+  ASSERT_TRUE(SendText(channel, u"HOLDER", "ping"));
+  ASSERT_TRUE(ReceiveWithin(channel).has_value());
+
+  platform::Event stop;
+  ASSERT_TRUE(stop.Open(kIpcServiceEventName));
+  ASSERT_TRUE(stop.Set());
+  stop.Close();
+  // The worker leaves before the database is released: the service ends cleanly, not by a signal.
+  EXPECT_EQ(ExitCodeWithin(service), 0u);
+  EXPECT_FALSE(IpcConnection::IsServiceRunning());
+  EXPECT_EQ(LoadShared(Database().header().channel_count), 0u);
+  EXPECT_EQ(SlotOf(u"HOLDER"), -1);
+}
+
+TEST_F(ServiceLifeTest, KilledServiceRestartsAndReleasesClientsWaitingForIt) {
+  platform::Process service = StartService();
+  platform::Process echo = StartRegisteredClient("ECHO", "echo");
+  IpcChannel channel(false, false);
+  ASSERT_EQ(channel.GetStatus(), kStatusOk);
+
+  // A frozen service takes the request but never answers; then it is killed.
+  ASSERT_EQ(kill(service.Pid(), SIGSTOP), 0);
+  auto waiting = std::async(std::launch::async, [&] { return channel.Register(u"T"); });
+  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  ASSERT_TRUE(service.Terminate());
+  ASSERT_EQ(waiting.wait_for(std::chrono::seconds(15)), std::future_status::ready);
+  EXPECT_FALSE(waiting.get());
+  EXPECT_EQ(channel.GetStatus(), kStatusServiceNotRunning);
+  EXPECT_FALSE(IpcConnection::IsServiceRunning());
+
+  platform::Process restarted = StartService();
+  ASSERT_TRUE(channel.Register(u"T"));
+  ASSERT_TRUE(channel.StartWorker());
+  // The echo's channel lived on in the database and the new service took it over.
+  EXPECT_GE(SlotOf(u"ECHO"), 0);
+  ASSERT_TRUE(SendText(channel, u"ECHO", "still there"));
+  auto reply = ReceiveWithin(channel);
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(reply->data, "still there");
+  ASSERT_TRUE(echo.Terminate());
+  EXPECT_TRUE(WaitUntil([&] { return SlotOf(u"ECHO") < 0; }));
+  EXPECT_TRUE(restarted.IsAlive());
+}
+
+TEST_F(ServiceLifeTest, ProgramKilledWhileHoldingTheRequestAreaDoesNotBlockRegistration) {
+  platform::Process service = StartService();
+  platform::Event ready;
+  ASSERT_TRUE(ready.Create(u"HOLDER_READY", true, false));
+  platform::Process holder = StartClient("lock=KVCIPCCPLEV ready=HOLDER_READY");
+  ASSERT_EQ(ready.Wait(15000), platform::WaitResult::kSignaled);
+  ASSERT_TRUE(holder.Terminate());
+  IpcChannel channel(false, false);
+  EXPECT_TRUE(channel.Register(u"AFTER"));
+}
+
+TEST_F(ServiceLifeTest, KvipcstatPrintsTheDatabaseAsTheServiceSeesIt) {
+  platform::Process service = StartService();
+  platform::Process echo = StartRegisteredClient("ECHO", "echo");
+  IpcChannel channel(false, false);
+  ASSERT_TRUE(channel.Register(u"T"));
+  std::string command = device_.Host(folder_ + u"\\kvipcstat");
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  while (size_t n = fread(buffer, 1, sizeof(buffer), pipe)) out.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_NE(out.find("101472 bytes, 2 channels registered"), std::string::npos) << out;
+  int slot = SlotOf(u"ECHO");
+  char line[128];
+  snprintf(line, sizeof(line), "%-5d %-6s %-5d %-32s %-8d %-5d %-8s %-8s", slot, "yes", slot,
+           "ECHO", echo.Pid(), 0, "empty", "empty");
+  EXPECT_NE(out.find(line), std::string::npos) << out;
+  // Looking changed nothing.
+  EXPECT_EQ(LoadShared(Database().header().channel_count), 2u);
+  EXPECT_TRUE(channel.IsRegistered(u"ECHO"));
+}
+
+}  // namespace
+}  // namespace kolvar
