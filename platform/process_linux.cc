@@ -5,8 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -31,6 +31,12 @@ namespace kolvar::platform {
 namespace {
 
 using internal::RetryOnEintr;
+
+// Direct system calls: the C library's declarations of these lack C linkage in some versions.
+int PidfdOpen(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0u)); }
+int PidfdSendSignal(int pidfd, int signal) {
+  return static_cast<int>(syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u));
+}
 
 int64_t MonotonicMs() {
   struct timespec now;
@@ -152,7 +158,7 @@ bool Process::Start(std::u16string_view program, std::u16string_view command_lin
     return Fail(rc == ENOENT ? internal::MissingPathError(host) : ErrorFromErrno(rc));
   }
   // Only this process reaps its children, so the pid cannot have been reused yet.
-  const int pidfd = pidfd_open(pid, 0);
+  const int pidfd = PidfdOpen(pid);
   if (pidfd < 0) {
     const int error = errno;
     kill(pid, SIGKILL);
@@ -169,7 +175,7 @@ bool Process::Start(std::u16string_view program, std::u16string_view command_lin
 
 bool Process::OpenById(pid_t pid, Process* out) {
   if (pid <= 0) return Fail(kErrorInvalidParameter);
-  const int pidfd = pidfd_open(pid, 0);
+  const int pidfd = PidfdOpen(pid);
   if (pidfd < 0) {
     return Fail(errno == ESRCH || errno == EINVAL ? kErrorInvalidParameter : ErrorFromErrno(errno));
   }
@@ -235,7 +241,7 @@ bool Process::GetExitCode(uint32_t* exit_code) {
 
 bool Process::Terminate() {
   if (pidfd_ < 0) return Fail(kErrorInvalidHandle);
-  if (pidfd_send_signal(pidfd_, SIGKILL, nullptr, 0) == 0 || errno == ESRCH) return true;
+  if (PidfdSendSignal(pidfd_, SIGKILL) == 0 || errno == ESRCH) return true;
   return FailWithErrno(errno);
 }
 
