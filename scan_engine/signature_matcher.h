@@ -42,6 +42,7 @@ enum class MatchStatus {
   kNotTested,   // extension longer than 15 characters, or the database file itself
   kOpenFailed,  // the file could not be opened: counted clean, as on the device
   kStopped,     // the gate asked to stop while the file was being read
+  kReadFailed,  // a read failed midway; what was read was searched, no match in it
 };
 
 struct MatchStats {
@@ -61,10 +62,16 @@ class MatchScratch {
   ~MatchScratch();
   MatchScratch(const MatchScratch&) = delete;
   MatchScratch& operator=(const MatchScratch&) = delete;
+  uint8_t* buffer() { return buffer_.get(); }
 
  private:
-  friend class SignatureMatcher;
   std::unique_ptr<uint8_t[]> buffer_;
+};
+
+struct MatcherOptions {
+  // Bytes of full 256-entry automaton rows (the shallow states); deeper states are sparse. More
+  // is faster on data that often runs partway into patterns, at that cost in memory.
+  size_t dense_bytes = 16 << 20;
 };
 
 class SignatureMatcher {
@@ -74,9 +81,10 @@ class SignatureMatcher {
   SignatureMatcher(SignatureMatcher&&) noexcept;
   SignatureMatcher& operator=(SignatureMatcher&&) noexcept;
 
-  // Compiles the records, in slot order (the loaded table's records()). Any length is accepted:
-  // above 16384 a record never matches, as on the device.
-  void Build(std::span<const SignatureRecord> records);
+  // Compiles the records, in slot order (the loaded table's records()). A record whose length
+  // lies outside 0..256 is left out, as the load leaves it out. False (the matcher unchanged) when
+  // the patterns need more than PatternAutomaton::kMaxNodes states. A new matcher matches nothing.
+  bool Build(std::span<const SignatureRecord> records, const MatcherOptions& options = {});
 
   size_t signature_count() const;
   // Bytes held by the compiled form (for the memory budget).
@@ -97,8 +105,9 @@ class SignatureMatcher {
   int MatchBytes(std::u16string_view file_name, std::span<const uint8_t> content,
                  uint32_t* virus_id) const;
 
+  struct Compiled;  // the compiled form, private to the implementation
+
  private:
-  struct Compiled;
   std::unique_ptr<const Compiled> compiled_;
 };
 
