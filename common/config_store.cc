@@ -252,11 +252,10 @@ bool ConfigStore::GetValue(const char* key, uint32_t* size, void* buffer, const 
   Lock();
   SortedTable* keys = nullptr;
   Key found;
-  Status status = size == nullptr || (buffer == nullptr && *size != 0)
-                      ? kStatusBadArgument
-                      : FindKey(key, section, &keys, &found);
+  Status status = size == nullptr ? kStatusBadArgument : FindKey(key, section, &keys, &found);
   if (status == kStatusOk) {
-    const uint32_t copied = *size < found.size ? *size : found.size;
+    const uint32_t capacity = buffer == nullptr ? 0 : *size;
+    const uint32_t copied = capacity < found.size ? capacity : found.size;
     if (copied != 0) std::memcpy(buffer, found.value, copied);
     *size = found.size;
   }

@@ -105,7 +105,7 @@ class ConfigStore : public LockableObject {
   // memory.
   bool AddValue(const char* key, uint32_t type, uint32_t size, const void* data);
   // Copies min(*size, stored size) bytes into `buffer` and returns the stored size in *size (a
-  // short buffer is no error; buffer may be null when *size is 0). With a section name that
+  // short buffer is no error; a null buffer only asks for the size). With a section name that
   // section is read (82 when absent) and the current section stays. 84 without sections, 87 when
   // the section has no keys, 16 when the key does not exist.
   bool GetValue(const char* key, uint32_t* size, void* buffer, const char* section = nullptr);
