@@ -61,8 +61,7 @@ void ScanEngine::ResumeScan() {
 }
 
 bool ScanEngine::SuspendScanThread() {
-  // The scan thread ends its unit first, so that its own pause does not wait for itself.
-  gate_.EndUnit();
+  // A pause asked by the worker itself does not wait; its next checkpoint parks it.
   gate_.Pause();
   return gate_.Checkpoint();
 }
