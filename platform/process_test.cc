@@ -137,7 +137,7 @@ TEST_F(ProcessTest, WaitTimesOutWhileRunningAndTerminateKills) {
 TEST_F(ProcessTest, StartFailuresGiveTheDevicesErrors) {
   device_.WriteFile(u"\\bin\\plain", "#!/bin/sh\nexit 0\n");
   fs::permissions(device_.Host(u"\\bin\\plain"), fs::perms::owner_read | fs::perms::owner_write);
-  device_.WriteFile(u"\\bin\\garbage", std::string("\x01\x02\x03\x04 not a program", 20));
+  device_.WriteFile(u"\\bin\\garbage", std::string("\x01\x02\x03\x04 not a program"));
   fs::permissions(device_.Host(u"\\bin\\garbage"), fs::perms::owner_all);
   const struct {
     const char* name;
