@@ -120,7 +120,9 @@ TEST_F(FileTest, OpenRefusesWhatIsNotARegularFileWithDeviceErrors) {
     SetLastError(0);
     EXPECT_EQ(file.Open(c.path, c.access, c.disposition), c.error == 0);
     EXPECT_EQ(file.IsOpen(), c.error == 0);
-    if (c.error != 0) EXPECT_EQ(GetLastError(), c.error);
+    if (c.error != 0) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
   }
   EXPECT_EQ(device_.ReadFile(u"\\Temp\\a.txt"), "abc");  // nothing truncated on the way
 

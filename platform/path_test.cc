@@ -90,7 +90,9 @@ TEST_F(PathTest, CheckedHostPathRefusesWhatNoDeviceBufferHolds) {
     std::string host;
     SetLastError(0);
     EXPECT_EQ(CheckedHostPath(c.path, &host), c.error == 0);
-    if (c.error != 0) EXPECT_EQ(GetLastError(), c.error);
+    if (c.error != 0) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
   }
 }
 
