@@ -13,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/kernel_objects.h"
@@ -107,6 +108,7 @@ class Folder {
 struct Table {
   std::mutex mutex;
   std::unordered_map<std::string, std::shared_ptr<SharedObject>> objects;
+  std::vector<std::shared_ptr<SharedObject>> kept_unnamed;  // never reopened, kept mapped
 };
 
 Table& TheTable() {
@@ -353,7 +355,7 @@ void ReleaseObject(std::shared_ptr<SharedObject> object) {
   std::lock_guard<std::mutex> guard(table.mutex);
   if (--object->handles > 0) return;
   if (object->keep_on_last_close && object->keep_on_last_close(*object)) {
-    if (!object->named) new std::shared_ptr<SharedObject>(object);  // deliberately kept forever
+    if (!object->named) table.kept_unnamed.push_back(std::move(object));
     return;
   }
   if (!object->named) return;  // unmapped when the last reference goes

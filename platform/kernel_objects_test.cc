@@ -447,30 +447,38 @@ TEST_F(KernelObjectsTest, ClosingOneOfSeveralHandlesKeepsOwnership) {
 }
 
 TEST_F(KernelObjectsTest, MutexOwnedByAnotherThreadOutlivesItsLastHandle) {
-  auto mutex = std::make_unique<Mutex>();
-  ASSERT_TRUE(mutex->Create(u"M"));
-  std::atomic<bool> owned{false};
-  std::atomic<bool> closed{false};
-  std::thread owner([&] {
-    ASSERT_EQ(mutex->Wait(), WaitResult::kSignaled);
-    owned = true;
-    while (!closed.load()) std::this_thread::yield();
-    // Ends while owning: the kernel marks the mutex through this thread's robust list, which
-    // links through the mapping, so the mapping must still be there.
-  });
-  while (!owned.load()) std::this_thread::yield();
-  mutex.reset();
-  EXPECT_TRUE(ObjectExists(u"M"));
-  closed = true;
-  owner.join();
-  Mutex again;
-  bool existed = false;
-  ASSERT_TRUE(again.Create(u"M", false, &existed));
-  EXPECT_TRUE(existed);
-  EXPECT_EQ(again.Wait(5000), WaitResult::kAbandoned);
-  EXPECT_TRUE(again.Release());
-  again.Close();
-  EXPECT_FALSE(ObjectExists(u"M"));
+  for (const std::u16string name : {u"M", u""}) {
+    SCOPED_TRACE(name.empty() ? "unnamed" : "named");
+    auto mutex = std::make_unique<Mutex>();
+    ASSERT_TRUE(mutex->Create(name));
+    std::atomic<bool> owned{false};
+    std::atomic<bool> closed{false};
+    std::thread owner([&] {
+      ASSERT_EQ(mutex->Wait(), WaitResult::kSignaled);
+      owned = true;
+      while (!closed.load()) std::this_thread::yield();
+      // Locking another robust mutex walks this thread's robust list, which links through the
+      // first mutex: its mapping must still be there.
+      Mutex other;
+      ASSERT_TRUE(other.Create(u"", true));
+      EXPECT_TRUE(other.Release());
+      // Ends while owning: the kernel marks the mutex abandoned through the same list.
+    });
+    while (!owned.load()) std::this_thread::yield();
+    mutex.reset();
+    closed = true;
+    owner.join();
+    if (name.empty()) continue;
+    EXPECT_TRUE(ObjectExists(name));
+    Mutex again;
+    bool existed = false;
+    ASSERT_TRUE(again.Create(name, false, &existed));
+    EXPECT_TRUE(existed);
+    EXPECT_EQ(again.Wait(5000), WaitResult::kAbandoned);
+    EXPECT_TRUE(again.Release());
+    again.Close();
+    EXPECT_FALSE(ObjectExists(name));
+  }
 }
 
 TEST_F(KernelObjectsTest, WaitsTimeOutAfterTheirTime) {
