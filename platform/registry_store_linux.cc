@@ -211,21 +211,20 @@ namespace {
 std::mutex current_mutex;
 std::shared_ptr<Database> current_database;
 
-// Creates the database file private to the user (the WAL and shared-memory files that SQLite adds
-// take its mode) and identifies it, so that a file replaced under the same path is opened anew.
+// Creates the database file private to the user when it is missing (the WAL and shared-memory
+// files that SQLite adds take its mode) and identifies it, so that a file replaced under the same
+// path is opened anew. An existing file is never opened here: closing any descriptor of a file
+// drops every POSIX lock this process holds on it, SQLite's included.
 bool PrepareFile(const std::string& path, struct stat* info) {
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return FailWithErrno(errno);
-  bool ok = fstat(fd, info) == 0;
-  if (!ok) {
-    FailWithErrno(errno);
-  } else if (!S_ISREG(info->st_mode)) {
-    ok = Fail(kErrorAccessDenied);
-  } else if ((info->st_mode & 077) != 0 && info->st_uid == geteuid()) {
-    fchmod(fd, 0600);
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    close(fd);
+  } else if (errno != EEXIST) {
+    return FailWithErrno(errno);
   }
-  close(fd);
-  return ok;
+  if (lstat(path.c_str(), info) != 0) return FailWithErrno(errno);
+  if (!S_ISREG(info->st_mode)) return Fail(kErrorAccessDenied);
+  return true;
 }
 
 }  // namespace
@@ -239,6 +238,9 @@ std::shared_ptr<Database> Database::Current() {
   if (current_database != nullptr && current_database->Is(path, info.st_dev, info.st_ino)) {
     return current_database;
   }
+  // A file made by someone else with a wider mode becomes private before SQLite opens it (by
+  // path, for the reason above).
+  if ((info.st_mode & 077) != 0 && info.st_uid == geteuid()) chmod(path.c_str(), 0600);
   auto database = std::make_shared<Database>(path, info.st_dev, info.st_ino);
   if (!database->Open()) return nullptr;
   current_database = database;

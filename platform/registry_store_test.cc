@@ -384,6 +384,17 @@ TEST_F(RegistryStoreTest, DatabaseIsPrivateWalFileInTheWindowsFolder) {
   sqlite3_close(db);
 }
 
+TEST_F(RegistryStoreTest, ADatabaseFileMadeWithAWiderModeBecomesPrivate) {
+  device_.WriteFile(u"\\Windows\\registry.db", "");
+  const std::string path = device_.Host(u"\\Windows\\registry.db");
+  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+  RegistryHandle key;
+  ASSERT_TRUE(CreateRegistryKey(RegistryRoot::kUsers, u"Default", &key));
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 // Each case is a device of its own, so that no connection of an earlier case is reused.
 TEST(RegistryStoreDamageTest, DamagedOrForeignDatabaseIsReportedAndLeftUntouched) {
   struct Case {
