@@ -424,6 +424,9 @@ TEST_F(KernelObjectsProcessTest, ProcessesKilledAtAnyMomentLeaveNothingThatBlock
   for (int round = 0; round < 12; ++round) {
     auto first = Start();
     auto second = Start();
+    // Both are past start-up, so that the kills land inside the churn.
+    ASSERT_EQ(first->Do("exists Ma").size(), 1u);
+    ASSERT_EQ(second->Do("exists Ma").size(), 1u);
     first->Send("churn 1000000 a b");
     second->Send("churn 1000000 b a");
     std::this_thread::sleep_for(milliseconds(delay_ms(random)));
