@@ -2,9 +2,9 @@
 // every program of the user. It lives in one SQLite database, "registry.db" in the Windows folder,
 // which several programs read and write at once. Key and value names are compared without regard
 // to case (registry_fold.h) and keep the spelling they were created with. Failures return false
-// and set the device's last error: 2 not found, 5 access denied (a root cannot be deleted), 87 bad
-// name, 170 the database stayed busy, 234 more data, 259 no more items, 1009 the database file is
-// damaged, 1018 the key was deleted while open.
+// and set the device's last error: 2 not found, 5 access denied (a root cannot be deleted), 6 no
+// handle, 87 bad name, 170 the database stayed busy, 234 more data, 259 no more items, 1009 the
+// database file is damaged or another program's, 1018 the key was deleted while open.
 #ifndef KOLVAR_PLATFORM_REGISTRY_STORE_H_
 #define KOLVAR_PLATFORM_REGISTRY_STORE_H_
 
