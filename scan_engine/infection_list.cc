@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/message_box.h"
 #include "platform/path.h"
 #include "scan_engine/scan_records.h"
 
@@ -44,6 +45,15 @@ bool InfectionRecordPath(const InfectionRecord& record, std::u16string* full_pat
   }
   *full_path = platform::JoinPath(WideField(record.folder), WideField(record.file_name));
   return true;
+}
+
+bool InfectionRecordPathToActOn(const InfectionRecord& record, const UserNotice& notice,
+                                std::u16string* full_path) {
+  if (InfectionRecordPath(record, full_path)) return true;
+  if (notice) {
+    notice(FormatText(kPathCutMessage, {InfectionRecordShownPath(record)}), platform::kMbIconError);
+  }
+  return false;
 }
 
 std::u16string InfectionRecordShownPath(const InfectionRecord& record) {

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "scan_engine/message_text.h"
+
 namespace kolvar {
 
 inline constexpr size_t kInfectionFieldChars = 128;  // 127 characters and the terminator
@@ -52,9 +54,18 @@ static_assert(offsetof(InfectionRecord, reserved) == 527);
 static_assert(offsetof(InfectionRecord, next_link) == 528);
 static_assert(offsetof(InfectionRecord, previous_link) == 532);
 
+// Told to the user when a record read from a result file cannot name its file (error icon); the
+// placeholder takes the path as the record holds it.
+inline constexpr char16_t kPathCutMessage[] =
+    u"The path of the file '%s...' is too long for the scan results.\n"
+    u"No action was taken on it; please see to the file yourself.";
+
 // The whole path of a record read from a result file, or false when the record is marked cut or
 // a field lacks its terminator (a damaged file): such a record must not be acted on.
 bool InfectionRecordPath(const InfectionRecord& record, std::u16string* full_path);
+// The same for a reader about to act on the record: a refusal is told to the user.
+bool InfectionRecordPathToActOn(const InfectionRecord& record, const UserNotice& notice,
+                                std::u16string* full_path);
 // The folder and file name as stored, for showing a record (possibly cut).
 std::u16string InfectionRecordShownPath(const InfectionRecord& record);
 

@@ -5,8 +5,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/error.h"
+#include "platform/message_box.h"
 #include "scan_engine/scan_records.h"
 #include "tests/testing/test_device.h"
 
@@ -150,8 +152,19 @@ TEST(InfectionList, LongNamesAreKeptWholeInMemoryAndMarkedCutInTheFile) {
   EXPECT_FALSE(InfectionRecordPath(read.records[1], &full));
   ASSERT_TRUE(InfectionRecordPath(read.records[2], &full));
   EXPECT_EQ(full, u"\\ok\\" + std::u16string(127, u'e'));
-  // Shown as stored, never as a path to act on.
+  // Shown as stored, never as a path to act on; the user is told why.
   EXPECT_EQ(InfectionRecordShownPath(read.records[0]), u"\\ok\\" + long_name.substr(0, 127));
+  std::vector<std::u16string> told;
+  const UserNotice notice = [&](std::u16string_view text, uint32_t style) {
+    told.emplace_back(text);
+    EXPECT_EQ(style, platform::kMbIconError);
+  };
+  EXPECT_FALSE(InfectionRecordPathToActOn(read.records[0], notice, &full));
+  ASSERT_TRUE(InfectionRecordPathToActOn(read.records[2], notice, &full));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0], u"The path of the file '\\ok\\" + long_name.substr(0, 127) +
+                         u"...' is too long for the scan results.\n"
+                         u"No action was taken on it; please see to the file yourself.");
 }
 
 class InfectionFileReader : public ::testing::Test {

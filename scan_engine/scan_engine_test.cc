@@ -517,6 +517,23 @@ TEST_F(ScanEngineTest, LinksAndSpecialFilesAreNeverOpened) {
   EXPECT_EQ(counters.infected_files, 0u);
 }
 
+TEST_F(ScanEngineTest, PseudoFileSystemsAreNeverEntered) {
+  // The host itself as the device: /proc is always mounted where the suite runs.
+  const std::string image_root = device_.root();
+  setenv("KOLVAR_DEVICE_ROOT", "/", 1);
+  for (const char16_t* root : {u"\\proc", u"\\proc\\self", u"\\proc\\"}) {
+    StatusCollector collector;
+    engine_.SetStatusSink(collector.Sink());
+    engine_.SetRootFolder(root);
+    engine_.StartScan();
+    ASSERT_TRUE(WaitFor([&] { return collector.CountOfType(kMessageScanComplete) == 1; }));
+    EXPECT_EQ(collector.Count(), 1u);  // only the completion
+    EXPECT_EQ(engine_.Counters().folders_entered, 0u);
+  }
+  setenv("KOLVAR_DEVICE_ROOT", image_root.c_str(), 1);
+  engine_.SetStatusSink(collector_.Sink());
+}
+
 TEST_F(ScanEngineTest, DetectionHookCanSuspendTheScanUntilResumed) {
   device_.WriteFile(u"\\Sus\\a.exe", Infected(100));
   device_.WriteFile(u"\\Sus\\Sub\\b.txt", Clean(10));

@@ -133,7 +133,8 @@ void ScanEngine::ScanWalk(std::u16string_view name) {
   }
   if (current_folder_.size() > kMaxWalkedFolderChars) {
     LogLongPath(current_folder_);
-  } else if (!InQuarantine(current_folder_) && gate_.Checkpoint()) {
+  } else if (!InQuarantine(current_folder_) && !platform::IsPseudoFileSystem(current_folder_) &&
+             gate_.Checkpoint()) {
     ReportProgress(1, 0, 0, 0, {});
     if (ScanFolderFiles(file_pattern_) != 0) ScanSubfolders();
   }
@@ -164,7 +165,6 @@ void ScanEngine::ScanSubfolders() {
   do {
     if (!gate_.Checkpoint()) return;
     if (entry.kind != platform::EntryKind::kDirectory) continue;
-    if (platform::IsPseudoFileSystem(platform::JoinPath(current_folder_, entry.name))) continue;
     ScanWalk(entry.name);
     if (gate_.StopRequested()) return;
   } while (listing.Next(&entry));
