@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -449,6 +450,21 @@ TEST_F(RepositoryTest, AppendAfterADamagedTailKeepsRecordsAligned) {
   EXPECT_EQ(device_.ReadFile(kIndex).size(), 2 * 1076u);
   const std::vector<std::u16string> two = {u"1", u"2"};
   EXPECT_EQ(IndexNames(kIndex), two);
+}
+
+TEST_F(RepositoryTest, ConcurrentWritersLoseNoRecord) {
+  constexpr int kPerWriter = 40;
+  auto writer = [&](char16_t tag) {
+    for (int i = 0; i < kPerWriter; ++i) {
+      const std::u16string name = std::u16string(1, tag) + DecimalText(i);
+      EXPECT_TRUE(AppendRepositoryRecords(kIndex, {Record(u"\\w", name)}, nullptr));
+    }
+  };
+  std::thread first(writer, u'a');
+  std::thread second(writer, u'b');
+  first.join();
+  second.join();
+  EXPECT_EQ(IndexNames(kIndex).size(), 2u * kPerWriter);
 }
 
 TEST_F(RepositoryTest, UnwritableIndexIsReportedAsErrorCreatingFile) {

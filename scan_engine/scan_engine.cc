@@ -2,6 +2,7 @@
 // quarantine actions that follow a pass. The walk itself is in scan_walker.cc.
 #include "scan_engine/scan_engine.h"
 
+#include <memory>
 #include <utility>
 
 #include "platform/error.h"

@@ -52,7 +52,8 @@ struct ScanCounters {
 
 class ScanEngine {
  public:
-  // Receives each outgoing status record; returns whether it was sent. Runs on the scan thread.
+  // Receives each outgoing status record; returns whether it was sent. Runs on the scan thread
+  // under the progress lock, so it must not call back into the engine.
   using StatusSink = std::function<bool(const ScanStatus& status)>;
   // Called for each infected file on the scan thread, inside the file's unit of work.
   using DetectionHook = std::function<void(std::u16string_view folder,
