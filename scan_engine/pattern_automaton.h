@@ -1,4 +1,5 @@
-// A multi-pattern automaton (Aho-Corasick) in a compact form for the signature matcher: the
+// A multi-pattern automaton (Aho-Corasick) in a compact form; the signature matcher uses it for
+// the patterns too short for an anchor (1 to 3 bytes), which must be followed byte by byte. The
 // shallow states, where a scan spends nearly all its time, as full 256-entry rows; the deep ones
 // as sorted child ranges with failure links. Before each step from the root, a bitmap of the
 // patterns' leading 3-byte grams skips the bytes where no pattern can start. Immutable after

@@ -16,12 +16,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "platform/file.h"
 #include "platform/thread.h"
+#include "scan_engine/anchor_search.h"
 #include "scan_engine/file_type_classes.h"
 #include "scan_engine/pattern_automaton.h"
 
@@ -70,20 +72,30 @@ struct SignatureMatcher::Compiled {
     uint32_t empty_slot = kNoSlot;  // lowest applying slot of length 0
   };
 
-  PatternAutomaton automaton;
+  // Patterns of 1 to 3 bytes: too short for an anchor, sought with the automaton.
+  PatternAutomaton short_patterns;
+  std::vector<uint32_t> short_ids;  // automaton pattern id -> distinct pattern
+  size_t longest_short = 0;
+  // Patterns of 4 bytes and more.
+  AnchorSearch long_patterns;
+  std::vector<uint32_t> long_ids;  // anchor search pattern id -> distinct pattern
+
   std::vector<uint32_t> virus_ids;           // per slot
   std::vector<uint32_t> type_masks;          // per slot
   std::vector<uint16_t> pattern_lengths;     // per distinct pattern
   std::vector<uint32_t> pattern_slot_begin;  // per distinct pattern, into pattern_slots; +1 end
   std::vector<uint32_t> pattern_slots;       // slots of each pattern, ascending
-  size_t longest = 0;
   std::array<ClassPlan, kClassCount> plans;
 };
 
 namespace {
 
-// The search of one file: fed its bytes in order, then finished with the zero bytes that the
-// device's last chunk holds.
+// Bytes of the file before a block that the long-pattern search needs: an anchor examined in a
+// block may belong to a window that began up to two pattern lengths earlier.
+constexpr size_t kHistory = 2 * kSignaturePatternCapacity;
+
+// The search of one file: fed its bytes in order (each block with the bytes before it at hand),
+// then finished with the zero bytes that the device's last chunk holds.
 class MatchSession {
  public:
   using Compiled = const SignatureMatcher::Compiled;
@@ -93,37 +105,107 @@ class MatchSession {
         plan_(compiled.plans[class_index]),
         best_(plan_.empty_slot) {}
 
-  // False once the result is decided: no later byte can change it.
-  bool Feed(const uint8_t* data, size_t size) {
-    size_ += size;
+  // `block` holds `size` new bytes; the `history` bytes before it are the file's bytes before
+  // them (at least min(kHistory, bytes fed so far)). False once the result is decided: no later
+  // byte can change it.
+  bool Feed(const uint8_t* block, size_t size, size_t history) {
+    const uint64_t block_start = consumed_;
+    consumed_ += size;
     if (Decided()) return false;
-    return compiled_.automaton.Scan(&state_, data, size, [&](uint32_t node, size_t) {
-      compiled_.automaton.ForEachPatternAt(node, [&](uint32_t pattern) { Offer(pattern); });
-      return !Decided();
-    });
+    const auto& automaton = compiled_.short_patterns;
+    if (compiled_.longest_short != 0 &&
+        !automaton.Scan(&short_state_, block, size, [&](uint32_t node, size_t) {
+          automaton.ForEachPatternAt(node, [&](uint32_t p) { Offer(compiled_.short_ids[p]); });
+          return !Decided();
+        })) {
+      return false;
+    }
+    // Anchors whose windows lie wholly in the bytes fed so far.
+    const size_t longest = compiled_.long_patterns.longest();
+    if (longest != 0 && consumed_ >= next_anchor_ + longest) {
+      const uint64_t to = consumed_ - longest;
+      const auto from = static_cast<ptrdiff_t>(next_anchor_ - block_start);
+      const auto min_start = -static_cast<ptrdiff_t>(std::min<uint64_t>(history, block_start));
+      next_anchor_ = to;
+      if (!compiled_.long_patterns.Scan(block, from, static_cast<ptrdiff_t>(to - block_start),
+                                        min_start, [&](uint32_t p, ptrdiff_t) {
+                                          Offer(compiled_.long_ids[p]);
+                                          return !Decided();
+                                        })) {
+        return false;
+      }
+    }
+    KeepTail(block, size, history);
+    return true;
   }
 
   // The windows of the last chunk that run into the zero bytes after the data. A read that
   // failed leaves them out: the device's loop searches zeros only after the end of the file.
   void Finish(bool reached_end) {
-    if (size_ == 0) {
+    if (consumed_ == 0) {
       best_ = kNoSlot;
       return;
     }
-    if (!reached_end || Decided() || compiled_.longest == 0) return;
-    static constexpr uint8_t kZeros[kSignaturePatternCapacity] = {};
-    compiled_.automaton.Scan(&state_, kZeros, compiled_.longest, [&](uint32_t node, size_t end) {
-      compiled_.automaton.ForEachPatternAt(node, [&](uint32_t pattern) {
-        if (end <= TrailingZeros(size_, compiled_.pattern_lengths[pattern])) Offer(pattern);
-      });
-      return !Decided();
-    });
+    if (!reached_end || Decided()) return;
+    FinishShort();
+    if (!Decided()) FinishLong();
   }
 
   uint32_t best_slot() const { return best_; }
 
  private:
   bool Decided() const { return best_ == plan_.first_slot; }
+
+  // Whether a window of a pattern that ends `end` bytes into the file lies within the device's
+  // last searched chunk.
+  bool InLastChunk(uint32_t pattern, uint64_t end) const {
+    return end <= consumed_ + TrailingZeros(consumed_, compiled_.pattern_lengths[pattern]);
+  }
+
+  void FinishShort() {
+    static constexpr uint8_t kZeros[8] = {};
+    const auto& automaton = compiled_.short_patterns;
+    if (compiled_.longest_short == 0) return;
+    automaton.Scan(&short_state_, kZeros, compiled_.longest_short, [&](uint32_t node, size_t end) {
+      automaton.ForEachPatternAt(node, [&](uint32_t p) {
+        const uint32_t pattern = compiled_.short_ids[p];
+        if (InLastChunk(pattern, consumed_ + end)) Offer(pattern);
+      });
+      return !Decided();
+    });
+  }
+
+  void FinishLong() {
+    const size_t longest = compiled_.long_patterns.longest();
+    if (longest == 0) return;
+    // The last bytes of the file, then zeros enough for every window that starts at or before
+    // the file's end (one that starts later is all zeros, like the one that starts at the end).
+    uint8_t tail[kHistory + 2 * kSignaturePatternCapacity + 8] = {};
+    std::memcpy(tail, tail_, tail_size_);
+    const uint64_t tail_start = consumed_ - tail_size_;
+    compiled_.long_patterns.Scan(
+        tail, static_cast<ptrdiff_t>(next_anchor_ - tail_start),
+        static_cast<ptrdiff_t>(tail_size_ + longest), 0, [&](uint32_t p, ptrdiff_t start) {
+          const uint32_t pattern = compiled_.long_ids[p];
+          if (InLastChunk(pattern, tail_start + start + compiled_.pattern_lengths[pattern])) {
+            Offer(pattern);
+          }
+          return !Decided();
+        });
+  }
+
+  void KeepTail(const uint8_t* block, size_t size, size_t history) {
+    const size_t keep = static_cast<size_t>(std::min<uint64_t>(kHistory, consumed_));
+    if (size >= keep) {
+      std::memcpy(tail_, block + size - keep, keep);
+    } else {
+      // The block is shorter than the tail: the rest comes from the bytes before it.
+      const size_t earlier = std::min(keep - size, history);
+      std::memcpy(tail_, block - earlier, earlier);
+      std::memcpy(tail_ + earlier, block, size);
+    }
+    tail_size_ = keep;
+  }
 
   void Offer(uint32_t pattern) {
     const uint32_t* slot = compiled_.pattern_slots.data() + compiled_.pattern_slot_begin[pattern];
@@ -141,13 +223,16 @@ class MatchSession {
   const uint32_t class_bit_;
   const Compiled::ClassPlan& plan_;
   uint32_t best_;
-  uint32_t state_ = PatternAutomaton::kStart;
-  uint64_t size_ = 0;
+  uint32_t short_state_ = PatternAutomaton::kStart;
+  uint64_t consumed_ = 0;
+  uint64_t next_anchor_ = 0;  // first anchor position not yet examined
+  uint8_t tail_[kHistory];    // the last bytes fed
+  size_t tail_size_ = 0;
 };
 
 }  // namespace
 
-MatchScratch::MatchScratch() : buffer_(std::make_unique<uint8_t[]>(kScratchSize)) {}
+MatchScratch::MatchScratch() : buffer_(std::make_unique<uint8_t[]>(kHistory + kScratchSize)) {}
 MatchScratch::~MatchScratch() = default;
 
 SignatureMatcher::SignatureMatcher() { Build({}); }
@@ -183,7 +268,6 @@ bool SignatureMatcher::Build(std::span<const SignatureRecord> records,
       patterns.push_back(record.Pattern());
       slots_of_pattern.emplace_back();
       compiled->pattern_lengths.push_back(static_cast<uint16_t>(record.length));
-      compiled->longest = std::max(compiled->longest, static_cast<size_t>(record.length));
     }
     slots_of_pattern[it->second].push_back(slot);
   }
@@ -192,7 +276,19 @@ bool SignatureMatcher::Build(std::span<const SignatureRecord> records,
     compiled->pattern_slots.insert(compiled->pattern_slots.end(), slots.begin(), slots.end());
   }
   compiled->pattern_slot_begin.push_back(static_cast<uint32_t>(compiled->pattern_slots.size()));
-  if (!compiled->automaton.Build(patterns, options.dense_bytes)) return false;
+  std::vector<std::span<const uint8_t>> short_patterns, long_patterns;
+  for (uint32_t id = 0; id < patterns.size(); ++id) {
+    if (patterns[id].size() < AnchorSearch::kAnchorLength) {
+      short_patterns.push_back(patterns[id]);
+      compiled->short_ids.push_back(id);
+      compiled->longest_short = std::max(compiled->longest_short, patterns[id].size());
+    } else {
+      long_patterns.push_back(patterns[id]);
+      compiled->long_ids.push_back(id);
+    }
+  }
+  if (!compiled->short_patterns.Build(short_patterns, options.dense_bytes)) return false;
+  compiled->long_patterns.Build(long_patterns);
   compiled_ = std::move(compiled);
   return true;
 }
@@ -201,20 +297,24 @@ size_t SignatureMatcher::signature_count() const { return compiled_->virus_ids.s
 
 size_t SignatureMatcher::memory_bytes() const {
   const Compiled& c = *compiled_;
-  return sizeof(c) + c.automaton.memory_bytes() + c.virus_ids.capacity() * 4 +
+  return sizeof(c) + c.short_patterns.memory_bytes() + c.long_patterns.memory_bytes() +
+         c.short_ids.capacity() * 4 + c.long_ids.capacity() * 4 + c.virus_ids.capacity() * 4 +
          c.type_masks.capacity() * 4 + c.pattern_lengths.capacity() * 2 +
          c.pattern_slot_begin.capacity() * 4 + c.pattern_slots.capacity() * 4;
 }
 
 int SignatureMatcher::MatchBytes(std::u16string_view file_name, std::span<const uint8_t> content,
-                                 uint32_t* virus_id) const {
+                                 uint32_t* virus_id, size_t block_size) const {
   std::string extension;
   if (!FileExtension(file_name, &extension)) return 0;
   const size_t class_index = ClassIndex(FileTypeClassOf(extension));
   const Compiled::ClassPlan& plan = compiled_->plans[class_index];
   if (plan.first_slot == kNoSlot) return 0;
   MatchSession session(*compiled_, class_index);
-  session.Feed(content.data(), content.size());
+  const size_t step = block_size == 0 ? content.size() : block_size;
+  for (size_t at = 0; at < content.size(); at += step) {
+    if (!session.Feed(content.data() + at, std::min(step, content.size() - at), at)) break;
+  }
   session.Finish(true);
   const uint32_t slot = session.best_slot();
   *virus_id = compiled_->virus_ids[slot == kNoSlot ? plan.last_slot : slot];
@@ -252,7 +352,9 @@ int SignatureMatcher::MatchFile(std::u16string_view folder, std::u16string_view 
   }
   std::unique_ptr<MatchScratch> own_scratch;
   if (!scratch) scratch = (own_scratch = std::make_unique<MatchScratch>()).get();
-  uint8_t* buffer = scratch->buffer();
+  // Each read lands after the kHistory bytes of the file that came before it.
+  uint8_t* const history = scratch->buffer();
+  uint8_t* const block = history + kHistory;
   const uint32_t read_size = control.pacing ? kMatchChunkSize : kScratchSize;
 
   MatchSession session(*compiled_, class_index);
@@ -264,14 +366,16 @@ int SignatureMatcher::MatchFile(std::u16string_view folder, std::u16string_view 
       return 0;
     }
     uint32_t got = 0;
-    if (!file.Read(buffer, read_size, &got)) break;
+    if (!file.Read(block, read_size, &got)) break;
     if (got == 0) {
       reached_end = true;
       break;
     }
+    const size_t before = static_cast<size_t>(std::min<uint64_t>(out.bytes_read, kHistory));
     out.bytes_read += got;
     out.chunks_read = (out.bytes_read + kMatchChunkSize - 1) / kMatchChunkSize;
-    if (!session.Feed(buffer, got)) break;
+    if (!session.Feed(block, got, before)) break;
+    std::memmove(history, history + got, kHistory);
   }
   session.Finish(reached_end);
   const uint32_t slot = session.best_slot();

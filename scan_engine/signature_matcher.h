@@ -101,9 +101,10 @@ class SignatureMatcher {
                 MatchScratch* scratch, uint32_t* virus_id, MatchStats* stats = nullptr) const;
 
   // The same decision for a file named `file_name` whose content is `content` (no reading, no
-  // database-path test, no pacing). Results and virus ids as MatchFile.
+  // database-path test, no pacing). Results and virus ids as MatchFile. The content is searched
+  // in pieces of `block_size` bytes as reads would deliver them (0: in one piece).
   int MatchBytes(std::u16string_view file_name, std::span<const uint8_t> content,
-                 uint32_t* virus_id) const;
+                 uint32_t* virus_id, size_t block_size = 0) const;
 
   struct Compiled;  // the compiled form, private to the implementation
 

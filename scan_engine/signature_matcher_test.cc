@@ -55,9 +55,9 @@ Outcome Oracle(const std::vector<SignatureRecord>& table, std::u16string_view na
 }
 
 Outcome Fast(const SignatureMatcher& matcher, std::u16string_view name,
-             std::span<const uint8_t> content) {
+             std::span<const uint8_t> content, size_t block_size = 0) {
   uint32_t id = 0;
-  const int result = matcher.MatchBytes(name, content, &id);
+  const int result = matcher.MatchBytes(name, content, &id, block_size);
   return {result, id};
 }
 
@@ -210,9 +210,11 @@ void RunDifferential(uint32_t seed, int cases, size_t max_signatures, size_t den
     ASSERT_TRUE(matcher.Build(table, MatcherOptions{dense_bytes}));
     const std::u16string name = gen.Name();
     const Outcome expected = Oracle(table, name, content);
-    const Outcome actual = Fast(matcher, name, content);
+    // Whole, and in pieces as reads deliver them (down to single bytes).
+    const size_t block = gen.Pick(2) ? 0 : 1 + gen.Pick(gen.Pick(2) ? 16 : 3000);
+    const Outcome actual = Fast(matcher, name, content, block);
     ASSERT_EQ(actual, expected) << "seed " << seed << " case " << c << " size " << content.size()
-                                << " signatures " << table.size();
+                                << " signatures " << table.size() << " block " << block;
     infected += expected.result;
   }
   // The generator must keep both outcomes common, or the comparison proves little.
