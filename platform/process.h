@@ -28,6 +28,11 @@ struct StartOptions {
   // For daemons: a new session (setsid), so the starter's terminal and its signals never reach
   // the program, and standard input from /dev/null. Reaping needs no care either way (above).
   bool detached = false;
+  // Device path of a file that receives the program's standard output and standard error
+  // (emptied when the program starts, created 0600 when missing); empty: both are inherited. A
+  // daemon gets one so that it never holds its starter's terminal or pipes open after the starter
+  // has ended.
+  std::u16string output_file = {};
 };
 
 // A handle to a process. Movable; closing it never affects the process.

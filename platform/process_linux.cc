@@ -90,7 +90,7 @@ class SpawnSetup {
 
   // Default signal actions and an empty mask in the program; descriptors above standard error
   // closed even when some library opened them without O_CLOEXEC.
-  int Configure(bool detached) {
+  int Configure(bool detached, const std::string& output_file) {
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
@@ -101,6 +101,12 @@ class SpawnSetup {
     if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr_, &all);
     if (rc == 0 && detached) {
       rc = posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    if (rc == 0 && !output_file.empty()) {
+      rc = posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, output_file.c_str(),
+                                            O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW,
+                                            0600);
+      if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
     }
     if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
     return rc;
@@ -151,8 +157,14 @@ bool Process::Start(std::u16string_view program, std::u16string_view command_lin
 
   std::string argument = Utf16ToUtf8(command_line);
   char* argv[] = {host.data(), command_line.empty() ? nullptr : argument.data(), nullptr};
+  std::string output_file;
+  if (!options.output_file.empty() && !CheckedHostPath(options.output_file, &output_file)) {
+    return false;
+  }
   SpawnSetup setup;
-  if (const int rc = setup.Configure(options.detached); rc != 0) return FailWithErrno(rc);
+  if (const int rc = setup.Configure(options.detached, output_file); rc != 0) {
+    return FailWithErrno(rc);
+  }
   pid_t pid = 0;
   if (const int rc = setup.Spawn(&pid, host, argv); rc != 0) {
     return Fail(rc == ENOENT ? internal::MissingPathError(host) : ErrorFromErrno(rc));
