@@ -69,8 +69,18 @@ class RegistryHandle {
 
  private:
   friend class RegistryAccess;
+  // Where the last enumeration of subkeys or values stopped, so that asking for the next index
+  // continues from that row instead of counting from the first one again.
+  struct EnumCursor {
+    const void* database = nullptr;
+    uint32_t index = 0;
+    int64_t row = 0;
+  };
+
   std::shared_ptr<registry_internal::Database> database_;
   int64_t key_id_ = 0;
+  mutable EnumCursor key_cursor_;
+  mutable EnumCursor value_cursor_;
 };
 
 // A path below a key is one or more key names joined by "\"; empty levels (a leading, doubled or
@@ -86,7 +96,8 @@ bool CreateRegistryKey(const RegistryHandle& parent, std::u16string_view path, R
 // missing, 5 for an empty path (a root, or the parent itself).
 bool DeleteRegistryKey(const RegistryHandle& parent, std::u16string_view path);
 
-// The name of the index-th subkey, in the order the keys were created; 259 past the last.
+// The name of the index-th subkey, in the order the keys were created; 259 past the last. Asking
+// for the indexes in turn costs one step each.
 bool EnumRegistryKey(const RegistryHandle& key, uint32_t index, std::u16string* name);
 
 struct RegistryValue {

@@ -12,6 +12,7 @@
 //        type INTEGER NOT NULL,                 -- the device's value type
 //        data BLOB NOT NULL,                    -- the value's bytes exactly as set
 //        UNIQUE(key, fold))
+//   keys_by_parent ON keys(parent), vals_by_key ON vals(key): children and values in row order
 //
 // The roots are the rows 1 to 4 (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
 // HKEY_USERS), so a root's row id is its handle value minus 0x80000000, plus 1. Subkeys and values
@@ -60,6 +61,8 @@ const char* const kSchema =
     " name TEXT NOT NULL, fold TEXT NOT NULL, UNIQUE(parent, fold));"
     "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL, fold TEXT NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key, fold));"
+    "CREATE INDEX keys_by_parent ON keys(parent);"
+    "CREATE INDEX vals_by_key ON vals(key);"
     "INSERT INTO keys(id, parent, name, fold) VALUES"
     " (1, 0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),"
     " (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),"
@@ -442,7 +445,29 @@ class RegistryAccess {
     handle->database_ = std::move(database);
     handle->key_id_ = key_id;
   }
+
+  using Cursor = RegistryHandle::EnumCursor;
+  static Cursor* KeyCursor(const RegistryHandle& handle) { return &handle.key_cursor_; }
+  static Cursor* ValueCursor(const RegistryHandle& handle) { return &handle.value_cursor_; }
 };
+
+namespace {
+
+// Binds the query for the index-th row of an enumeration: the row after the cursor when the
+// cursor stands on the index before (`next_sql`), else by counting (`offset_sql`). Both take the
+// key as ?1 and the row or the offset as ?2.
+sqlite3_stmt* EnumStatement(Database& db, const RegistryAccess::Cursor& cursor, uint32_t index,
+                            int64_t key_id, const char* next_sql, const char* offset_sql, int* rc) {
+  const bool follows =
+      cursor.database == &db && cursor.row != 0 && index != 0 && index == cursor.index + 1;
+  sqlite3_stmt* s = db.Statement(follows ? next_sql : offset_sql, rc);
+  if (s == nullptr) return nullptr;
+  sqlite3_bind_int64(s, 1, key_id);
+  sqlite3_bind_int64(s, 2, follows ? cursor.row : static_cast<int64_t>(index));
+  return s;
+}
+
+}  // namespace
 
 RegistryHandle::RegistryHandle(RegistryRoot root) {
   const uint32_t index =
@@ -456,12 +481,17 @@ RegistryHandle::RegistryHandle(RegistryRoot root) {
 RegistryHandle::~RegistryHandle() { Close(); }
 
 RegistryHandle::RegistryHandle(RegistryHandle&& other) noexcept
-    : database_(std::move(other.database_)), key_id_(std::exchange(other.key_id_, 0)) {}
+    : database_(std::move(other.database_)),
+      key_id_(std::exchange(other.key_id_, 0)),
+      key_cursor_(std::exchange(other.key_cursor_, {})),
+      value_cursor_(std::exchange(other.value_cursor_, {})) {}
 
 RegistryHandle& RegistryHandle::operator=(RegistryHandle&& other) noexcept {
   if (this != &other) {
     database_ = std::move(other.database_);
     key_id_ = std::exchange(other.key_id_, 0);
+    key_cursor_ = std::exchange(other.key_cursor_, {});
+    value_cursor_ = std::exchange(other.value_cursor_, {});
   }
   return *this;
 }
@@ -473,6 +503,8 @@ bool RegistryHandle::IsRoot() const {
 void RegistryHandle::Close() {
   database_.reset();
   key_id_ = 0;
+  key_cursor_ = {};
+  value_cursor_ = {};
 }
 
 bool RegistryDatabasePath(std::string* host_path) {
@@ -552,17 +584,18 @@ bool EnumRegistryKey(const RegistryHandle& key, uint32_t index, std::u16string* 
   return database->Transact(false, [&](Database& db) -> Outcome {
     Outcome outcome = KeyAlive(db, key_id);
     if (outcome.rc != SQLITE_OK || outcome.error != kErrorSuccess) return outcome;
+    RegistryAccess::Cursor* cursor = RegistryAccess::KeyCursor(key);
     int rc;
-    sqlite3_stmt* s =
-        db.Statement("SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2", &rc);
+    sqlite3_stmt* s = EnumStatement(
+        db, *cursor, index, key_id,
+        "SELECT id, name FROM keys WHERE parent = ?1 AND id > ?2 ORDER BY id LIMIT 1",
+        "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2", &rc);
     if (s == nullptr) return {rc, kErrorSuccess};
-    sqlite3_bind_int64(s, 1, key_id);
-    sqlite3_bind_int64(s, 2, index);
     rc = sqlite3_step(s);
     if (rc == SQLITE_DONE) return {SQLITE_OK, kErrorNoMoreItems};
     if (rc != SQLITE_ROW) return {rc, kErrorSuccess};
-    *name = ColumnText(s, 0);
-    sqlite3_reset(s);
+    *cursor = {&db, index, sqlite3_column_int64(s, 0)};
+    *name = ColumnText(s, 1);
     return {};
   });
 }
@@ -588,19 +621,23 @@ bool EnumRegistryValue(const RegistryHandle& key, uint32_t index, RegistryValue*
   return database->Transact(false, [&](Database& db) -> Outcome {
     Outcome outcome = KeyAlive(db, key_id);
     if (outcome.rc != SQLITE_OK || outcome.error != kErrorSuccess) return outcome;
+    RegistryAccess::Cursor* cursor = RegistryAccess::ValueCursor(key);
     int rc;
-    sqlite3_stmt* s = db.Statement(
-        "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2", &rc);
+    sqlite3_stmt* s = EnumStatement(
+        db, *cursor, index, key_id,
+        "SELECT rowid, name, type, data FROM vals WHERE key = ?1 AND rowid > ?2"
+        " ORDER BY rowid LIMIT 1",
+        "SELECT rowid, name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1"
+        " OFFSET ?2",
+        &rc);
     if (s == nullptr) return {rc, kErrorSuccess};
-    sqlite3_bind_int64(s, 1, key_id);
-    sqlite3_bind_int64(s, 2, index);
     rc = sqlite3_step(s);
     if (rc == SQLITE_DONE) return {SQLITE_OK, kErrorNoMoreItems};
     if (rc != SQLITE_ROW) return {rc, kErrorSuccess};
-    value->name = ColumnText(s, 0);
-    value->type = static_cast<uint32_t>(sqlite3_column_int64(s, 1));
-    CopyData(s, 2, &value->data);
-    sqlite3_reset(s);
+    *cursor = {&db, index, sqlite3_column_int64(s, 0)};
+    value->name = ColumnText(s, 1);
+    value->type = static_cast<uint32_t>(sqlite3_column_int64(s, 2));
+    CopyData(s, 3, &value->data);
     return {};
   });
 }

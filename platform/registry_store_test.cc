@@ -236,6 +236,42 @@ TEST_F(RegistryStoreTest, EnumerationGivesCreationOrderThenNoMoreItems) {
   EXPECT_EQ(GetLastError(), kErrorNoMoreItems);
 }
 
+// Sequential indexes continue from the last row; any other index counts from the first. Both
+// must name the same entries, also on a handle that moved.
+TEST_F(RegistryStoreTest, EnumerationInTurnAndByAnyIndexAgree) {
+  RegistryHandle key;
+  ASSERT_TRUE(CreateRegistryKey(RegistryRoot::kCurrentUser, u"Many", &key));
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 40; ++i) {
+    names.push_back(u"n" + std::u16string{static_cast<char16_t>(u'0' + i / 10),
+                                          static_cast<char16_t>(u'0' + i % 10)});
+    RegistryHandle child;
+    ASSERT_TRUE(CreateRegistryKey(key, names.back(), &child));
+    ASSERT_TRUE(Set(key, names.back(), kRegDword, {static_cast<uint8_t>(i), 0, 0, 0}));
+  }
+  ASSERT_TRUE(DeleteRegistryKey(key, u"n02"));  // a gap in the rows
+  ASSERT_TRUE(DeleteRegistryValue(key, u"n02"));
+  names.erase(names.begin() + 2);
+  EXPECT_EQ(Subkeys(key), names);
+  EXPECT_EQ(ValueNames(key), names);
+  const uint32_t order[] = {39, 38, 5, 6, 7, 0, 1, 20, 19, 21, 22, 38};
+  RegistryHandle moved = std::move(key);
+  for (uint32_t index : order) {
+    SCOPED_TRACE(index);
+    std::u16string name;
+    RegistryValue value;
+    if (index < names.size()) {
+      ASSERT_TRUE(EnumRegistryKey(moved, index, &name));
+      EXPECT_EQ(name, names[index]);
+      ASSERT_TRUE(EnumRegistryValue(moved, index, &value));
+      EXPECT_EQ(value.name, names[index]);
+    } else {
+      EXPECT_FALSE(EnumRegistryKey(moved, index, &name));
+      EXPECT_FALSE(EnumRegistryValue(moved, index, &value));
+    }
+  }
+}
+
 TEST_F(RegistryStoreTest, CreateMakesEveryMissingLevelAndReportsTheLast) {
   RegistryHandle key;
   bool created = false;
