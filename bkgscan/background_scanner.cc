@@ -1,0 +1,343 @@
+// Start-up, message loop and shutdown of the background scanner; see background_scanner.h.
+#include "bkgscan/background_scanner.h"
+
+#include <cstring>
+#include <vector>
+
+#include "bkgscan/scanner_settings.h"
+#include "bkgscan/scanner_texts.h"
+#include "common/config_keys.h"
+#include "common/folders.h"
+#include "ipc/ipc_names.h"
+#include "platform/message_box.h"
+#include "platform/path.h"
+#include "platform/process.h"
+#include "platform/system_log.h"
+#include "platform/thread.h"
+#include "scan_engine/repository.h"
+#include "scan_engine/scan_channel.h"
+#include "scan_engine/signature_database.h"
+
+namespace kolvar {
+namespace {
+
+// BASIC/InstallDir as text (NULs at its end dropped); empty when it cannot be read.
+std::u16string InstallDir(ConfigStore& store) {
+  uint32_t size = 0;
+  if (!store.GetValue(config_keys::kInstallDir, &size, nullptr, config_keys::kBasic)) return {};
+  std::vector<char16_t> buffer(size / 2 + 1, u'\0');
+  uint32_t capacity = static_cast<uint32_t>((buffer.size() - 1) * 2);
+  if (!store.GetValue(config_keys::kInstallDir, &capacity, buffer.data(), config_keys::kBasic)) {
+    return {};
+  }
+  std::u16string text(buffer.data(), size / 2);
+  while (!text.empty() && text.back() == u'\0') text.pop_back();
+  return text;
+}
+
+uint32_t MillisecondsSince(std::chrono::steady_clock::time_point since) {
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - since)
+                                   .count());
+}
+
+}  // namespace
+
+BackgroundScanner::BackgroundScanner() = default;
+
+BackgroundScanner::~BackgroundScanner() { Shutdown(); }
+
+int RunBackgroundScanner() {
+  BackgroundScanner scanner;
+  return scanner.Run();
+}
+
+void BackgroundScanner::Notify(std::u16string_view text) {
+  platform::MessageBox(kScannerProgram, kScannerCaption, text,
+                       platform::kMbOk | platform::kMbIconError);
+}
+
+bool BackgroundScanner::StopSignalled() {
+  if (!stop_seen_ && stop_event_.IsValid() &&
+      stop_event_.Wait(0) == platform::WaitResult::kSignaled) {
+    stop_seen_ = true;
+  }
+  return stop_seen_;
+}
+
+bool BackgroundScanner::Ending() {
+  return quit_ || (notifier_ != nullptr && notifier_->Failed()) || StopSignalled();
+}
+
+int BackgroundScanner::Run() {
+  bool existed = false;
+  if (!stop_event_.Create(kScannerEventName, /*manual_reset=*/false, /*initial_state=*/false,
+                          &existed) ||
+      existed) {
+    stop_event_.Close();
+    return 0;  // another copy runs
+  }
+  // The platform value of new defaults comes from the platform-type text inside.
+  OpenConfiguration(/*keep_as_is=*/false, &configuration_);
+  if (!BuildEngine() || !CheckDataFiles() || !EnsureService() || !Connect()) {
+    stop_event_.Close();
+    return 0;
+  }
+  bool run = true;
+  if (engine_->background_scanning()) {
+    engine_->StartScan();
+  } else {
+    run = WaitForMainProgram();
+  }
+  if (run) MessageLoop();
+  Shutdown();
+  return 0;
+}
+
+// --- Start-up ---
+
+void BackgroundScanner::ReadSettings() {
+  const bool background = ReadBackgroundScanning(
+      *configuration_, [this](std::u16string_view text, uint32_t) { Notify(text); });
+  engine_->SetBackgroundScanning(background);
+  engine_->SetPacing(ScanPacingValue(configuration_->store()));
+}
+
+bool BackgroundScanner::BuildEngine() {
+  FolderQuery query;
+  if (!query.RunningProgramFolder(&program_folder_)) program_folder_.clear();
+  engine_ = std::make_unique<ScanEngine>();
+  engine_->SetRootFolder(u"\\");
+  std::u16string install = InstallDir(configuration_->store());
+  if (install.empty()) install = program_folder_;
+  engine_->SetRepositoryPath(platform::JoinPath(install, kRepositoryIndexName));
+  engine_->SetStatusSink([this](const ScanStatus& status) {
+    // Progress may be dropped when the queue is full; the end of a scan or a pass and a
+    // detection's status are waited for by the main program and must arrive.
+    const SendPolicy policy =
+        status.type == kMessageProgress ? SendPolicy::kDroppable : SendPolicy::kMustArrive;
+    return channel_ != nullptr &&
+           SendScanMessage(*channel_, kMainChannel, &status, sizeof(status), policy,
+                           [this] { return shutting_down_ || engine_->StopRequested(); });
+  });
+  engine_->SetDetectionHook(
+      [this](std::u16string_view folder, std::u16string_view file_name, uint32_t virus_id) {
+        notifier_->RecordDetection(folder, file_name, virus_id);
+      });
+  ReadSettings();
+  return true;
+}
+
+bool BackgroundScanner::CheckDataFiles() {
+  std::u16string database;
+  if (!SignatureDatabasePath(&database) || !SignatureDatabasePresent(database)) {
+    Notify(kDatabaseNotFoundMessage);
+    return false;
+  }
+  const std::u16string quarantine = QuarantineFolderOf(program_folder_);
+  if (program_folder_.empty() || !CreateQuarantineFolder(quarantine)) {
+    Notify(kQuarantineFolderFailedMessage);
+    return false;
+  }
+  engine_->SetQuarantineFolder(quarantine);
+  if (!engine_->LoadSignatures(database)) {
+    Notify(kDatabaseNotFoundMessage);
+    return false;
+  }
+  return true;
+}
+
+bool BackgroundScanner::EnsureService() {
+  // The presence event is only looked at: creating it here, as a test, would make the service
+  // that is about to start believe that another copy of it runs, and end.
+  if (IpcConnection::IsServiceRunning()) return true;
+  platform::Process service;
+  platform::StartOptions options;
+  options.detached = true;
+  if (!platform::Process::Start(platform::JoinPath(program_folder_, kIpcServiceProgram), u"",
+                                options, &service)) {
+    Notify(kIpcFailedMessage);
+    return false;
+  }
+  const auto since = std::chrono::steady_clock::now();
+  while (!IpcConnection::IsServiceRunning()) {
+    if (MillisecondsSince(since) >= kServiceStartWaitMs) {
+      Notify(kIpcFailedMessage);
+      return false;
+    }
+    platform::Sleep(kScannerPollMs);
+  }
+  return true;
+}
+
+bool BackgroundScanner::Connect() {
+  channel_ = std::make_unique<IpcChannel>(/*start_service=*/true, /*private_heaps=*/false);
+  if (channel_->GetStatus() != kStatusOk) return false;
+  if (!channel_->Register(kScannerChannel)) {
+    Notify(kRegisterFailedMessage);
+    return false;
+  }
+  if (!channel_->StartWorker() || channel_->GetStatus() != kStatusOk) {
+    Notify(kIpcFailedMessage);
+    channel_->Unregister();
+    return false;
+  }
+  notifier_ = std::make_unique<DetectionNotifier>(
+      engine_.get(), channel_.get(), program_folder_,
+      [this](std::u16string_view text, uint32_t) { Notify(text); });
+  return true;
+}
+
+bool BackgroundScanner::WaitForMainProgram() {
+  while (!channel_->IsRegistered(kMainChannel)) {
+    if (stop_event_.Wait(kScannerPollMs) == platform::WaitResult::kSignaled) {
+      stop_seen_ = true;
+      return false;
+    }
+  }
+  return true;
+}
+
+// --- Message loop ---
+
+void BackgroundScanner::MessageLoop() {
+  uint8_t data[kIpcMaxMessageLength];
+  while (!Ending()) {
+    // With background scanning on and no user interface attached the loop polls instead.
+    if (!engine_->background_scanning() || engine_->interactive()) {
+      if (!WaitForMessages()) break;
+    }
+    platform::Sleep(kScannerPollMs);
+    uint32_t size = 0;
+    std::u16string sender;
+    if (channel_->Receive(data, &size, &sender)) {
+      if (size < sizeof(uint32_t) || size > kCommandBufferSize) {
+        // No program of the suite sends such a message to the scanner: it is refused whole
+        // rather than acted on in part.
+        platform::WriteSystemLog(kScannerProgram,
+                                 u"a message of unexpected size on channel IPC_SCAN was refused");
+      } else {
+        ScanCommand command = ZeroRecord<ScanCommand>();
+        std::memcpy(&command, data, size);
+        Dispatch(command, size, data, sender);
+      }
+    }
+    CheckAbandonedDetection();
+  }
+}
+
+bool BackgroundScanner::WaitForMessages() {
+  while (!channel_->HasMessages()) {
+    if (stop_event_.Wait(kScannerPollMs) == platform::WaitResult::kSignaled) {
+      stop_seen_ = true;
+      return false;
+    }
+    if (quit_ || notifier_->Failed()) return false;
+    CheckAbandonedDetection();
+  }
+  return true;
+}
+
+void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, const uint8_t* data,
+                                 const std::u16string& sender) {
+  switch (command.type) {
+    case kCommandPause:
+      engine_->PauseScan();
+      break;
+    case kCommandStart:
+      if (engine_->IsScanActive()) engine_->StopScan();
+      engine_->StartScan();
+      break;
+    case kCommandStop:
+      engine_->StopScan();
+      break;
+    case kCommandResume:
+      ResumeScanThread();
+      break;
+    case kCommandQuit:
+      engine_->StopScan();
+      quit_ = true;
+      break;
+    case kCommandSetAction:
+      engine_->SetAction(command.virus_id, command.action);
+      ResumeScanThread();
+      break;
+    case kCommandAttach:
+      Attach(command);
+      break;
+    case kCommandDetach:
+      Detach();
+      break;
+    default:
+      channel_->PutBack(data, size, sender);
+      break;
+  }
+}
+
+void BackgroundScanner::Attach(const ScanCommand& command) {
+  const std::u16string_view folder = WideField(command.folder);
+  if (folder.empty()) {
+    engine_->SetRootFolder(u"\\");  // no folder chosen: the whole device
+  } else if (folder.size() < kPathFieldChars && folder.front() == u'\\') {
+    engine_->SetRootFolder(folder);
+  } else {
+    platform::WriteSystemLog(kScannerProgram,
+                             u"the folder to scan is no device path; the scan keeps its root");
+  }
+  ScanCommand reply = command;
+  reply.type = kCommandAttachReply;
+  reply.action = 0;
+  SendScanMessage(*channel_, kMainChannel, &reply, sizeof(reply), SendPolicy::kMustArrive,
+                  [this] { return StopSignalled(); });
+  engine_->SetInteractive(true);
+  ReadSettings();
+  if (engine_->background_scanning() && !engine_->IsScanActive()) engine_->StartScan();
+}
+
+void BackgroundScanner::Detach() {
+  engine_->SetInteractive(false);
+  ReadSettings();
+  if (!engine_->background_scanning()) engine_->StopScan();
+}
+
+void BackgroundScanner::ResumeScanThread() {
+  // PauseScan returns once the thread is parked, so the resume cannot come before the park.
+  if (notifier_->AwaitingAnswer()) engine_->PauseScan();
+  engine_->ResumeScan();
+  main_gone_since_.reset();
+}
+
+void BackgroundScanner::CheckAbandonedDetection() {
+  if (notifier_ == nullptr || !notifier_->AwaitingAnswer() ||
+      ChannelReachable(*channel_, kMainChannel)) {
+    main_gone_since_.reset();
+    return;
+  }
+  if (!main_gone_since_) {
+    main_gone_since_ = std::chrono::steady_clock::now();
+    return;
+  }
+  if (MillisecondsSince(*main_gone_since_) < kAnswerLostAfterMs) return;
+  platform::WriteSystemLog(kScannerProgram,
+                           u"the main program left without answering a detection; the scan "
+                           u"goes on and the file stays recorded without an action");
+  ResumeScanThread();
+}
+
+// --- Shutdown ---
+
+void BackgroundScanner::Shutdown() {
+  shutting_down_ = true;
+  if (notifier_ != nullptr) notifier_->Cancel();
+  if (engine_ != nullptr) engine_->StopScan();
+  if (channel_ != nullptr && channel_->channel_index() >= 0) {
+    channel_->StopWorker();
+    channel_->Unregister();
+  }
+  notifier_.reset();
+  engine_.reset();
+  channel_.reset();
+  stop_event_.Close();
+}
+
+}  // namespace kolvar

@@ -1,0 +1,97 @@
+// The background scanner program: its start-up checks (one copy per device, configuration,
+// signature database, quarantine folder, IPC service and channel "IPC_SCAN"), its message loop
+// that runs the scan engine on the main program's commands, and its shutdown. It has no window;
+// its failures are shown as message boxes of "Kolvar Scanner Engine" and end it with exit code 0.
+//
+// Threads: the main thread (start-up, message loop, thread control), the engine's scan thread
+// (walk, progress, detections) and the channel's worker.
+#ifndef KOLVAR_BKGSCAN_BACKGROUND_SCANNER_H_
+#define KOLVAR_BKGSCAN_BACKGROUND_SCANNER_H_
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "bkgscan/detection_notifier.h"
+#include "common/configuration.h"
+#include "ipc/ipc_channel.h"
+#include "platform/kernel_objects.h"
+#include "scan_engine/scan_engine.h"
+#include "scan_engine/scan_records.h"
+
+namespace kolvar {
+
+// The part of a message that the scanner keeps: one ScanCommand.
+inline constexpr uint32_t kCommandBufferSize = sizeof(ScanCommand);
+// The message loop's poll and pause, and the wait for channel "ANTIVIRUS" at start-up.
+inline constexpr uint32_t kScannerPollMs = 15;
+// How long a started kvipcsrv may take to show its presence event.
+inline constexpr uint32_t kServiceStartWaitMs = 10000;
+// How long the main program must stay gone while a detection waits for its answer before the
+// scan thread is resumed without one (longer than the few worker passes that an answer sent
+// just before it left needs to arrive).
+inline constexpr uint32_t kAnswerLostAfterMs = 300;
+
+class BackgroundScanner {
+ public:
+  BackgroundScanner();
+  ~BackgroundScanner();
+  BackgroundScanner(const BackgroundScanner&) = delete;
+  BackgroundScanner& operator=(const BackgroundScanner&) = delete;
+
+  // Runs the program: start-up, message loop, shutdown. Returns the exit code (always 0).
+  int Run();
+
+ private:
+  // Start-up steps; false ends the program (any message has been shown).
+  bool BuildEngine();
+  bool CheckDataFiles();
+  bool EnsureService();
+  bool Connect();
+  // With background scanning off: waits for "ANTIVIRUS". False when the scanner is to end.
+  bool WaitForMainProgram();
+
+  void MessageLoop();
+  // Waits until a message is waiting; false when the scanner is to end.
+  bool WaitForMessages();
+  void Dispatch(const ScanCommand& command, uint32_t size, const uint8_t* data,
+                const std::u16string& sender);
+  void Attach(const ScanCommand& command);
+  void Detach();
+  // Resumes the scan thread; one parked in its detection step is first seen to be parked, so
+  // that the resume cannot come before its pause.
+  void ResumeScanThread();
+  // A detection that waits for an answer from a main program that has gone is resumed without.
+  void CheckAbandonedDetection();
+  void ReadSettings();
+  void Shutdown();
+
+  // The stop event (auto-reset) is consumed by the test; remember that it was seen.
+  bool StopSignalled();
+  bool Ending();
+  void Notify(std::u16string_view text);
+
+  platform::Event stop_event_;
+  bool stop_seen_ = false;
+  bool quit_ = false;  // message type 19
+  std::atomic<bool> shutting_down_{false};
+
+  std::u16string program_folder_;  // ends in "\"
+  std::unique_ptr<ConfigurationFile> configuration_;
+  std::unique_ptr<IpcChannel> channel_;
+  std::unique_ptr<ScanEngine> engine_;
+  std::unique_ptr<DetectionNotifier> notifier_;
+  std::optional<std::chrono::steady_clock::time_point> main_gone_since_;
+};
+
+// The program's entry: BackgroundScanner().Run().
+int RunBackgroundScanner();
+
+}  // namespace kolvar
+
+#endif  // KOLVAR_BKGSCAN_BACKGROUND_SCANNER_H_

@@ -1,0 +1,24 @@
+// The background scanner's messages to the user. It has no window: its message boxes go where
+// the platform sends those of windowless programs, under the caption "Kolvar Scanner Engine".
+#ifndef KOLVAR_BKGSCAN_SCANNER_TEXTS_H_
+#define KOLVAR_BKGSCAN_SCANNER_TEXTS_H_
+
+namespace kolvar {
+
+inline constexpr char16_t kDatabaseNotFoundMessage[] =
+    u"\nVirus Database not found. Please contact support.";
+inline constexpr char16_t kIpcFailedMessage[] =
+    u"IPC communication failed: please restart device.\nIf the problem persists, reinstall "
+    u"Kolvar AV.";
+inline constexpr char16_t kRegisterFailedMessage[] =
+    u"Cannot register channel: please restart device.\nIf the problem persists, reinstall "
+    u"Kolvar AV.";
+inline constexpr char16_t kBackgroundValueMessage[] =
+    u"Cannot load configuration value (Enable Background).\nDefault value will be assumed.";
+// Shown when the main program cannot be started for a detection (the text is the system's own).
+inline constexpr char16_t kMainProgramStartFailedMessage[] =
+    u"Internal Error: Cannot execute IPC Server.";
+
+}  // namespace kolvar
+
+#endif  // KOLVAR_BKGSCAN_SCANNER_TEXTS_H_

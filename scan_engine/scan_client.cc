@@ -1,0 +1,434 @@
+// The scan client's operations, its receiver thread and its progress thread; see scan_client.h.
+#include "scan_engine/scan_client.h"
+
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/path.h"
+#include "platform/thread.h"
+#include "scan_engine/message_text.h"
+#include "scan_engine/scan_channel.h"
+
+namespace kolvar {
+namespace {
+
+constexpr uint32_t kStepMs = 5;
+constexpr uint32_t kIdlePollMs = 15;
+// While a scan runs and nothing arrives, the scanner's presence is looked at this often.
+constexpr uint32_t kPresenceCheckMs = 250;
+
+uint32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - since)
+                                   .count());
+}
+
+std::u16string ProgressText(const ScanStatus& status) {
+  const std::u16string_view folder = WideField(status.current_folder);
+  const std::u16string_view item = WideField(status.current_item);
+  std::u16string text(folder);
+  if (text.empty() || text.back() != u'\\') text += u'\\';
+  text += item;
+  return text;
+}
+
+}  // namespace
+
+void ScanClientObserver::OnProgress(const ScanProgress&) {}
+void ScanClientObserver::OnPassFinished() {}
+void ScanClientObserver::OnScanComplete(const std::vector<InfectionRecord>&) {}
+void ScanClientObserver::OnScanDoneNotice() {}
+uint8_t ScanClientObserver::OnDetection(const DetectionRecord&) { return kActionNone; }
+void ScanClientObserver::OnScannerGone() {}
+void ScanClientObserver::ShowMessage(std::u16string_view caption, std::u16string_view text,
+                                     uint32_t style) {
+  platform::MessageBox(kMainProgram, caption, text, style);
+}
+
+ScanClient::ScanClient(IpcChannel* channel, ScanClientObserver* observer,
+                       BackgroundScanningReader read_background_scanning)
+    : channel_(channel),
+      observer_(observer),
+      read_background_scanning_(std::move(read_background_scanning)) {
+  if (!CreateEvents()) {
+    set_up_failed_ = true;
+    return;
+  }
+  receiver_ = std::thread([this] { ReceiverMain(); });
+  platform::Sleep(kStepMs);
+  progress_thread_ = std::thread([this] { ProgressMain(); });
+  platform::Sleep(kStepMs);
+}
+
+ScanClient::~ScanClient() {
+  Quit();
+  const bool background = read_background_scanning_ && read_background_scanning_();
+  if (background && !scanning_) {
+    observer().ShowMessage(kMainProgramCaption, kBackgroundRestartMessage,
+                           platform::kMbOk | platform::kMbIconInformation);
+  }
+}
+
+bool ScanClient::CreateEvents() {
+  struct Spec {
+    platform::Event* event;
+    bool manual_reset;
+  };
+  const Spec specs[] = {{&stop_request_, false},   {&stop_done_, false},   {&scan_started_, false},
+                        {&pause_, true},           {&pause_done_, false},  {&quit_, true},
+                        {&receiver_ended_, false}, {&progress_quit_, true}};
+  for (const Spec& spec : specs) {
+    if (!spec.event->Create(u"", spec.manual_reset, /*initial_state=*/false)) return false;
+  }
+  return true;
+}
+
+void ScanClient::SetScanFolder(std::u16string_view folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  scan_folder_.assign(folder.substr(0, kPathFieldChars - 1));
+}
+
+std::u16string ScanClient::ScanFolder() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return scan_folder_;
+}
+
+ScanProgress ScanClient::Progress() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return progress_;
+}
+
+std::vector<InfectionRecord> ScanClient::Results() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return results_;
+}
+
+bool ScanClient::QuitRequested() { return quit_.IsValid() && IsSet(quit_); }
+
+bool ScanClient::LoadResultFile() {
+  std::u16string path;
+  if (!InfectionFilePath(&path)) return false;
+  InfectionFile contents;
+  bool ok = true;
+  if (platform::FileExists(path)) {
+    // A short or damaged file still gives the records read in full.
+    ok = ReadInfectionFile(path, &contents);
+    platform::DeleteFile(path);
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  results_ = std::move(contents.records);
+  return ok;
+}
+
+// --- The owner's operations ---
+
+bool ScanClient::SendCommand(const ScanCommand& command) {
+  return SendScanMessage(*channel_, kScannerChannel, &command, sizeof(command),
+                         SendPolicy::kMustArrive, [this] { return QuitRequested(); });
+}
+
+void ScanClient::DiscardWaitingMessages() {
+  uint8_t buffer[kIpcMaxMessageLength];
+  uint32_t length = 0;
+  while (channel_->HasMessages()) {
+    channel_->Receive(buffer, &length, nullptr);
+    platform::Sleep(kStepMs);
+  }
+}
+
+ScanStartResult ScanClient::Start() {
+  if (set_up_failed_ || receiver_state_ == ReceiverState::kEnded) {
+    return ScanStartResult::kNoChannel;
+  }
+  if (receiver_state_ == ReceiverState::kScanning) Stop();
+  pause_.Reset();
+  if (channel_ != nullptr) DiscardWaitingMessages();
+  // A result file that is there before the scan begins belongs to no scan of this client (a
+  // scan whose end was never taken); it must not be read as this scan's result.
+  std::u16string result_path;
+  if (InfectionFilePath(&result_path)) platform::DeleteFile(result_path);
+  if (channel_ == nullptr) {
+    Stop();
+    return ScanStartResult::kNoChannel;
+  }
+
+  const auto since = std::chrono::steady_clock::now();
+  while (!channel_->IsRegistered(kScannerChannel)) {
+    if (ElapsedMs(since) >= kScannerAppearWaitMs) {
+      observer().OnScannerGone();
+      return ScanStartResult::kScannerAbsent;
+    }
+    platform::Sleep(kIdlePollMs);
+  }
+
+  const ScanCommand attach = MakeAttachCommand(ScanFolder());
+  if (!SendCommand(attach)) {
+    if (ChannelReachable(*channel_, kScannerChannel)) return ScanStartResult::kSendFailed;
+    observer().OnScannerGone();
+    return ScanStartResult::kScannerGone;
+  }
+  const ScanStartResult reply = AwaitAttachReply();
+  if (reply != ScanStartResult::kStarted) return reply;
+
+  receiver_state_ = ReceiverState::kScanning;
+  scan_started_.Set();
+  scanning_ = true;
+  const bool background = read_background_scanning_ && read_background_scanning_();
+  if (!background && !SendCommand(MakeScanCommand(kCommandStart))) {
+    // The receiver notices a scanner that has gone; a full queue to a present one is reported.
+    return ScanStartResult::kSendFailed;
+  }
+  return ScanStartResult::kStarted;
+}
+
+ScanStartResult ScanClient::AwaitAttachReply() {
+  const auto since = std::chrono::steady_clock::now();
+  const CancelTest too_late = [&] { return ElapsedMs(since) >= kAttachReplyWaitMs; };
+  for (;;) {
+    const WaitOutcome waited = WaitForMessage(*channel_, kScannerChannel, kIdlePollMs, too_late);
+    if (waited == WaitOutcome::kPeerGone) {
+      observer().OnScannerGone();
+      return ScanStartResult::kScannerGone;
+    }
+    if (waited == WaitOutcome::kCancelled) return ScanStartResult::kNoReply;
+    // A status record carries its folder count at offset 0, so a type is only trusted in a
+    // command-sized message from the scanner.
+    ScanCommand reply = ZeroRecord<ScanCommand>();
+    uint8_t buffer[kIpcMaxMessageLength];
+    uint32_t length = 0;
+    std::u16string sender;
+    if (channel_->Receive(buffer, &length, &sender) && length == sizeof(ScanCommand) &&
+        sender == kScannerChannel) {
+      std::memcpy(&reply, buffer, sizeof(reply));
+      if (reply.type == kCommandAttachReply) return ScanStartResult::kStarted;
+    }
+    platform::Sleep(kStepMs);
+  }
+}
+
+void ScanClient::Stop() {
+  scanning_ = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_ = ScanProgress();
+    progress_queue_.clear();
+  }
+  if (!receiver_.joinable() || receiver_state_ == ReceiverState::kEnded) return;
+  stop_done_.Reset();
+  stop_pending_ = true;
+  if (!stop_request_.Set()) {
+    stop_pending_ = false;
+    observer().ShowMessage(
+        kSetEventCaption,
+        FormatText(kSetEventFailedMessage, {DecimalText(platform::GetLastError())}),
+        platform::kMbOk | platform::kMbIconError);
+    return;
+  }
+  while (stop_done_.Wait(kStepMs) != platform::WaitResult::kSignaled) {
+    if (receiver_state_ == ReceiverState::kEnded) return;
+  }
+}
+
+void ScanClient::Pause() {
+  if (channel_ == nullptr || set_up_failed_ || !channel_->IsRegistered(kScannerChannel)) return;
+  SendCommand(MakeScanCommand(kCommandPause));
+  pause_done_.Reset();
+  pause_.Set();
+  // An idle or ended receiver takes no messages anyway: nothing to wait for.
+  while (pause_done_.Wait(kStepMs) != platform::WaitResult::kSignaled) {
+    if (receiver_state_ != ReceiverState::kScanning) break;
+  }
+  scanning_ = false;
+}
+
+void ScanClient::Resume() {
+  if (channel_ == nullptr || set_up_failed_ || !channel_->IsRegistered(kScannerChannel)) return;
+  SendCommand(MakeScanCommand(kCommandResume));
+  pause_.Reset();
+  scanning_ = true;
+}
+
+void ScanClient::Quit() {
+  if (set_up_failed_) return;
+  quit_.Set();
+  progress_quit_.Set();
+  if (receiver_.joinable()) {
+    while (receiver_ended_.Wait(kStepMs) != platform::WaitResult::kSignaled &&
+           receiver_state_ != ReceiverState::kEnded) {
+    }
+    receiver_.join();
+  }
+  if (progress_thread_.joinable()) progress_thread_.join();
+}
+
+// --- Receiver thread ---
+
+void ScanClient::ReceiverMain() {
+  bool running = true;
+  if (channel_ != nullptr && !channel_->IsRegistered(kMainChannel)) running = false;
+  if (running) running = WaitForStart();
+  auto last_check = std::chrono::steady_clock::now();
+  while (running && !QuitRequested()) {
+    if (IsSet(stop_request_)) {
+      HandleStopRequest();
+      running = WaitForStart();
+      continue;
+    }
+    if (IsSet(pause_)) {
+      pause_done_.Set();
+      // A stop ends the pause too: Stop waits for the receiver, which must not sit here.
+      while (IsSet(pause_) && !QuitRequested() && !stop_pending_) platform::Sleep(kStepMs);
+      continue;
+    }
+    if (channel_ == nullptr || !channel_->HasMessages()) {
+      if (channel_ != nullptr && ElapsedMs(last_check) >= kPresenceCheckMs) {
+        last_check = std::chrono::steady_clock::now();
+        if (ScannerLeftWhileScanning()) {
+          ScannerGone();
+          running = WaitForStart();
+          continue;
+        }
+      }
+      platform::Sleep(kIdlePollMs);
+      continue;
+    }
+    TakeMessage();
+  }
+  receiver_state_ = ReceiverState::kEnded;
+  receiver_ended_.Set();
+  platform::Sleep(kStepMs);
+}
+
+bool ScanClient::WaitForStart() {
+  if (receiver_state_ != ReceiverState::kScanning) receiver_state_ = ReceiverState::kIdle;
+  for (;;) {
+    if (IsSet(scan_started_)) {
+      receiver_state_ = ReceiverState::kScanning;
+      return true;
+    }
+    if (QuitRequested()) return false;
+    // Nothing runs, so a stop asked for now is done at once.
+    if (IsSet(stop_request_)) {
+      stop_pending_ = false;
+      stop_done_.Set();
+    }
+    platform::Sleep(kStepMs);
+  }
+}
+
+void ScanClient::HandleStopRequest() {
+  receiver_state_ = ReceiverState::kIdle;
+  // A stopped scan is no longer paused.
+  pause_.Reset();
+  if (channel_ != nullptr) {
+    DiscardWaitingMessages();
+    if (SendCommand(MakeScanCommand(kCommandStop))) {
+      WaitUntilSent(*channel_, kScannerChannel, [this] { return QuitRequested(); });
+    }
+  }
+  scanning_ = false;
+  stop_pending_ = false;
+  stop_done_.Set();
+}
+
+bool ScanClient::ScannerLeftWhileScanning() {
+  if (ChannelReachable(*channel_, kScannerChannel)) return false;
+  // One more look for a last message it sent before it left.
+  platform::Sleep(2 * kIpcWorkerPassMs + 10);
+  return !channel_->HasMessages();
+}
+
+void ScanClient::ScannerGone() {
+  scanning_ = false;
+  receiver_state_ = ReceiverState::kIdle;
+  ClearProgress();
+  observer().OnScannerGone();
+}
+
+void ScanClient::TakeMessage() {
+  uint8_t buffer[kIpcMaxMessageLength];
+  uint32_t length = 0;
+  std::u16string sender;
+  if (!channel_->Receive(buffer, &length, &sender)) return;
+  // Only a whole status record from the scanner is acted on; anything else is dropped.
+  if (length != sizeof(ScanStatus) || sender != kScannerChannel) return;
+  ScanStatus status = ZeroRecord<ScanStatus>();
+  std::memcpy(&status, buffer, sizeof(status));
+  HandleStatus(status);
+}
+
+void ScanClient::HandleStatus(const ScanStatus& status) {
+  switch (status.type) {
+    case kMessageProgress:
+      state_ = status.state;
+      QueueProgress(status);
+      break;
+    case kMessageScanComplete: {
+      state_ = status.state;
+      LoadResultFile();
+      observer().OnScanComplete(Results());
+      observer().OnScanDoneNotice();
+      // The next cycle sends type 17 and returns to waiting for a start.
+      stop_pending_ = true;
+      stop_request_.Set();
+      break;
+    }
+    case kMessagePassFinished:
+      ClearProgress();
+      observer().OnPassFinished();
+      break;
+    case kMessageVirusDetected:
+      HandleDetection();
+      break;
+    default:
+      break;
+  }
+}
+
+void ScanClient::HandleDetection() {
+  const DetectionChooser choose = [this](const DetectionRecord& detection) {
+    return observer().OnDetection(detection);
+  };
+  const HandOffOutcome outcome =
+      HandOffDetection(*channel_, choose, [this] { return QuitRequested(); });
+  if (outcome == HandOffOutcome::kScannerGone) ScannerGone();
+}
+
+// --- Progress thread ---
+
+void ScanClient::QueueProgress(const ScanStatus& status) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (progress_queue_.size() >= kProgressQueueLimit) progress_queue_.pop_front();
+  progress_queue_.push_back(status);
+}
+
+void ScanClient::ClearProgress() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  progress_queue_.clear();
+  progress_ = ScanProgress();
+}
+
+void ScanClient::ProgressMain() {
+  while (progress_quit_.Wait(kIdlePollMs) != platform::WaitResult::kSignaled) {
+    ScanProgress shown;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (progress_queue_.empty()) continue;
+      const ScanStatus status = progress_queue_.front();
+      progress_queue_.pop_front();
+      progress_.files_tested = status.files_tested;
+      progress_.folders_entered = status.folders_entered;
+      progress_.infected_files = status.infected_files;
+      progress_.kilobytes_tested = status.kilobytes_tested;
+      progress_.text = ProgressText(status);
+      shown = progress_;
+    }
+    observer().OnProgress(shown);
+  }
+}
+
+}  // namespace kolvar
