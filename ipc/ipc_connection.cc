@@ -227,6 +227,9 @@ Status IpcConnection::CollectAnswer(uint32_t* assigned_index) {
       uint32_t result = header.result;
       *assigned_index = header.assigned_index;
       database_.request_answered().Reset();
+      // A service killed between answering and clearing the request would leave it posted, and
+      // the next service would serve it a second time with nobody left to collect that answer.
+      database_.request_posted().Reset();
       database_.request_mutex().Release();
       if (result == kIpcResultDone && *assigned_index >= kIpcChannelCount) {
         return kStatusChannelRemovalRefused;

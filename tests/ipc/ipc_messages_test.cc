@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ipc/ipc_names.h"
 #include "platform/kernel_objects.h"
 #include "platform/text.h"
 #include "tests/ipc/ipc_test_support.h"
@@ -140,7 +141,7 @@ TEST_F(MessageTest, FiftyFirstQueuedSendReturnsFalseWithStatusZero) {
 
 TEST_F(MessageFlowTest, LaterMessageOvertakesOneStuckBehindAFullMailboxAndNothingIsLost) {
   Gate gate(u"GATE_SLOW");
-  platform::Process slow = StartRegisteredClient("SLOW", "ctl=T report " + gate.Word());
+  platform::Process slow = StartRegisteredClient("SLOW", "ctl=T report=T " + gate.Word());
   platform::Process sender = StartRegisteredClient("SENDER", "ctl=T");
   // The first fills SLOW's mailbox; the next three wait in the service's queue.
   Command(u"SENDER", "send SLOW 4 32 slow");
@@ -177,7 +178,7 @@ TEST_F(MessageFlowTest, MessageForAChannelThatLeavesBeforeDeliveryVanishes) {
   EXPECT_TRUE(leaving.IsAlive());
 
   // A newcomer in the freed slot never receives what was meant for the one that left.
-  platform::Process newcomer = StartRegisteredClient("NEWCOMER", "ctl=T report");
+  platform::Process newcomer = StartRegisteredClient("NEWCOMER", "ctl=T report=T");
   Command(u"SENDER", "send NEWCOMER 1 32 marker");
   auto report = ReceiveWithin(ctl_);
   ASSERT_TRUE(report.has_value());
@@ -189,7 +190,7 @@ TEST_F(MessageFlowTest, MessageForAChannelThatLeavesBeforeDeliveryVanishes) {
 
 TEST_F(MessageFlowTest, IsSendingStaysTrueUntilTheLastMessageIsDelivered) {
   Gate gate(u"GATE_LATE");
-  platform::Process slow = StartRegisteredClient("SLOW", "ctl=T report " + gate.Word());
+  platform::Process slow = StartRegisteredClient("SLOW", "report=T " + gate.Word());
   ASSERT_TRUE(SendText(ctl_, u"SLOW", "one;"));
   ASSERT_TRUE(SendText(ctl_, u"SLOW", "two;"));
   EXPECT_TRUE(ctl_.IsSending());

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <vector>
@@ -55,6 +57,23 @@ size_t ServicesRunning(const testing::TestDevice& device) {
     for (pid_t own : device.ProcessesOfDevice()) count += pid == own;
   }
   return count;
+}
+
+// True once every thread of the process has taken a SIGSTOP.
+bool AllThreadsStopped(pid_t pid) {
+  std::string folder = "/proc/" + std::to_string(pid) + "/task";
+  bool any = false;
+  for (const auto& task : std::filesystem::directory_iterator(folder)) {
+    std::ifstream stat(task.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t paren = line.rfind(')');
+    if (paren == std::string::npos || paren + 2 >= line.size() || line[paren + 2] != 'T') {
+      return false;
+    }
+    any = true;
+  }
+  return any;
 }
 
 using ServiceLifeTest = IpcTest;
@@ -150,16 +169,18 @@ TEST_F(ServiceLifeTest, KilledServiceRestartsAndReleasesClientsWaitingForIt) {
 
   // A frozen service takes the request but never answers; then it is killed.
   ASSERT_EQ(kill(service.Pid(), SIGSTOP), 0);
+  ASSERT_TRUE(WaitUntil([&] { return AllThreadsStopped(service.Pid()); }));
   auto waiting = std::async(std::launch::async, [&] { return channel.Register(u"T"); });
   EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
   ASSERT_TRUE(service.Terminate());
+  ASSERT_EQ(service.Wait(15000), platform::WaitResult::kSignaled);
   ASSERT_EQ(waiting.wait_for(std::chrono::seconds(15)), std::future_status::ready);
   EXPECT_FALSE(waiting.get());
   EXPECT_EQ(channel.GetStatus(), kStatusServiceNotRunning);
   EXPECT_FALSE(IpcConnection::IsServiceRunning());
 
   platform::Process restarted = StartService();
-  ASSERT_TRUE(channel.Register(u"T"));
+  ASSERT_TRUE(channel.Register(u"T")) << channel.GetStatus();
   ASSERT_TRUE(channel.StartWorker());
   // The echo's channel lived on in the database and the new service took it over.
   EXPECT_GE(SlotOf(u"ECHO"), 0);
@@ -188,7 +209,7 @@ TEST_F(ServiceLifeTest, KvipcstatPrintsTheDatabaseAsTheServiceSeesIt) {
   platform::Process echo = StartRegisteredClient("ECHO", "echo");
   IpcChannel channel(false, false);
   ASSERT_TRUE(channel.Register(u"T"));
-  std::string command = device_.Host(folder_ + u"\\kvipcstat");
+  std::string command = "'" + device_.Host(folder_ + u"\\kvipcstat") + "'";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string out;

@@ -1,7 +1,7 @@
 // ipc_test_client: a small program of the IPC tests that owns one channel. Its one argument is a
 // list of words: "name=X" registers channel X; "ctl=T" names the controlling channel, whose
-// messages are commands; "echo" sends every other message back to its sender; "report" forwards
-// "<sender>|<length>|<data>" of every other message to the controller; "gate=E" waits for the
+// messages are commands; "echo" sends every other message back to its sender; "report=R" forwards
+// "<sender>|<length>|<data>" of every other message to channel R; "gate=E" waits for the
 // named event E after registering and before the worker starts; "then=unregister" unregisters
 // instead of starting the worker once the gate opens; "start" lets the channel start the service;
 // "lock=M ready=E" only takes the named mutex M, sets event E and sleeps (to be killed holding it).
@@ -114,9 +114,9 @@ void Forward(IpcChannel& channel, const Options& options, const std::u16string& 
   if (options.Has("report")) {
     std::string report = platform::Utf16ToUtf8(sender) + "|" + std::to_string(data.size()) + "|" +
                          data.substr(0, 64);
-    while (
-        !channel.Send(options.Wide("ctl"), report.data(), static_cast<uint32_t>(report.size())) &&
-        channel.GetStatus() == 0) {
+    while (!channel.Send(options.Wide("report"), report.data(),
+                         static_cast<uint32_t>(report.size())) &&
+           channel.GetStatus() == 0) {
       platform::Sleep(5);
     }
   }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "ipc/ipc_names.h"
+#include "platform/error.h"
 #include "platform/kernel_objects.h"
 #include "platform/path.h"
 #include "platform/text.h"
