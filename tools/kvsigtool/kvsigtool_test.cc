@@ -1,0 +1,143 @@
+// kvsigtool as a program: build, dump and build again give the same bytes; match prints the
+// engine's result for each file; a faulty source is refused with its line; and the sample set
+// that the build turned into a database detects what it promises.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "tests/testing/test_device.h"
+
+namespace kolvar {
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out;
+};
+
+// Runs kvsigtool with `args` (shell words, already quoted) and collects its standard output.
+ToolRun Kvsigtool(const std::string& args) {
+  const std::string command = "'" + testing::BinDir() + "/kvsigtool' " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ToolRun run{-1, {}};
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, got);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+constexpr char kSource[] = R"(signature 11 | Test.Any | any | 41 4E 59 21
+signature 12 | Test.Exe | exe | 45 58 45 21
+signature 13 | Test.Tail | txt | 54 41 49 4C 00 00
+describe 11 | any file
+recommend 11 | delete
+describe 12 | programs
+recommend 12 | delete
+describe 13 | text ending
+recommend 13 | delete
+)";
+
+class KvsigtoolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device_.MakeFolder(u"\\Sig");
+    device_.MakeFolder(u"\\Sig\\again");
+    device_.MakeFolder(u"\\Files\\sub");
+    device_.WriteFile(u"\\Sig\\source.txt", kSource);
+  }
+  std::string Host(std::u16string_view path) { return Quote(device_.Host(path)); }
+  testing::TestDevice device_;
+};
+
+TEST_F(KvsigtoolTest, BuildDumpBuildGivesTheSameFiles) {
+  ToolRun run = Kvsigtool("build " + Host(u"\\Sig\\source.txt") + " " + Host(u"\\Sig"));
+  ASSERT_EQ(run.status, 0) << run.out;
+  const std::string db = device_.ReadFile(u"\\Sig\\KVVirusDB.dat");
+  const std::string details = device_.ReadFile(u"\\Sig\\KVVirusDBDet.dat");
+  EXPECT_EQ(db.size(), 3 * 332u);
+  EXPECT_EQ(details.size(), 3 * 1044u);
+
+  run = Kvsigtool("dump " + Host(u"\\Sig\\KVVirusDB.dat"));
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("signature 13 | Test.Tail | txt | 54 41 49 4C 00 00"), std::string::npos)
+      << run.out;
+  device_.WriteFile(u"\\Sig\\again\\source.txt", run.out);
+  run = Kvsigtool("build " + Host(u"\\Sig\\again\\source.txt") + " " + Host(u"\\Sig\\again"));
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(device_.ReadFile(u"\\Sig\\again\\KVVirusDB.dat"), db);
+  EXPECT_EQ(device_.ReadFile(u"\\Sig\\again\\KVVirusDBDet.dat"), details);
+}
+
+TEST_F(KvsigtoolTest, MatchPrintsResultAndIdForEachFile) {
+  ASSERT_EQ(Kvsigtool("build " + Host(u"\\Sig\\source.txt") + " " + Host(u"\\Sig")).status, 0);
+  device_.WriteFile(u"\\Files\\a.exe", "xxEXE!xx");      // exe signature
+  device_.WriteFile(u"\\Files\\b.txt", "..EXE!..");      // not for text files: last tried is 13
+  device_.WriteFile(u"\\Files\\c.txt", "ends in TAIL");  // the zeros after the data complete it
+  device_.WriteFile(u"\\Files\\sub\\d.gif", "ANY!");     // any-file signature, in a subfolder
+  device_.WriteFile(u"\\Files\\e", "nothing");           // no class: only the any-file signature
+  const std::string files = device_.Host(u"\\Files");
+  ToolRun run = Kvsigtool("match --db " + Host(u"\\Sig\\KVVirusDB.dat") + " " + Quote(files));
+  EXPECT_EQ(run.status, 1) << run.out;
+  // Files before subfolders; within a folder in listing order, so compare line sets.
+  std::multiset<std::string> lines;
+  std::istringstream in(run.out);
+  for (std::string line; std::getline(in, line);) lines.insert(line);
+  const std::multiset<std::string> expected = {
+      "1 12 " + files + "/a.exe", "0 13 " + files + "/b.txt", "1 13 " + files + "/c.txt",
+      "0 11 " + files + "/e", "1 11 " + files + "/sub/d.gif"};
+  EXPECT_EQ(lines, expected) << run.out;
+  EXPECT_EQ(run.out.rfind("/sub/d.gif\n"), run.out.size() - 11);  // the subfolder comes last
+
+  run = Kvsigtool("match --db " + Host(u"\\Sig\\KVVirusDB.dat") + " " + Host(u"\\Files\\e"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "0 11 " + device_.Host(u"\\Files\\e") + "\n");
+}
+
+TEST_F(KvsigtoolTest, FaultySourceIsRefusedWithItsLineAndNothingWritten) {
+  device_.WriteFile(u"\\Sig\\bad.txt", "# fine\nsignature 1 | A | any | 4G\n");
+  const std::string source = device_.Host(u"\\Sig\\bad.txt");
+  const ToolRun run = Kvsigtool("build " + Quote(source) + " " + Host(u"\\Sig"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find(source + ":2: pattern: 'G' is not a hexadecimal digit"), std::string::npos)
+      << run.out;
+  EXPECT_FALSE(device_.Exists(u"\\Sig\\KVVirusDB.dat"));
+  EXPECT_EQ(Kvsigtool("").status, 2);
+  EXPECT_EQ(Kvsigtool("--help").status, 0);
+  EXPECT_EQ(Kvsigtool("dump " + Host(u"\\Sig\\missing.dat")).status, 2);
+}
+
+TEST_F(KvsigtoolTest, SampleDatabaseBesideTheProgramsDetectsItsTestFiles) {
+  // The EICAR test string, assembled here so that this source file is not itself detected.
+  const std::string eicar = std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-" +
+                            "ANTIVIRUS-TEST-FILE!$H+H*";
+  device_.WriteFile(u"\\Files\\eicar.com", eicar);
+  device_.WriteFile(u"\\Files\\tool.EXE", std::string("KOLVAR-SELFTEST-") + "EXE:7d2c41a9");
+  device_.WriteFile(u"\\Files\\tool.txt", std::string("KOLVAR-SELFTEST-") + "EXE:7d2c41a9");
+  // The database the build wrote beside the programs, installed into this device.
+  std::ifstream built(testing::BinDir() + "/KVVirusDB.dat", std::ios::binary);
+  ASSERT_TRUE(built.good()) << "the build writes KVVirusDB.dat into " << testing::BinDir();
+  std::ostringstream bytes;
+  bytes << built.rdbuf();
+  device_.WriteFile(u"\\Sig\\KVVirusDB.dat", bytes.str());
+  const ToolRun run =
+      Kvsigtool("match --db " + Host(u"\\Sig\\KVVirusDB.dat") + " " + Host(u"\\Files\\eicar.com") +
+                " " + Host(u"\\Files\\tool.EXE") + " " + Host(u"\\Files\\tool.txt"));
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("1 1 " + device_.Host(u"\\Files\\eicar.com")), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("1 1001 " + device_.Host(u"\\Files\\tool.EXE")), std::string::npos);
+  EXPECT_NE(run.out.find("0 1003 " + device_.Host(u"\\Files\\tool.txt")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kolvar
