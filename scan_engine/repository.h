@@ -33,7 +33,7 @@ inline constexpr char16_t kMoveFailedMessage[] =
     u"The file '%s' cannot be moved to the repository (%d).";
 inline constexpr char16_t kProtectFailedMessage[] =
     u"The file '%s' was moved to the repository but could not be protected (%d).\n"
-    u"It is kept unprotected as '%s' and will be protected at the next attempt.";
+    u"It is kept unprotected as '%s'.";
 inline constexpr char16_t kRestoreFailedMessage[] = u"The file '%s' could not be restored.(%d)";
 inline constexpr char16_t kRestoreOccupiedMessage[] =
     u"The file '%s' could not be restored: a file of that name exists there.\n"
