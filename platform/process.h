@@ -61,8 +61,9 @@ class Process {
   // kSignaled once the process has ended.
   WaitResult Wait(uint32_t timeout_ms = kInfinite);
   // kStillActive (259) while running; the exit code, or 128 + signal, once ended. The host keeps
-  // exit codes only for its parent: for an ended process that is no child of this one the call
-  // fails with 50.
+  // exit codes only for the parent: for an ended process that is no child of this one (or a child
+  // whose starting handle has collected it already) the call fails with 50. A handle from
+  // OpenById reads a child's exit code without collecting it.
   bool GetExitCode(uint32_t* exit_code);
   // Ends the process at once (SIGKILL), as the device's terminate does. A process that has ended
   // already counts as terminated; 5 when it belongs to another user.
@@ -74,8 +75,8 @@ class Process {
 
   int pidfd_ = -1;
   pid_t pid_ = 0;
-  bool is_child_ = false;
-  bool reaped_ = false;
+  bool is_child_ = false;  // this handle started the process and collects its exit status
+  bool reaped_ = false;    // the exit status is known
   int exit_status_ = 0;
 };
 

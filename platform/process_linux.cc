@@ -194,20 +194,23 @@ bool Process::OpenById(pid_t pid, Process* out) {
   Process opened;
   opened.pidfd_ = pidfd;
   opened.pid_ = pid;
-  // Read after the pidfd pins the process: while it is unreaped nobody else can take its pid.
-  opened.is_child_ = ParentOf(pid) == getpid();
+  // Never the reaping handle: a child of ours is reaped by the handle that started it (or by the
+  // reaper), so that handle still finds the exit code. This one only looks (WNOWAIT).
+  opened.is_child_ = false;
   *out = std::move(opened);
   return true;
 }
 
+// Learns the exit status of an ended child: the starting handle collects it, any other handle
+// only looks at it, leaving the child to the starting handle.
 bool Process::TryReap() {
   if (reaped_) return true;
-  if (!is_child_) return false;
   siginfo_t info{};
-  const int rc = RetryOnEintr(
-      [&] { return waitid(static_cast<idtype_t>(P_PIDFD), pidfd_, &info, WEXITED | WNOHANG); });
+  const int options = WEXITED | WNOHANG | (is_child_ ? 0 : WNOWAIT);
+  const int rc =
+      RetryOnEintr([&] { return waitid(static_cast<idtype_t>(P_PIDFD), pidfd_, &info, options); });
   if (rc != 0) {
-    if (errno == ECHILD) is_child_ = false;  // reaped through another handle
+    if (errno == ECHILD) is_child_ = false;  // not ours, or collected through another handle
     return false;
   }
   if (info.si_pid == 0) return false;  // still running
@@ -259,7 +262,7 @@ bool Process::Terminate() {
 
 void Process::Close() {
   if (pidfd_ < 0) return;
-  if (is_child_ && !TryReap() && is_child_) {
+  if (is_child_ && !reaped_ && !TryReap() && is_child_) {
     internal::ReapWhenEnded(pidfd_);  // takes the descriptor
   } else {
     close(pidfd_);

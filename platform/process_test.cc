@@ -214,9 +214,17 @@ TEST_F(ProcessTest, OpenByIdReachesTheSameProcess) {
   ASSERT_TRUE(opened.GetExitCode(&code));
   EXPECT_EQ(code, kStillActive);
   ASSERT_TRUE(opened.Terminate());
-  EXPECT_EQ(started.Wait(kLongWaitMs), WaitResult::kSignaled);
+  // The second handle sees the exit code but leaves the child to the handle that started it.
   EXPECT_EQ(opened.Wait(kLongWaitMs), WaitResult::kSignaled);
   EXPECT_FALSE(opened.IsAlive());
+  ASSERT_TRUE(opened.GetExitCode(&code));
+  EXPECT_EQ(code, 128u + SIGKILL);
+  opened.Close();
+  EXPECT_EQ(StateOf(started.Pid()), 'Z');
+  EXPECT_EQ(started.Wait(kLongWaitMs), WaitResult::kSignaled);
+  ASSERT_TRUE(started.GetExitCode(&code));
+  EXPECT_EQ(code, 128u + SIGKILL);
+  EXPECT_EQ(StateOf(started.Pid()), 0);
 
   // Our own parent: alive, and its exit code is not ours to read.
   Process parent;

@@ -98,7 +98,10 @@ bool SetCurrentThreadPriority(ThreadPriority priority) {
       return SetNice(tid, kBaseNice);
     case ThreadPriority::kHighest: {
       // Whatever cannot be had for lack of RLIMIT_NICE is simply not taken.
-      if (IsIdle() && !SetPolicy(SCHED_OTHER)) return true;
+      if (IsIdle() && !SetPolicy(SCHED_OTHER)) {
+        SetLastError(kErrorSuccess);
+        return true;
+      }
       const int target = BestAllowedNice() < kBaseNice ? BestAllowedNice() : kBaseNice;
       if (target < CurrentNice(tid)) SetNice(tid, target);
       SetLastError(kErrorSuccess);
