@@ -1,9 +1,12 @@
 // kvsigtool: builds the signature database and the virus detail file from a readable source,
 // prints a database back as source, and tests files with the scan engine's own matcher.
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/error.h"
@@ -26,10 +29,12 @@ constexpr char kUsage[] = R"(Usage:
   kvsigtool build SOURCE OUTDIR     write OUTDIR/KVVirusDB.dat and OUTDIR/KVVirusDBDet.dat
   kvsigtool dump DB [DETAILS]       print a database as source (DETAILS: the detail file,
                                     by default KVVirusDBDet.dat beside DB)
-  kvsigtool match --db DB PATH...   test files (folders: every file below them) as the scan
+  kvsigtool match --db DB [--jobs N] PATH...
+                                    test files (folders: every file below them) as the scan
                                     engine does, one line a file: <0|1> <virus id> <path>
                                     (the id is that of the last signature tried when nothing
-                                    matched, 0 when none applied); exit 1 when a file matched
+                                    matched, 0 when none applied); exit 1 when a file matched.
+                                    --jobs: test with N threads (default 1, as the engine)
   kvsigtool --help
 
 Source format, one item a line ("#" starts a comment line, fields are separated by "|"):
@@ -153,20 +158,24 @@ int Dump(const std::string& db_path, const std::string* details_path) {
   return kExitOk;
 }
 
-class Matcher {
+// Tests the files named on the command line and every file below the folders named there, in
+// the order the scan engine walks (files before subfolders). With several jobs the files are
+// tested by that many threads sharing the one matcher; the lines still come in walk order.
+class MatchRun {
  public:
-  Matcher(const SignatureMatcher& matcher, std::u16string db) : matcher_(matcher), db_(db) {}
+  MatchRun(const SignatureMatcher& matcher, std::u16string db, int jobs)
+      : matcher_(matcher), db_(std::move(db)), jobs_(jobs) {}
   bool any_infected() const { return any_infected_; }
 
-  void File(const std::u16string& folder, const std::u16string& name, const std::string& shown) {
-    uint32_t id = 0;
-    const int result = matcher_.MatchFile(folder, name, db_, {nullptr, false}, &scratch_, &id);
-    any_infected_ |= result == 1;
-    std::printf("%d %u %s\n", result, id, shown.c_str());
+  void AddFile(const std::u16string& folder, const std::u16string& name, std::string shown) {
+    if (jobs_ == 1) {
+      Print(Test(folder, name, &scratch_), shown);
+      return;
+    }
+    pending_.push_back({folder, name, std::move(shown)});
   }
 
-  // Files before subfolders, as the scan engine walks.
-  void Folder(const std::u16string& folder, const std::string& shown) {
+  void AddFolder(const std::u16string& folder, const std::string& shown) {
     std::vector<platform::FindData> entries;
     platform::DirectoryListing listing;
     platform::FindData data;
@@ -177,25 +186,66 @@ class Matcher {
     listing.Close();
     for (const auto& e : entries) {
       if (e.kind == platform::EntryKind::kRegular) {
-        File(folder, e.name, shown + "/" + platform::Utf16ToUtf8(e.name));
+        AddFile(folder, e.name, shown + "/" + platform::Utf16ToUtf8(e.name));
       }
     }
     for (const auto& e : entries) {
       const std::u16string sub = platform::JoinPath(folder, e.name);
       if (e.kind == platform::EntryKind::kDirectory && !platform::IsPseudoFileSystem(sub)) {
-        Folder(sub, shown + "/" + platform::Utf16ToUtf8(e.name));
+        AddFolder(sub, shown + "/" + platform::Utf16ToUtf8(e.name));
       }
     }
   }
 
+  // Tests what was collected for the threads and prints it.
+  void Finish() {
+    std::vector<Result> results(pending_.size());
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> threads;
+    for (int j = 0; j < jobs_; ++j) {
+      threads.emplace_back([&] {
+        MatchScratch scratch;
+        for (size_t i; (i = next++) < pending_.size();) {
+          results[i] = Test(pending_[i].folder, pending_[i].name, &scratch);
+        }
+      });
+    }
+    for (auto& t : threads) t.join();
+    for (size_t i = 0; i < pending_.size(); ++i) Print(results[i], pending_[i].shown);
+    pending_.clear();
+  }
+
  private:
+  struct Item {
+    std::u16string folder, name;
+    std::string shown;
+  };
+  struct Result {
+    int result = 0;
+    uint32_t id = 0;
+  };
+
+  Result Test(const std::u16string& folder, const std::u16string& name,
+              MatchScratch* scratch) const {
+    Result r;
+    r.result = matcher_.MatchFile(folder, name, db_, {nullptr, false}, scratch, &r.id);
+    return r;
+  }
+
+  void Print(const Result& r, const std::string& shown) {
+    any_infected_ |= r.result == 1;
+    std::printf("%d %u %s\n", r.result, r.id, shown.c_str());
+  }
+
   const SignatureMatcher& matcher_;
   const std::u16string db_;
+  const int jobs_;
   MatchScratch scratch_;
+  std::vector<Item> pending_;
   bool any_infected_ = false;
 };
 
-int Match(const std::string& db_path, const std::vector<std::string>& paths) {
+int Match(const std::string& db_path, int jobs, const std::vector<std::string>& paths) {
   std::u16string db;
   if (!ToDevicePath(db_path, &db)) return kExitError;
   SignatureDatabase database;
@@ -208,19 +258,20 @@ int Match(const std::string& db_path, const std::vector<std::string>& paths) {
     std::fprintf(stderr, "kvsigtool: %s: too many signature bytes\n", db_path.c_str());
     return kExitError;
   }
-  Matcher run(matcher, db);
+  MatchRun run(matcher, db, jobs);
   for (std::string shown : paths) {
     std::u16string device;
     if (!ToDevicePath(shown, &device)) return kExitError;
     while (shown.size() > 1 && shown.back() == '/') shown.pop_back();
     platform::FileInfo info;
     if (platform::GetFileInfo(device, &info) && info.kind == platform::EntryKind::kDirectory) {
-      run.Folder(device, shown);
+      run.AddFolder(device, shown);
       continue;
     }
     const size_t cut = device.rfind(u'\\');
-    run.File(device.substr(0, cut == 0 ? 1 : cut), device.substr(cut + 1), shown);
+    run.AddFile(device.substr(0, cut == 0 ? 1 : cut), device.substr(cut + 1), shown);
   }
+  run.Finish();
   std::fflush(stdout);
   return run.any_infected() ? kExitInfected : kExitOk;
 }
@@ -236,7 +287,15 @@ int Main(int argc, char** argv) {
     return Dump(args[1], args.size() == 3 ? &args[2] : nullptr);
   }
   if (args[0] == "match" && args.size() >= 4 && args[1] == "--db") {
-    return Match(args[2], std::vector<std::string>(args.begin() + 3, args.end()));
+    size_t first = 3;
+    int jobs = 1;
+    if (args.size() >= 6 && args[3] == "--jobs") {
+      jobs = std::atoi(args[4].c_str());
+      first = 5;
+    }
+    if (jobs >= 1 && jobs <= 256) {
+      return Match(args[2], jobs, std::vector<std::string>(args.begin() + first, args.end()));
+    }
   }
   std::fputs(kUsage, stderr);
   return kExitError;

@@ -98,6 +98,12 @@ TEST_F(KvsigtoolTest, MatchPrintsResultAndIdForEachFile) {
   EXPECT_EQ(lines, expected) << run.out;
   EXPECT_EQ(run.out.rfind("/sub/d.gif\n"), run.out.size() - 11);  // the subfolder comes last
 
+  // With several threads the lines are the same, in the same order.
+  const ToolRun threaded =
+      Kvsigtool("match --db " + Host(u"\\Sig\\KVVirusDB.dat") + " --jobs 3 " + Quote(files));
+  EXPECT_EQ(threaded.status, 1);
+  EXPECT_EQ(threaded.out, run.out);
+
   run = Kvsigtool("match --db " + Host(u"\\Sig\\KVVirusDB.dat") + " " + Host(u"\\Files\\e"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "0 11 " + device_.Host(u"\\Files\\e") + "\n");
