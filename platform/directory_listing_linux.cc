@@ -4,7 +4,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 
 #include <cerrno>
 #include <string>
@@ -88,12 +87,7 @@ struct DirectoryListing::State {
 
   // The system bit of one entry, asked only where the file system keeps user attributes.
   bool SystemBit(const char* name) {
-    if (!xattrs) return false;
-    char value[4];
-    const std::string path = folder + "/" + name;
-    const ssize_t n = lgetxattr(path.c_str(), kSystemAttributeXattr, value, sizeof value);
-    if (n < 0 && (errno == ENOTSUP || errno == EOPNOTSUPP)) xattrs = false;
-    return n == 1 && value[0] == '1';
+    return internal::ReadSystemBitAt(dirfd(dir), name, folder + "/" + name, &xattrs);
   }
 
   // The next matching entry: true with *data filled, false at the end (last error 18) or on a

@@ -3,10 +3,12 @@
 // time where the file system records one.
 #include "platform/file_info_linux.h"
 
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <string>
 
@@ -53,6 +55,35 @@ bool ReadSystemBitOfFd(int fd) {
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
     n = getxattr(link.c_str(), kSystemAttributeXattr, value, sizeof value);
   }
+  return IsSetValue(value, n);
+}
+
+bool ReadSystemBitAt(int dirfd, const char* name, const std::string& host_path, bool* supported) {
+  // Linux 6.13 gave getxattrat the same number on every architecture; older kernels (or filters
+  // that refuse unknown calls) answer ENOSYS or EPERM, and the path form is used from then on.
+  constexpr long kGetxattrat = 464;
+  struct XattrArgs {
+    uint64_t value;
+    uint32_t size;
+    uint32_t flags;
+  };
+  static std::atomic<bool> at_missing{false};
+  if (!*supported) return false;
+  char value[4];
+  ssize_t n = -1;
+  bool done = false;
+  if (!at_missing.load(std::memory_order_relaxed)) {
+    XattrArgs args{reinterpret_cast<uintptr_t>(value), sizeof value, 0};
+    n = syscall(kGetxattrat, dirfd, name, AT_SYMLINK_NOFOLLOW, kSystemAttributeXattr, &args,
+                sizeof args);
+    if (n < 0 && (errno == ENOSYS || errno == EPERM)) {
+      at_missing.store(true, std::memory_order_relaxed);
+    } else {
+      done = true;
+    }
+  }
+  if (!done) n = lgetxattr(host_path.c_str(), kSystemAttributeXattr, value, sizeof value);
+  if (n < 0 && (errno == ENOTSUP || errno == EOPNOTSUPP)) *supported = false;
   return IsSetValue(value, n);
 }
 

@@ -22,6 +22,10 @@ int StatAt(int dirfd, const char* path, int flags, struct statx* st);
 // False wherever the attribute is missing or the file system has none.
 bool ReadSystemBit(const std::string& host_path);
 bool ReadSystemBitOfFd(int fd);
+// The same for the entry `name` of an open folder, without walking the folder's path again where
+// the kernel offers getxattrat (Linux 6.13); `host_path` is the entry's full path for the others.
+// *supported turns false once the file system said it keeps no user attributes.
+bool ReadSystemBitAt(int dirfd, const char* name, const std::string& host_path, bool* supported);
 
 // Fills *info from a statx result; `name` is the entry's own name (for the hidden bit).
 void InfoFromStat(const struct statx& st, std::string_view name, bool system, FileInfo* info);

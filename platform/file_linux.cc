@@ -54,18 +54,20 @@ uint32_t OpenError(int error, const std::string& host) {
 }
 
 // Opens without creating; a query that may not read the file falls back to a path descriptor,
-// which still answers status questions.
-int OpenExisting(const std::string& host, FileAccess access) {
+// which still answers status questions (*path_only tells).
+int OpenExisting(const std::string& host, FileAccess access, bool* path_only) {
+  *path_only = false;
   int fd = RetryOnEintr([&] { return open(host.c_str(), AccessFlags(access) | kCommonFlags); });
   if (fd < 0 && errno == EACCES && access == FileAccess::kQuery) {
     fd = RetryOnEintr([&] { return open(host.c_str(), O_PATH | O_CLOEXEC | O_NOFOLLOW); });
+    *path_only = fd >= 0;
   }
   return fd;
 }
 
 // Creates the file, or opens the existing one; *existed tells which. Retried when the file
 // vanishes or appears between the two attempts.
-int OpenOrCreate(const std::string& host, FileAccess access, bool* existed) {
+int OpenOrCreate(const std::string& host, FileAccess access, bool* existed, bool* path_only) {
   const int flags = AccessFlags(access) | kCommonFlags;
   for (int attempt = 0; attempt < 16; ++attempt) {
     int fd =
@@ -74,7 +76,7 @@ int OpenOrCreate(const std::string& host, FileAccess access, bool* existed) {
       *existed = false;
       return fd;
     }
-    fd = OpenExisting(host, access);
+    fd = OpenExisting(host, access, path_only);
     if (fd >= 0 || errno != ENOENT) {
       *existed = true;
       return fd;
@@ -121,6 +123,7 @@ bool File::Open(std::u16string_view device_path, FileAccess access, CreateDispos
   }
 
   bool existed = true;
+  bool path_only = false;
   int fd;
   switch (disposition) {
     case CreateDisposition::kCreateNew:
@@ -133,12 +136,12 @@ bool File::Open(std::u16string_view device_path, FileAccess access, CreateDispos
       break;
     case CreateDisposition::kCreateAlways:
     case CreateDisposition::kOpenAlways:
-      fd = OpenOrCreate(host, access, &existed);
+      fd = OpenOrCreate(host, access, &existed, &path_only);
       break;
     case CreateDisposition::kOpenExisting:
     case CreateDisposition::kTruncateExisting:
     default:
-      fd = OpenExisting(host, access);
+      fd = OpenExisting(host, access, &path_only);
       break;
   }
   if (fd < 0) return Fail(OpenError(errno, host));
@@ -146,10 +149,9 @@ bool File::Open(std::u16string_view device_path, FileAccess access, CreateDispos
 
   if (fstat(fd, &st) != 0) return FailWithErrno(errno);
   if (!S_ISREG(st.st_mode)) return Fail(kErrorAccessDenied);
-  const int status_flags = fcntl(fd, F_GETFL);
-  if (status_flags >= 0 && (status_flags & O_PATH) == 0) {
-    if (fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) return FailWithErrno(errno);
-  }
+  // Reads and writes of a regular file block as usual once it is known to be one (F_SETFL
+  // changes only the status flags, of which this leaves none set).
+  if (!path_only && fcntl(fd, F_SETFL, 0) != 0) return FailWithErrno(errno);
   if (existed && truncate_existing) {
     if (RetryOnEintr([&] { return ftruncate(fd, 0); }) != 0) return FailWithErrno(errno);
   }
