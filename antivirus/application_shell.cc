@@ -1,0 +1,184 @@
+// Start-up and shutdown of the windowless front end; see application_shell.h.
+#include "antivirus/application_shell.h"
+
+#include <cstring>
+
+#include "antivirus/resource_strings.h"
+#include "common/config_keys.h"
+#include "common/configuration.h"
+#include "common/object_names.h"
+#include "ipc/ipc_channel.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/thread.h"
+#include "scan_engine/repository.h"
+#include "scan_engine/scan_records.h"
+
+namespace kolvar {
+namespace {
+
+// How long a started service has to show its presence. It needs far less; the bound only keeps a
+// service that cannot start from holding the front end.
+constexpr uint32_t kServiceStartWaitMs = 10000;
+// How long the leave-taking waits for its last message to reach the scanner. The device waits
+// without limit; a service that ended meanwhile must not hold the front end for ever.
+constexpr uint32_t kDetachSendWaitMs = 5000;
+
+bool WaitUntil(uint32_t limit_ms, uint32_t step_ms, bool (*condition)(void*), void* context) {
+  const uint32_t start = platform::TickCount();
+  while (!condition(context)) {
+    if (platform::TickCount() - start >= limit_ms) return condition(context);
+    platform::Sleep(step_ms);
+  }
+  return true;
+}
+
+}  // namespace
+
+ApplicationShell::ApplicationShell(const InstallPaths& paths, UserNotice notice)
+    : paths_(paths), notice_(std::move(notice)) {}
+
+ApplicationShell::~ApplicationShell() {
+  Detach();
+  presence_event_.Close();
+  instance_mutex_.Close();
+}
+
+void ApplicationShell::Tell(std::u16string_view text) {
+  if (notice_) notice_(text, platform::kMbOk | platform::kMbIconError);
+}
+
+bool ApplicationShell::ClaimSingleInstance() {
+  bool existed = false;
+  if (!instance_mutex_.Create(LockName(kMainInstanceLockName), false, &existed)) return false;
+  if (existed) {
+    instance_mutex_.Close();
+    another_instance_runs_ = true;
+    return false;
+  }
+  // Auto-reset and not signalled, as the scanner expects; only its existence is read.
+  if (!presence_event_.Create(PresenceEventName(kGuiPresenceName), false, false)) {
+    instance_mutex_.Close();
+    return false;
+  }
+  return true;
+}
+
+void ApplicationShell::OpenConfiguration() { kolvar::OpenConfiguration(false, &configuration_); }
+
+bool ApplicationShell::BackgroundScanningEnabled() {
+  if (configuration_ == nullptr) OpenConfiguration();
+  ConfigStore& store = configuration_->store();
+  if (store.IsModifiedElsewhere() && !configuration_->path().empty()) {
+    store.Load(configuration_->path(), true);
+  }
+  uint32_t value = 0;
+  uint32_t size = sizeof(value);
+  if (!store.GetValue(config_keys::kEnableBckScan, &size, &value, config_keys::kConfig) ||
+      size != sizeof(value)) {
+    Tell(strings::kCannotLoadBackgroundValue);
+    return false;
+  }
+  return value != 0;
+}
+
+bool ApplicationShell::CheckDataFiles() {
+  if (!platform::FileExists(paths_.signature_database)) {
+    Tell(strings::kVirusDatabaseNotFound);
+    return false;
+  }
+  if (!platform::FileExists(paths_.virus_details)) {
+    Tell(strings::kVirusDetailDatabaseNotFound);
+    return false;
+  }
+  if (!CreateQuarantineFolder(paths_.quarantine_folder)) {
+    Tell(strings::kCannotCreateQuarantine);
+    return false;
+  }
+  return true;
+}
+
+bool ApplicationShell::StartDaemon(std::u16string_view file_name) {
+  platform::Process process;
+  platform::StartOptions options;
+  options.detached = true;
+  options.output_file = DaemonOutputFile();
+  return platform::Process::Start(paths_.Program(file_name), u"", options, &process);
+}
+
+bool ApplicationShell::StartServiceWhenMissing() {
+  if (IpcConnection::IsServiceRunning()) return true;
+  // The service records where clients may start it only once it has run; until then the front
+  // end starts it from its own folder, as the scanner does.
+  if (!StartDaemon(kServiceProgramName)) return false;
+  return WaitUntil(
+      kServiceStartWaitMs, 5, [](void*) { return IpcConnection::IsServiceRunning(); }, nullptr);
+}
+
+bool ApplicationShell::StartScannerWhenMissing() {
+  if (channel_->IsRegistered(kScannerChannelName)) return true;
+  if (!StartDaemon(kScannerProgramName)) return false;
+  started_scanner_ = true;
+  for (int test = 0; test < kScannerChannelTests; ++test) {
+    if (test > 0) platform::Sleep(kScannerChannelTestIntervalMs);
+    if (channel_->IsRegistered(kScannerChannelName)) return true;
+  }
+  return false;
+}
+
+bool ApplicationShell::StartIpc() {
+  StartServiceWhenMissing();  // a failure shows in the channel's status below
+  channel_ = std::make_unique<IpcChannel>(/*start_service=*/true, /*private_heaps=*/false);
+  if (channel_->GetStatus() != kStatusOk) {
+    Tell(strings::kIpcServiceFailed);
+    channel_.reset();
+    return false;
+  }
+  if (!channel_->Register(kMainChannelName)) {
+    Tell(strings::kCannotRegisterChannel);
+    channel_.reset();
+    return false;
+  }
+  if (!channel_->StartWorker() || channel_->GetStatus() != kStatusOk) {
+    Tell(strings::kIpcFailed);
+    Detach();
+    return false;
+  }
+  if (!channel_->IsRegistered(kMainChannelName)) {
+    Tell(strings::kGuiChannelFailed);
+    Detach();
+    return false;
+  }
+  if (!StartScannerWhenMissing()) {
+    Tell(strings::kIpcFailed);
+    Detach();
+    return false;
+  }
+  return true;
+}
+
+void ApplicationShell::Detach() {
+  if (channel_ == nullptr) return;
+  if (channel_->channel_index() >= 0) {
+    ScanCommand detach = ZeroRecord<ScanCommand>();
+    detach.type = kCommandDetach;
+    if (channel_->Send(kScannerChannelName, &detach, sizeof(detach))) {
+      platform::Sleep(15);
+      WaitUntil(
+          kDetachSendWaitMs, 5,
+          [](void* channel) { return !static_cast<IpcChannel*>(channel)->IsSending(); },
+          channel_.get());
+    }
+    if (channel_->IsRegistered(kMainChannelName)) {
+      channel_->StopWorker();
+      channel_->Unregister();
+      platform::Sleep(15);
+    }
+  }
+  channel_->StopWorker();
+  channel_.reset();
+}
+
+}  // namespace kolvar

@@ -1,0 +1,76 @@
+// The main program's user-visible texts with their resource string numbers, shared by the windowed
+// program and the terminal front end. Texts beginning with "\n" start with a line break.
+#ifndef KOLVAR_ANTIVIRUS_RESOURCE_STRINGS_H_
+#define KOLVAR_ANTIVIRUS_RESOURCE_STRINGS_H_
+
+namespace kolvar::strings {
+
+inline constexpr char16_t kProgramCaption[] = u"Kolvar AV";           // 40083
+inline constexpr char16_t kRepositoryTitle[] = u"Repository";         // 40117
+inline constexpr char16_t kReportTitle[] = u"Report";                 // 40113
+inline constexpr char16_t kVirusDetectedTitle[] = u"Virus Detected";  // 40129
+inline constexpr char16_t kErrorCaption[] = u"Error";                 // 40148
+
+// Start-up.
+inline constexpr char16_t kVirusDatabaseNotFound[] =
+    u"\nVirus Database not found. Please contact support.";  // 40087
+inline constexpr char16_t kVirusDetailDatabaseNotFound[] =
+    u"\nVirus Detail Database not found. Please contact support.";  // 40109
+inline constexpr char16_t kCannotCreateQuarantine[] =
+    u"\nCannot create quarantine directory. Please contact support.";  // 40089
+inline constexpr char16_t kIpcServiceFailed[] =
+    u"IPC Service communication failed: please restart device.\n"
+    u"If the problem persists, reinstall Kolvar AV.";  // 40185
+// The apostrophe is the acute accent U+00B4.
+inline constexpr char16_t kCannotRegisterChannel[] =
+    u"Can\u00B4t register channel: please restart device... \n"
+    u"If the problem persists, reinstall Kolvar AV.";  // 40184
+inline constexpr char16_t kIpcFailed[] =
+    u"IPC communication failed: please restart device.";  // 40183
+inline constexpr char16_t kGuiChannelFailed[] =
+    u"IPC communication failed (GUI Channel): please restart device.";  // 40187
+inline constexpr char16_t kCannotLoadBackgroundValue[] =
+    u"Cannot load configuration value (Enable Background).\n"
+    u"Default value will be assumed.";  // 40186
+
+// Repository and report actions.
+inline constexpr char16_t kFileNotDeleted[] = u"The file '%s' could not be deleted.(%d)";  // 40097
+inline constexpr char16_t kFileNotRestored[] =
+    u"The file '%s' could not be restored.(%d)";                           // 40099
+inline constexpr char16_t kErrorCreatingFile[] = u"Error creating file.";  // 40101
+inline constexpr char16_t kFileNotMoved[] =
+    u"The file '%s' cannot be moved to the repository (%d).";  // 40107
+inline constexpr char16_t kSelectActionForAll[] =
+    u"Please select an action for all infected files before exiting.";  // 40167
+
+// Action names of the report's action column.
+inline constexpr char16_t kActionDeleteFile[] = u"Delete File";               // 40162
+inline constexpr char16_t kActionMoveToRepository[] = u"Move to Repository";  // 40163
+inline constexpr char16_t kActionIgnoreFile[] = u"Ignore File";               // 40164
+
+// Menu items of the report and the virus-detected dialog.
+inline constexpr char16_t kMenuDeleteInfectedFile[] = u"Delete Infected File";  // 40041
+inline constexpr char16_t kMenuMoveToRepository[] = u"Move to Repository";      // 40036
+inline constexpr char16_t kMenuMoveAll[] = u"Move All";                         // 40037
+inline constexpr char16_t kMenuIgnoreThreat[] = u"Ignore Threat";               // 40038
+inline constexpr char16_t kMenuDeleteAll[] = u"Delete All";                     // 40256
+inline constexpr char16_t kMenuIgnoreAll[] = u"Ignore All";                     // 40255
+inline constexpr char16_t kMenuVirusInfo[] = u"Virus Info";                     // 40039
+inline constexpr char16_t kMenuRecommendation[] = u"Recommendation";            // 40168
+inline constexpr char16_t kRecommendationFormat[] = u"Recommendation:\n%s";
+
+// Columns of the repository list.
+inline constexpr char16_t kColumnFileName[] = u"File Name";  // 40132
+inline constexpr char16_t kColumnVirus[] = u"Virus";         // 40137
+inline constexpr char16_t kColumnSince[] = u"Since";         // 40138
+inline constexpr char16_t kColumnLocation[] = u"Location";   // 40139
+inline constexpr char16_t kColumnVirusId[] = u"VirusID";     // 40140
+
+// Columns of the report list.
+inline constexpr char16_t kColumnInfectedFile[] = u"Infected File";  // 40133
+inline constexpr char16_t kColumnVirusName[] = u"Virus Name";        // 40134
+inline constexpr char16_t kColumnAction[] = u"Action";               // 40135
+
+}  // namespace kolvar::strings
+
+#endif  // KOLVAR_ANTIVIRUS_RESOURCE_STRINGS_H_

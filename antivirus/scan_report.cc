@@ -1,0 +1,228 @@
+// The scan report's entries and its actions; see scan_report.h.
+#include "antivirus/scan_report.h"
+
+#include "antivirus/resource_strings.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/path.h"
+#include "scan_engine/repository.h"
+#include "scan_engine/virus_details.h"
+
+namespace kolvar {
+namespace {
+
+void FillDetails(const InstallPaths& paths, ReportEntry* entry) {
+  VirusDetailRecord detail;
+  LookUpVirusDetail(paths.virus_details, entry->virus_id, &detail);
+  entry->virus_name = detail.Name();
+  entry->description = detail.Description();
+  entry->recommendation = detail.Recommendation();
+}
+
+bool IsMove(uint8_t action) { return action == kActionMove || action == kActionMoveAll; }
+
+// Splits a whole path at its last "\" into folder and name ("\" stays the folder of the root).
+void SplitPath(std::u16string_view path, std::u16string* folder, std::u16string* name) {
+  const size_t separator = path.rfind(u'\\');
+  if (separator == std::u16string_view::npos) {
+    folder->clear();
+    name->assign(path);
+    return;
+  }
+  folder->assign(path.substr(0, separator == 0 ? 1 : separator));
+  name->assign(path.substr(separator + 1));
+}
+
+}  // namespace
+
+std::u16string ReportEntry::Path() const { return platform::JoinPath(folder, file_name); }
+
+std::vector<ReportEntry> EntriesFromResults(const std::vector<InfectionRecord>& records,
+                                            const InstallPaths& paths) {
+  std::vector<ReportEntry> entries;
+  for (const InfectionRecord& record : records) {
+    ReportEntry entry;
+    entry.source = ReportSource::kScanResult;
+    entry.folder.assign(WideField(record.folder));
+    entry.file_name.assign(WideField(record.file_name));
+    std::u16string whole;
+    entry.whole_path = InfectionRecordPath(record, &whole);
+    entry.virus_id = record.virus_id;
+    entry.action = record.action;
+    FillDetails(paths, &entry);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+ReportEntry EntryFromDetection(const DetectionRecord& detection, const InstallPaths& paths) {
+  ReportEntry entry;
+  entry.source = ReportSource::kBackgroundDetection;
+  SplitPath(WideField(detection.path), &entry.folder, &entry.file_name);
+  entry.whole_path = WideFieldTerminated(detection.path);
+  entry.virus_id = detection.virus_id;
+  FillDetails(paths, &entry);
+  return entry;
+}
+
+void CarryOutActions(std::vector<ReportEntry>& entries, const InstallPaths& paths,
+                     const UserNotice& notice) {
+  QuarantineCipher cipher;
+  std::vector<RepositoryRecord> moved;
+  const std::u16string date = RepositoryDate(platform::CurrentUtcTime());
+  for (ReportEntry& entry : entries) {
+    if (entry.source != ReportSource::kScanResult) continue;
+    if (entry.action == kActionNone) {
+      entry.outcome = ActionOutcome::kNotActedOn;
+      continue;
+    }
+    if (entry.action == kActionIgnoreAll) {
+      entry.outcome = ActionOutcome::kIgnored;
+      continue;
+    }
+    if (!entry.whole_path) {
+      if (notice) {
+        notice(FormatText(kPathCutMessage, {entry.Path()}),
+               platform::kMbOk | platform::kMbIconError);
+      }
+      entry.outcome = ActionOutcome::kNotActedOn;
+      continue;
+    }
+    if (entry.action == kActionDelete) {
+      entry.outcome = DeleteInfectedFile(entry.Path(), notice) ? ActionOutcome::kDeleted
+                                                               : ActionOutcome::kFailed;
+      continue;
+    }
+    if (!IsMove(entry.action)) {
+      entry.outcome = ActionOutcome::kNotActedOn;
+      continue;
+    }
+    const QuarantineOutcome outcome = QuarantineFile(cipher, paths.quarantine_folder, entry.folder,
+                                                     entry.file_name, false, notice);
+    switch (outcome) {
+      case QuarantineOutcome::kProtected:
+        entry.outcome = ActionOutcome::kQuarantined;
+        entry.quarantined_as =
+            ProtectedPath(paths.quarantine_folder, entry.folder, entry.file_name);
+        break;
+      case QuarantineOutcome::kUnprotected:
+        entry.outcome = ActionOutcome::kUnprotected;
+        entry.quarantined_as =
+            QuarantinedPath(paths.quarantine_folder, entry.folder, entry.file_name);
+        break;
+      case QuarantineOutcome::kNotMoved:
+        entry.outcome = ActionOutcome::kFailed;
+        break;
+    }
+    if (outcome == QuarantineOutcome::kNotMoved) continue;
+    RepositoryRecord record;
+    if (MakeRepositoryRecord(entry.virus_id, entry.folder, entry.file_name, date, &record)) {
+      moved.push_back(record);
+    }
+  }
+  if (!moved.empty()) AppendRepositoryRecords(paths.repository_index, moved, notice);
+}
+
+void JudgeBackgroundOutcomes(std::vector<ReportEntry>& entries, const InstallPaths& paths) {
+  for (ReportEntry& entry : entries) {
+    if (entry.source != ReportSource::kBackgroundDetection) continue;
+    const bool still_there = platform::FileExists(entry.Path());
+    switch (entry.action) {
+      case kActionDelete:
+        entry.outcome = still_there ? ActionOutcome::kLeftToScanner : ActionOutcome::kDeleted;
+        break;
+      case kActionMove:
+      case kActionMoveAll: {
+        const std::u16string protected_copy =
+            ProtectedPath(paths.quarantine_folder, entry.folder, entry.file_name);
+        if (!still_there && platform::FileExists(protected_copy)) {
+          entry.outcome = ActionOutcome::kQuarantined;
+          entry.quarantined_as = protected_copy;
+        } else {
+          entry.outcome = ActionOutcome::kLeftToScanner;
+        }
+        break;
+      }
+      case kActionIgnoreAll:
+        entry.outcome = ActionOutcome::kIgnored;
+        break;
+      default:
+        entry.outcome = ActionOutcome::kNotActedOn;
+        break;
+    }
+  }
+}
+
+std::u16string ActionColumnText(uint8_t action) {
+  switch (action) {
+    case kActionDelete:
+      return strings::kActionDeleteFile;
+    case kActionMove:
+    case kActionMoveAll:
+      return strings::kActionMoveToRepository;
+    case kActionIgnoreAll:
+      return strings::kActionIgnoreFile;
+    default:
+      return u"";
+  }
+}
+
+std::string OutcomeText(const ReportEntry& entry) {
+  switch (entry.outcome) {
+    case ActionOutcome::kPending:
+      return "pending";
+    case ActionOutcome::kDeleted:
+      return "deleted";
+    case ActionOutcome::kQuarantined:
+      return "moved to repository";
+    case ActionOutcome::kUnprotected:
+      return "moved to repository, not protected";
+    case ActionOutcome::kIgnored:
+      return "ignored";
+    case ActionOutcome::kFailed:
+      return IsMove(entry.action) ? "not moved (error)" : "not deleted (error)";
+    case ActionOutcome::kNotActedOn:
+      return entry.whole_path ? "no action" : "no action (path too long)";
+    case ActionOutcome::kLeftToScanner:
+      return "left to the scanner";
+  }
+  return "";
+}
+
+const char* ActionKeyword(uint8_t action) {
+  switch (action) {
+    case kActionDelete:
+      return "delete";
+    case kActionMove:
+    case kActionMoveAll:
+      return "quarantine";
+    case kActionIgnoreAll:
+      return "ignore";
+    default:
+      return "none";
+  }
+}
+
+const char* OutcomeKeyword(ActionOutcome outcome) {
+  switch (outcome) {
+    case ActionOutcome::kPending:
+      return "pending";
+    case ActionOutcome::kDeleted:
+      return "deleted";
+    case ActionOutcome::kQuarantined:
+      return "quarantined";
+    case ActionOutcome::kUnprotected:
+      return "quarantined_unprotected";
+    case ActionOutcome::kIgnored:
+      return "ignored";
+    case ActionOutcome::kFailed:
+      return "failed";
+    case ActionOutcome::kNotActedOn:
+      return "not_acted_on";
+    case ActionOutcome::kLeftToScanner:
+      return "left_to_scanner";
+  }
+  return "pending";
+}
+
+}  // namespace kolvar
