@@ -146,15 +146,15 @@ ScanStartResult ScanClient::Start() {
   }
   if (receiver_state_ == ReceiverState::kScanning) Stop();
   pause_.Reset();
-  if (channel_ != nullptr) DiscardWaitingMessages();
-  // A result file that is there before the scan begins belongs to no scan of this client (a
-  // scan whose end was never taken); it must not be read as this scan's result.
-  std::u16string result_path;
-  if (InfectionFilePath(&result_path)) platform::DeleteFile(result_path);
   if (channel_ == nullptr) {
     Stop();
     return ScanStartResult::kNoChannel;
   }
+  DiscardWaitingMessages();
+  // A result file that is there before the scan begins belongs to no scan of this client (a
+  // scan whose end was never taken); it must not be read as this scan's result.
+  std::u16string result_path;
+  if (InfectionFilePath(&result_path)) platform::DeleteFile(result_path);
 
   const auto since = std::chrono::steady_clock::now();
   while (!channel_->IsRegistered(kScannerChannel)) {
@@ -219,6 +219,7 @@ void ScanClient::Stop() {
   }
   if (!receiver_.joinable() || receiver_state_ == ReceiverState::kEnded) return;
   stop_done_.Reset();
+  owner_stop_ = true;
   stop_pending_ = true;
   if (!stop_request_.Set()) {
     stop_pending_ = false;
@@ -313,6 +314,7 @@ bool ScanClient::WaitForStart() {
     if (QuitRequested()) return false;
     // Nothing runs, so a stop asked for now is done at once.
     if (IsSet(stop_request_)) {
+      owner_stop_ = false;
       stop_pending_ = false;
       stop_done_.Set();
     }
@@ -331,6 +333,9 @@ void ScanClient::HandleStopRequest() {
     }
   }
   scanning_ = false;
+  // Progress taken while the owner's stop was on its way is stale; after the end of a scan the
+  // last counters stay on show.
+  if (owner_stop_.exchange(false)) ClearProgress();
   stop_pending_ = false;
   stop_done_.Set();
 }

@@ -177,6 +177,8 @@ class ScanClient {
   platform::Event progress_quit_;   // manual-reset
   // A stop request not yet taken by the receiver: ends its wait in a pause.
   std::atomic<bool> stop_pending_{false};
+  // The pending stop is the owner's (Stop), not the receiver's own after the end of a scan.
+  std::atomic<bool> owner_stop_{false};
   std::atomic<ReceiverState> receiver_state_{ReceiverState::kStarting};
 
   std::atomic<bool> scanning_{false};

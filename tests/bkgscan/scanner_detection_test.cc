@@ -1,0 +1,246 @@
+// Detections during background scanning, with a real scanner: the type 25 status with the last
+// progress counters and the DetectionRecord, the scanner waiting for the answer, each action of
+// the answer carried out (and 3 and 4 remembered for the virus), the main program started with
+// "VIRUSDETECTED" when no user interface runs (and the scanner's end when it cannot be started),
+// and a main program that leaves without answering.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bkgscan/scanner_texts.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "scan_engine/repository.h"
+#include "scan_engine/scan_channel.h"
+#include "tests/bkgscan/scanner_test_support.h"
+
+namespace kolvar {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+
+bool SameExceptType(ScanStatus a, ScanStatus b) {
+  a.type = 0;
+  b.type = 0;
+  return std::memcmp(&a, &b, sizeof(a)) == 0;
+}
+
+class ScannerDetectionTest : public ScannerTest {
+ protected:
+  // Background scanning on with the user interface attached to \Fix; returns once the pass that
+  // ran at the attach has ended, so that every later pass walks \Fix.
+  void AttachToBackgroundScan(std::optional<uint32_t> pacing) {
+    WriteConfiguration(/*background=*/1, pacing);
+    device_.WriteFile(u"\\Fix\\a.txt", CleanBytes(100));
+    device_.WriteFile(u"\\Fix\\b.txt", CleanBytes(100));
+    StartService();
+    ConnectAs();
+    scanner_ = StartConnectedScanner();
+    ASSERT_TRUE(Attach(u"\\Fix").has_value());
+    // A pass of the whole device that began before the attach ends first.
+    ASSERT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
+  }
+
+  struct Detection {
+    ScanStatus status;         // the type 25 before the record
+    ScanStatus last_progress;  // the last progress before it
+    DetectionRecord record;
+    std::u16string sender;
+  };
+
+  // Takes messages until a type 25 and the record after it.
+  std::optional<Detection> NextDetection(double seconds = 120) {
+    Detection detection{};
+    detection.last_progress = ZeroRecord<ScanStatus>();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::optional<Message> message = Next(1);
+      if (!message) continue;
+      EXPECT_FALSE(message->IsDetection()) << "a DetectionRecord without a type 25 before it";
+      if (message->StatusType() == kMessageProgress) detection.last_progress = message->status();
+      if (message->StatusType() != kMessageVirusDetected) continue;
+      detection.status = message->status();
+      std::optional<Message> record = Next(60);
+      if (!record) return std::nullopt;
+      EXPECT_TRUE(record->IsDetection());
+      detection.record = record->detection();
+      detection.sender = record->sender;
+      return detection;
+    }
+    return std::nullopt;
+  }
+
+  // Counts the detections among the messages until `passes` passes have finished.
+  int DetectionsOverPasses(int passes) {
+    int detections = 0;
+    while (passes > 0) {
+      std::optional<Message> message = Next(120);
+      if (!message) {
+        ADD_FAILURE() << "the passes did not go on";
+        return detections;
+      }
+      if (message->StatusType() == kMessagePassFinished) --passes;
+      if (message->StatusType() == kMessageVirusDetected) ++detections;
+      if (message->IsDetection()) Send(MakeActionCommand(message->detection().virus_id, 4));
+    }
+    return detections;
+  }
+
+  std::string InstallHostPath(std::u16string_view name) const {
+    return device_.Host(platform::JoinPath(kInstallFolder, name));
+  }
+
+  platform::Process scanner_;
+};
+
+TEST_F(ScannerDetectionTest, DetectionSendsTheLastProgressThenTheRecordAndWaitsForTheAnswer) {
+  AttachToBackgroundScan(std::nullopt);  // paced, so that no progress is dropped
+  device_.WriteFile(u"\\Fix\\Sub\\x.exe", InfectedBytes(2000, kVirusA));
+  std::optional<Detection> detection = NextDetection();
+  ASSERT_TRUE(detection.has_value());
+  EXPECT_EQ(detection->status.type, kMessageVirusDetected);
+  EXPECT_NE(detection->last_progress.type, 0u) << "no progress before the detection";
+  EXPECT_TRUE(SameExceptType(detection->status, detection->last_progress))
+      << "the detection's status must carry the counters of the last progress message";
+  EXPECT_EQ(detection->sender, u"IPC_SCAN");
+  EXPECT_EQ(Narrow(WideField(detection->record.path)), "\\Fix\\Sub\\x.exe");
+  EXPECT_EQ(detection->record.virus_id, kVirusA);
+
+  EXPECT_TRUE(QuietFor(1.5)) << "the scanner went on before the answer";
+  EXPECT_TRUE(device_.Exists(u"\\Fix\\Sub\\x.exe"));
+  Send(MakeActionCommand(kVirusA, kActionDelete));
+  EXPECT_TRUE(WaitUntil([&] { return !device_.Exists(u"\\Fix\\Sub\\x.exe"); }));
+  EXPECT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
+}
+
+struct ActionCase {
+  const char* name;
+  uint8_t action;
+  bool file_stays;
+  bool quarantined;
+  bool later_detection_reported;
+};
+
+class ScannerActionTest : public ScannerDetectionTest,
+                          public ::testing::WithParamInterface<ActionCase> {};
+
+TEST_P(ScannerActionTest, AnswerIsCarriedOutAndRememberedWhereItSaysSo) {
+  const ActionCase& c = GetParam();
+  AttachToBackgroundScan(/*pacing=*/0);
+  const std::u16string infected = u"\\Fix\\Sub\\x.exe";
+  device_.WriteFile(infected, InfectedBytes(2000, kVirusA));
+  std::optional<Detection> detection = NextDetection();
+  ASSERT_TRUE(detection.has_value());
+  ASSERT_EQ(Narrow(WideField(detection->record.path)), "\\Fix\\Sub\\x.exe");
+  Send(MakeActionCommand(kVirusA, c.action));
+
+  const std::u16string avq = ProtectedPath(kQuarantine, u"\\Fix\\Sub", u"x.exe");
+  if (c.quarantined) {
+    EXPECT_TRUE(WaitUntil([&] { return device_.Exists(avq) && !device_.Exists(infected); }));
+    // The index is appended once the protected copy exists.
+    std::vector<RepositoryRecord> index;
+    ASSERT_TRUE(
+        WaitUntil([&] { return ReadRepositoryIndex(kRepositoryIndex, &index) && !index.empty(); }));
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(index[0].virus_id, kVirusA);
+    EXPECT_EQ(Narrow(WideField(index[0].folder)), "\\Fix\\Sub");
+    EXPECT_EQ(Narrow(WideField(index[0].file_name)), "x.exe");
+  } else if (!c.file_stays) {
+    EXPECT_TRUE(WaitUntil([&] { return !device_.Exists(infected); }));
+  }
+
+  // A second file of the same virus, planted once the answer has been carried out.
+  ASSERT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
+  device_.WriteFile(u"\\Fix\\Sub\\y.exe", InfectedBytes(2000, kVirusA));
+  if (c.later_detection_reported) {
+    std::optional<Detection> later = NextDetection();
+    ASSERT_TRUE(later.has_value());
+    EXPECT_EQ(later->record.virus_id, kVirusA);
+    Send(MakeActionCommand(kVirusA, kActionIgnoreAll));
+  } else {
+    // Two whole passes after the planting: the first may have begun before it.
+    EXPECT_EQ(DetectionsOverPasses(2), 0);
+    EXPECT_EQ(device_.Exists(u"\\Fix\\Sub\\y.exe"), c.file_stays);
+    if (c.quarantined) {
+      EXPECT_TRUE(device_.Exists(ProtectedPath(kQuarantine, u"\\Fix\\Sub", u"y.exe")));
+    }
+  }
+  EXPECT_EQ(device_.Exists(infected), c.file_stays);
+  EXPECT_TRUE(scanner_.IsAlive());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, ScannerActionTest,
+    ::testing::Values(ActionCase{"NoneStillResumes", kActionNone, true, false, true},
+                      ActionCase{"Delete", kActionDelete, false, false, true},
+                      ActionCase{"Move", kActionMove, false, true, true},
+                      ActionCase{"MoveAll", kActionMoveAll, false, true, false},
+                      ActionCase{"IgnoreAll", kActionIgnoreAll, true, false, false}),
+    [](const ::testing::TestParamInfo<ActionCase>& info) { return info.param.name; });
+
+TEST_F(ScannerDetectionTest, WithoutUserInterfaceTheMainProgramIsStartedAndGetsOnlyTheRecord) {
+  fs::copy_file(fs::path(testing::BinDir()) / "bkgscan_test_antivirus",
+                InstallHostPath(u"KVAntivirus"));
+  const std::string report = device_.root() + "/antivirus-report.txt";
+  setenv("KOLVAR_TEST_REPORT", report.c_str(), 1);
+  setenv("KOLVAR_TEST_ANSWER", "2", 1);
+  WriteConfiguration(/*background=*/1, /*pacing=*/0);
+  device_.WriteFile(u"\\Fix\\x.exe", InfectedBytes(2000, kVirusB));
+  platform::Process scanner = StartScanner();  // it starts the IPC service itself
+
+  auto report_text = [&] {
+    std::ifstream in(report);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  ASSERT_TRUE(WaitUntil([&] { return report_text().find("done\n") != std::string::npos; }))
+      << report_text();
+  EXPECT_EQ(report_text(), "command=VIRUSDETECTED\nfirst=524\npath=\\Fix\\x.exe\nvirus=66\ndone\n");
+  EXPECT_TRUE(WaitUntil([&] {
+    return device_.Exists(ProtectedPath(kQuarantine, u"\\Fix", u"x.exe")) &&
+           !device_.Exists(u"\\Fix\\x.exe");
+  }));
+  EXPECT_TRUE(scanner.IsAlive());
+  unsetenv("KOLVAR_TEST_REPORT");
+  unsetenv("KOLVAR_TEST_ANSWER");
+}
+
+TEST_F(ScannerDetectionTest, MainProgramThatCannotBeStartedEndsTheScannerWithItsMessage) {
+  WriteConfiguration(/*background=*/1, /*pacing=*/0);
+  device_.WriteFile(u"\\Fix\\x.exe", InfectedBytes(2000, kVirusA));
+  platform::Process scanner = StartScanner();
+  EXPECT_EQ(ExitCodeWithin(scanner, 120), 0u);
+  EXPECT_TRUE(WaitForBox(ScannerBox(kMainProgramStartFailedMessage)));
+  EXPECT_TRUE(device_.Exists(u"\\Fix\\x.exe"));
+}
+
+TEST_F(ScannerDetectionTest, MainProgramLeavingWithoutAnAnswerLetsTheScanGoOn) {
+  AttachToBackgroundScan(std::nullopt);
+  // Files come before subfolders: the bulk keeps the pass going after the detection.
+  for (int i = 0; i < 300; ++i) {
+    device_.WriteFile(u"\\Fix\\Bulk\\f" + platform::Utf8ToUtf16Lossy(std::to_string(i)) + u".txt",
+                      CleanBytes(100));
+  }
+  ASSERT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
+  device_.WriteFile(u"\\Fix\\x.exe", InfectedBytes(2000, kVirusA));
+  ASSERT_TRUE(NextDetection().has_value());
+
+  Disconnect();
+  EXPECT_TRUE(scanner_.Wait(2000) == platform::WaitResult::kTimeout);
+  ConnectAs();
+  ASSERT_TRUE(Attach(u"\\Fix").has_value());
+  std::optional<Message> message;
+  ASSERT_TRUE(WaitUntil([&] {
+    message = Next(1);
+    return message && (message->StatusType() == kMessageProgress ||
+                       message->StatusType() == kMessagePassFinished);
+  })) << "the scan thread stayed parked for an answer that could no longer come";
+}
+
+}  // namespace
+}  // namespace kolvar
