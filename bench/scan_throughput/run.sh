@@ -69,17 +69,18 @@ planted_16=$(awk -F'\t' '$1 >= 1 && $1 <= 16' "$corpus.manifest" | wc -l)
 planted_all=$(awk -F'\t' '$1 >= 1' "$corpus.manifest" | wc -l)
 
 # Runs a command `runs` times (the corpus stays warm) and keeps the fastest: prints
-# "<seconds> <peak KiB>" and leaves the fastest run's output in $work/out.
+# "<seconds> <cpu seconds> <peak KiB>" and leaves the fastest run's output in $work/out.
 measure() {
-  local best="" best_rss=""
+  local best="" best_cpu="" best_rss=""
   for ((r = 0; r < runs; ++r)); do
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" > "$work/out.tmp" 2>/dev/null || true
-    read -r t rss < <(tail -n 1 "$work/time")  # after a "non-zero status" line, if any
+    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" > "$work/out.tmp" 2>/dev/null || true
+    read -r t user sys rss < <(tail -n 1 "$work/time")  # after a "non-zero status" line, if any
     if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
       best="$t"; best_rss="$rss"; mv "$work/out.tmp" "$work/out"
+      best_cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
     fi
   done
-  echo "$best $best_rss"
+  echo "$best $best_cpu $best_rss"
 }
 
 cat_all() { find "$corpus" -type f -print0 | xargs -0 cat > /dev/null; }
@@ -94,38 +95,39 @@ printf '\nMachine: %s, %s cores, %s MiB memory; load average now %s\n' \
   "$(awk '/MemTotal/ { print int($2 / 1024) }' /proc/meminfo)" "$(cut -d' ' -f1-3 /proc/loadavg)"
 printf 'Corpus: %d files, %.1f MB; planted: %d of the first 16 signatures, %d in all\n\n' \
   "$total_files" "$(awk -v b="$total_bytes" 'BEGIN { print b / 1e6 }')" "$planted_16" "$planted_all"
-printf '%-7s %-22s %9s %10s %10s %9s %9s %10s\n' sigs scanner seconds MB/s files/s 'peak MiB' found 'ours/this'
+printf '%-7s %-22s %8s %8s %9s %9s %9s %7s %10s\n' sigs scanner seconds 'cpu s' MB/s files/s \
+  'peak MiB' found 'ours/this'
 
-read -r cat_s cat_rss < <(measure bash -c cat_all)
+read -r cat_s cat_cpu cat_rss < <(measure bash -c cat_all)
 for k in 16 10000; do
   planted=$([ "$k" = 16 ] && echo "$planted_16" || echo "$planted_all")
-  read -r ours_s ours_rss < <(measure "$kvsigtool" match --db "$work/db-$k/KVVirusDB.dat" "$corpus")
+  read -r ours_s ours_cpu ours_rss < <(measure "$kvsigtool" match --db "$work/db-$k/KVVirusDB.dat" "$corpus")
   ours_found=$(grep -c '^1 ' "$work/out" || true)
-  read -r oursj_s oursj_rss < <(measure "$kvsigtool" match --db "$work/db-$k/KVVirusDB.dat" \
+  read -r oursj_s oursj_cpu oursj_rss < <(measure "$kvsigtool" match --db "$work/db-$k/KVVirusDB.dat" \
       --jobs "$(nproc)" "$corpus")
   oursj_found=$(grep -c '^1 ' "$work/out" || true)
-  read -r clam_s clam_rss < <(measure clamscan -r -i --no-summary --bytecode=no \
+  read -r clam_s clam_cpu clam_rss < <(measure clamscan -r -i --no-summary --bytecode=no \
       --scan-archive=no --scan-pe=no --scan-elf=no --scan-ole2=no --scan-pdf=no --scan-html=no \
       --scan-mail=no --scan-swf=no --scan-xmldocs=no --scan-hwp3=no --scan-onenote=no \
       --scan-image=no --scan-image-fuzzy-hash=no --heuristic-alerts=no \
       --max-filesize=100M --max-scansize=400M -d "$work/signatures/sigs-$k.ndb" "$corpus")
   clam_found=$(grep -c ' FOUND$' "$work/out" || true)
-  read -r yara1_s yara1_rss < <(measure yara -r -f -N -p 1 "$work/signatures/sigs-$k.yar" "$corpus")
+  read -r yara1_s yara1_cpu yara1_rss < <(measure yara -r -f -N -p 1 "$work/signatures/sigs-$k.yar" "$corpus")
   yara1_found=$(awk '{ print $2 }' "$work/out" | sort -u | wc -l)
-  read -r yara_s yara_rss < <(measure yara -r -f -N "$work/signatures/sigs-$k.yar" "$corpus")
+  read -r yara_s yara_cpu yara_rss < <(measure yara -r -f -N "$work/signatures/sigs-$k.yar" "$corpus")
   yara_found=$(awk '{ print $2 }' "$work/out" | sort -u | wc -l)
-  row() {  # name seconds rss found
-    awk -v k="$k" -v n="$1" -v s="$2" -v rss="$3" -v f="$4" -v b="$total_bytes" \
+  row() {  # name seconds cpu-seconds rss found
+    awk -v k="$k" -v n="$1" -v s="$2" -v cpu="$3" -v rss="$4" -v f="$5" -v b="$total_bytes" \
         -v files="$total_files" -v ours="$ours_s" 'BEGIN {
-      printf "%-7s %-22s %9.2f %10.1f %10.0f %9.1f %9s %9.0f%%\n", k, n, s, b / s / 1e6,
-             files / s, rss / 1024, f, 100 * s / ours }'
+      printf "%-7s %-22s %8.2f %8.2f %9.1f %9.0f %9.1f %7s %9.0f%%\n", k, n, s, cpu,
+             b / s / 1e6, files / s, rss / 1024, f, 100 * s / ours }'
   }
-  row "kolvar (matcher)" "$ours_s" "$ours_rss" "$ours_found"
-  row "kolvar --jobs $(nproc)" "$oursj_s" "$oursj_rss" "$oursj_found"
-  row "cat (read limit)" "$cat_s" "$cat_rss" "-"
-  row "clamscan" "$clam_s" "$clam_rss" "$clam_found"
-  row "yara -p 1" "$yara1_s" "$yara1_rss" "$yara1_found"
-  row "yara (own threads)" "$yara_s" "$yara_rss" "$yara_found"
+  row "kolvar (matcher)" "$ours_s" "$ours_cpu" "$ours_rss" "$ours_found"
+  row "kolvar --jobs $(nproc)" "$oursj_s" "$oursj_cpu" "$oursj_rss" "$oursj_found"
+  row "cat (read limit)" "$cat_s" "$cat_cpu" "$cat_rss" "-"
+  row "clamscan" "$clam_s" "$clam_cpu" "$clam_rss" "$clam_found"
+  row "yara -p 1" "$yara1_s" "$yara1_cpu" "$yara1_rss" "$yara1_found"
+  row "yara (own threads)" "$yara_s" "$yara_cpu" "$yara_rss" "$yara_found"
   echo "        planted: $planted"
 done
 echo
