@@ -12,6 +12,11 @@
 //   Z = (B - n) - (S - B) mod (B - n) otherwise.
 // A length-0 pattern matches every non-empty file; an empty file matches nothing. The lowest slot
 // that matches wins, so the scan may end as soon as the lowest applying slot has matched.
+//
+// The search: patterns of 4 bytes and more through their anchors (anchor_search.h), shorter ones
+// through the automaton (pattern_automaton.h), both fed the file block by block; then both run on
+// over the zero bytes after the data, keeping a match there only when its window ends within
+// Z(n, S) of the end.
 #include "scan_engine/signature_matcher.h"
 
 #include <algorithm>

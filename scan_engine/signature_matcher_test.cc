@@ -235,7 +235,7 @@ TEST(SignatureMatcherDifferential, AgreesWithChunkLoopOnManySignatures) {
   RunDifferential(3, 60, 300, 64 * 1024);
 }
 
-// Each edge case of the loop, in the Part's order of the matcher's description.
+// The loop's corners one by one, each checked against the oracle and against the known answer.
 TEST(SignatureMatcherEdges, LoopCornersGiveTheDevicesResults) {
   std::string file100(100, 'x');
   file100[98] = 'P';
