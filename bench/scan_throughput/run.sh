@@ -44,8 +44,7 @@ if ((${#missing[@]})); then
 fi
 
 if [ -z "$bin" ]; then
-  cmake -S "$source_dir" -B "$work/release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DKOLVAR_BUILD_TESTS=OFF >/dev/null
+  cmake -S "$source_dir" -B "$work/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$work/release" --target kvsigtool -j2 >/dev/null
   bin="$work/release/bin"
 fi
