@@ -265,7 +265,7 @@ class ScanRun {
         return kExitError;
       }
       if (summary_.background_scanning) RestartBackgroundPass(shell);
-      if (!command_.json && !command_.quiet) {
+      if (console_.live_progress()) {
         console_.Err("Scanning " + platform::Utf16ToUtf8(summary_.folder) + " ...\n");
       }
       FollowScan(observer, client, daemon_output, start);

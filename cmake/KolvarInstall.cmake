@@ -1,0 +1,45 @@
+# The install folder of the suite, as the device's installer lays it out: every program, the
+# signature database and the virus detail file side by side in one folder (the "InstallDir" of
+# the programs), with an empty quarantine folder beside them. The programs find each other and
+# their data there, so nothing depends on the build tree:
+#
+#   cmake --build BUILD --target kolvar_suite
+#   cmake --install BUILD --prefix FOLDER          (scripts/install wraps this)
+#
+# Programs that have not landed yet are left out; each lands in the list once its target exists.
+# Included at the end of the top-level CMakeLists.txt, after every target is defined.
+
+set(kolvar_suite_programs
+    # The suite's own programs.
+    KVAntivirus KVBkgScan kvipcsrv KVTaskMgr KVScheduler KVUpdSP wceload
+    # The terminal front end and the tools for people.
+    kolvar kvcfg kvreg kvipcstat kvsigtool)
+set(kolvar_suite_libraries kvmsetup)
+
+set(kolvar_suite_targets)
+foreach(program ${kolvar_suite_programs})
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${KOLVAR_INSTALL_DIR})
+    list(APPEND kolvar_suite_targets ${program})
+  endif()
+endforeach()
+foreach(library ${kolvar_suite_libraries})
+  if(TARGET ${library})
+    install(TARGETS ${library} LIBRARY DESTINATION ${KOLVAR_INSTALL_DIR}
+                               RUNTIME DESTINATION ${KOLVAR_INSTALL_DIR})
+    list(APPEND kolvar_suite_targets ${library})
+  endif()
+endforeach()
+
+if(TARGET kolvar_signatures)
+  install(FILES ${KOLVAR_BIN_DIR}/KVVirusDB.dat ${KOLVAR_BIN_DIR}/KVVirusDBDet.dat
+          DESTINATION ${KOLVAR_INSTALL_DIR})
+  list(APPEND kolvar_suite_targets kolvar_signatures)
+endif()
+
+# The quarantine folder is private to the user, as the programs create it.
+install(DIRECTORY DESTINATION ${KOLVAR_INSTALL_DIR}/Quarantine
+        DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
+# Everything that the install step copies, and nothing else (no tests, no benchmarks).
+add_custom_target(kolvar_suite DEPENDS ${kolvar_suite_targets})
