@@ -200,6 +200,12 @@ bool CipherContext::Decrypt(void* buffer, uint32_t* length, bool final) {
   });
 }
 
+void CipherContext::AbandonChain() {
+  Lock();
+  if (key_ != nullptr) key_->AbandonChain();
+  Unlock();
+}
+
 uint32_t CipherContext::selector() {
   Lock();
   const uint32_t value = selector_;

@@ -2,7 +2,8 @@
 // digest of the material is kept (protected files carry it so that the wrong material is caught
 // before decrypting), and the key is derived from it for the chosen cipher the way the device's
 // enhanced provider derives it. Block ciphers run CBC from a zero IV with PKCS #5 padding on the
-// final block, and a chain runs on from one call to the next until a call marked final.
+// final block, and a chain runs on from one call to the next until a call marked final (or until
+// it is abandoned).
 #ifndef KOLVAR_COMMON_CIPHER_CONTEXT_H_
 #define KOLVAR_COMMON_CIPHER_CONTEXT_H_
 
@@ -74,6 +75,10 @@ class CipherContext : public LockableObject {
   // 1 for a missing buffer or zero length on a non-final call; 2 when the provider call fails
   // (no key, ragged length, bad padding).
   bool Decrypt(void* buffer, uint32_t* length, bool final);
+  // Drops the running chain of a transform that will not reach its final call, so that the next
+  // Encrypt or Decrypt starts from the zero IV. Cannot fail, and leaves the status of the last
+  // operation as it was, so that a caller cleaning up after a failure can still read why.
+  void AbandonChain();
 
   const std::u16string& provider_name() const { return provider_name_; }
   uint32_t provider_type() const { return provider_type_; }

@@ -194,6 +194,43 @@ TEST_F(DerivedCipherTest, NonFinalDecryptReturnsEveryBlock) {
   EXPECT_EQ(again, 24u);
 }
 
+TEST_F(DerivedCipherTest, AbandonedChainGivesTheNextCallAFreshStart) {
+  const std::vector<uint8_t> plain = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i'};
+  std::vector<uint8_t> fresh = plain;
+  fresh.resize(16);
+  uint32_t fresh_length = static_cast<uint32_t>(plain.size());
+  ASSERT_TRUE(cipher_.Encrypt(fresh.data(), &fresh_length, 16, true));
+  ASSERT_EQ(fresh_length, 16u);
+
+  // Each direction: a chain left after a non-final call, then abandoned.
+  std::vector<uint8_t> block(8, 0x11);
+  uint32_t length = 8;
+  ASSERT_TRUE(cipher_.Encrypt(block.data(), &length, 8, false));
+  cipher_.AbandonChain();
+  std::vector<uint8_t> encrypted = plain;
+  encrypted.resize(16);
+  length = static_cast<uint32_t>(plain.size());
+  ASSERT_TRUE(cipher_.Encrypt(encrypted.data(), &length, 16, true));
+  EXPECT_EQ(encrypted, fresh);
+
+  length = 8;
+  ASSERT_TRUE(cipher_.Decrypt(block.data(), &length, false));
+  cipher_.AbandonChain();
+  length = 16;
+  ASSERT_TRUE(cipher_.Decrypt(encrypted.data(), &length, true));
+  encrypted.resize(length);
+  EXPECT_EQ(encrypted, plain);
+
+  // It leaves the status of the failed call before it, and does nothing without a key.
+  length = 5;
+  EXPECT_FALSE(cipher_.Encrypt(block.data(), &length, 8, false));
+  cipher_.AbandonChain();
+  EXPECT_EQ(cipher_.GetStatus(), kStatusCipherCallFailed);
+  CipherContext keyless(kEnhancedProvider, kProviderTypeRsaFull);
+  keyless.AbandonChain();
+  EXPECT_EQ(keyless.GetStatus(), kStatusOk);
+}
+
 TEST_F(DerivedCipherTest, DigestComparesOnlyEqualBytesOfEqualLength) {
   uint8_t digest[16];
   ASSERT_TRUE(cipher_.GetDigest(digest));

@@ -202,6 +202,9 @@ Status FileCryptor::Transform(Direction direction, const std::u16string& destina
     status = destination_file_.GetStatus(&failure_error_);
   }
   if (status != kStatusOk) {
+    // A transform that stopped before its final call leaves the cipher's chain in the middle of
+    // this file; the next file would start from there.
+    cipher_->AbandonChain();
     if (!destination_file_.HasPath() || !destination_file_.Delete(true)) {
       platform::DeleteFile(destination);
     }

@@ -63,7 +63,8 @@ class FileCryptor : public LockableObject {
   // the source is refused: 75 (it already carries the extension), 54 (the destination name would be
   // too long), 74 (the destination exists), 67 (the source is read-only, hidden or system).
   // Other failures: 3 busy, 66 no source, 73 no usable cipher, the file wrapper's codes, 2 when
-  // the cipher fails. A failed transform deletes what it wrote and leaves the source as it was.
+  // the cipher fails. A failed transform deletes what it wrote, leaves the source as it was, and
+  // abandons the cipher's chain, so that the next file starts a chain of its own.
   bool Protect();
   // Decrypts the source, which must end in the extension, into the source path without it.
   // Refusals: 76 (it does not end in the extension), 54 (no name is left without it), 74, 67.

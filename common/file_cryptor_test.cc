@@ -3,6 +3,8 @@
 #include "common/file_cryptor.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <string>
@@ -24,6 +26,26 @@ std::string Pattern(size_t size) {
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
   return bytes;
 }
+
+// Lowers this process's file-size limit, so that writes beyond it fail as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t old_handler_;
+};
 
 uint32_t ReadU32(const std::string& bytes, size_t offset) {
   uint32_t value;
@@ -287,6 +309,82 @@ TEST_F(FileCryptorTest, OtherCipherSettingsAreRecognisedBeforeDecrypting) {
   EXPECT_FALSE(cryptor_.Unprotect());
   EXPECT_EQ(cryptor_.GetStatus(), kStatusOtherKeyMaterial);
   EXPECT_FALSE(device_.Exists(kSource));
+}
+
+// A transform cut short in the middle of a file (a full disk after some chunks went through the
+// cipher) must not leave its chain running: the next file in the same direction would have its
+// first block enciphered or deciphered from the middle of the failed one. A damaged copy fails at
+// its final call, which ends the chain in any case; it is here so that it stays so.
+TEST_F(FileCryptorTest, TransformCutShortDoesNotSpoilTheNextFile) {
+  constexpr char16_t kFailing[] = u"\\My Documents\\big.bin";
+  constexpr char16_t kFailingProtected[] = u"\\My Documents\\big.bin.avq";
+  constexpr char16_t kNext[] = u"\\My Documents\\next.bin";
+  constexpr char16_t kNextProtected[] = u"\\My Documents\\next.bin.avq";
+  const std::string failing = Pattern(5 * 32768 + 100);
+  const std::string next = Pattern(2 * 32768 + 13).substr(5);
+  const struct {
+    const char* what;
+    uint32_t selector;
+    bool unprotect;        // the direction of the failing and of the following operation
+    bool damaged_padding;  // instead of a full disk
+  } cases[] = {
+      {"protect on a full disk", kSelectorTripleDes168, false, false},
+      {"unprotect on a full disk", kSelectorTripleDes168, true, false},
+      {"unprotect of a copy with damaged padding", kSelectorTripleDes168, true, true},
+      {"stream cipher protect on a full disk", kSelectorRc4, false, false},
+      {"stream cipher unprotect on a full disk", kSelectorRc4, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(cipher_.SetCipher(c.selector));
+    device_.WriteFile(kFailing, failing);
+    device_.WriteFile(kNext, next);
+    if (c.unprotect) {
+      // Both protected while all is well; the sources go, as in a quarantine.
+      for (const char16_t* path : {kFailing, kNext}) {
+        ASSERT_TRUE(cryptor_.SetSource(path));
+        ASSERT_TRUE(cryptor_.Protect()) << cryptor_.GetStatus();
+        ASSERT_TRUE(platform::DeleteFile(path));
+      }
+    }
+    if (c.damaged_padding) {
+      std::string damaged = device_.ReadFile(kFailingProtected);
+      damaged.back() ^= 0x5A;
+      device_.WriteFile(kFailingProtected, damaged);
+    }
+
+    ASSERT_TRUE(cryptor_.SetSource(c.unprotect ? kFailingProtected : kFailing));
+    auto run = [&] { return c.unprotect ? cryptor_.Unprotect() : cryptor_.Protect(); };
+    uint32_t error = 0;
+    if (c.damaged_padding) {
+      EXPECT_FALSE(run());
+      EXPECT_EQ(cryptor_.GetStatus(), kStatusCipherCallFailed);
+    } else {
+      {
+        // Two chunks fit; the third is cut short.
+        FileSizeLimit limit(64 * 1024);
+        EXPECT_FALSE(run());
+      }
+      EXPECT_NE(cryptor_.GetStatus(&error), kStatusOk);
+      EXPECT_EQ(error, platform::kErrorDiskFull);
+    }
+    EXPECT_FALSE(device_.Exists(c.unprotect ? kFailing : kFailingProtected));
+
+    if (!c.unprotect) {
+      ASSERT_TRUE(cryptor_.SetSource(kNext));
+      ASSERT_TRUE(cryptor_.Protect()) << cryptor_.GetStatus();
+      EXPECT_TRUE(device_.ReadFile(kNextProtected).substr(36) == EncryptWhole(next, c.selector))
+          << "the next file's data is one chain from the start";
+      ASSERT_TRUE(platform::DeleteFile(kNext));
+    }
+    ASSERT_TRUE(cryptor_.SetSource(kNextProtected));
+    ASSERT_TRUE(cryptor_.Unprotect()) << cryptor_.GetStatus();
+    EXPECT_TRUE(device_.ReadFile(kNext) == next);
+
+    for (const char16_t* path : {kFailing, kFailingProtected, kNext, kNextProtected}) {
+      platform::DeleteFile(path);
+    }
+  }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // device's enhanced provider (a session key taken from a hash value, widened with the 0x36/0x5C
 // expansion when the cipher needs more key than the hash holds), and RC2, triple DES (two- and
 // three-key) and RC4 with the provider's defaults: CBC with an all-zero IV, PKCS #5 padding of the
-// final block, chaining that runs on from one call to the next until a call marked final.
+// final block, chaining that runs on from one call to the next until a call marked final (or until
+// the chain is abandoned).
 // Failures return false and set the device's last error.
 #ifndef KOLVAR_PLATFORM_CRYPTO_H_
 #define KOLVAR_PLATFORM_CRYPTO_H_
@@ -76,6 +77,9 @@ class SessionKey {
   // Decrypts in place. Every call takes whole blocks and a non-final call returns all of them; a
   // final one checks and strips the padding (kNteBadData when it is wrong) and ends the chain.
   bool Decrypt(uint8_t* buffer, uint32_t* length, bool final);
+  // Drops a chain that will not reach its final call, in either direction: the next call starts
+  // from the zero IV (RC4: from the start of its key stream). Without a chain it does nothing.
+  void AbandonChain();
 
  private:
   enum class Direction { kNone, kEncrypt, kDecrypt };

@@ -169,6 +169,8 @@ bool SessionKey::Begin(Direction direction) {
 
 void SessionKey::End() { direction_ = Direction::kNone; }
 
+void SessionKey::AbandonChain() { End(); }
+
 bool SessionKey::EncryptedSize(uint32_t length, bool final, uint32_t* out_length) const {
   if (!IsValid()) return Fail(kErrorInvalidHandle);
   const uint32_t block = static_cast<uint32_t>(BlockLength(algorithm_));

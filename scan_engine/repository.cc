@@ -165,17 +165,9 @@ bool MakeRepositoryRecord(uint32_t virus_id, std::u16string_view folder,
   return fits;
 }
 
-QuarantineCipher::QuarantineCipher() { Build(); }
-
-void QuarantineCipher::Renew() {
-  cryptor_.reset();
-  cipher_.reset();
-  Build();
-}
-
-void QuarantineCipher::Build() {
-  cipher_ = std::make_unique<CipherContext>(kEnhancedProvider, kProviderTypeRsaFull);
-  cryptor_ = std::make_unique<FileCryptor>();
+QuarantineCipher::QuarantineCipher()
+    : cipher_(std::make_unique<CipherContext>(kEnhancedProvider, kProviderTypeRsaFull)),
+      cryptor_(std::make_unique<FileCryptor>()) {
   const KeyMaterial key = GetKeyMaterial(KeyMaterialUse::kQuarantine);
   ok_ = cipher_->SetCipher(kSelectorTripleDes168) &&
         cipher_->SetKeyMaterial(key.data(), static_cast<uint32_t>(key.size())) &&
@@ -222,7 +214,6 @@ QuarantineOutcome QuarantineFile(QuarantineCipher& cipher, std::u16string_view q
       cryptor.SetSource(plain) && cryptor.Protect() && platform::FileExists(protected_copy);
   if (!protected_ok) {
     const uint32_t error = CryptorError(cryptor);
-    cipher.Renew();
     if (older_kept && !EntryExists(protected_copy)) platform::MoveFile(older, protected_copy);
     if (platform::FileExists(protected_copy)) {
       platform::SetFileAttributes(protected_copy, kProtectedAttributes);
@@ -354,7 +345,6 @@ RestoreOutcome RestoreRepositoryEntry(QuarantineCipher& cipher,
   FileCryptor& cryptor = cipher.cryptor();
   if (!cryptor.SetSource(protected_copy) || !cryptor.Unprotect() || !platform::FileExists(plain)) {
     const uint32_t error = CryptorError(cryptor);
-    cipher.Renew();
     platform::SetFileAttributes(protected_copy, kProtectedAttributes);
     TellError(notice, kRestoreFailedMessage, {home, DecimalText(error)});
     return RestoreOutcome::kKept;

@@ -92,13 +92,8 @@ class QuarantineCipher {
   // False when the provider or the key could not be set up; the cryptor then refuses every file.
   bool ok() const { return ok_; }
   FileCryptor& cryptor() { return *cryptor_; }
-  // Starts afresh after a failed operation: a transform cut short leaves the cipher's chain in
-  // the middle of a file, and the next file's first block would be enciphered from there.
-  void Renew();
 
  private:
-  void Build();
-
   std::unique_ptr<CipherContext> cipher_;
   std::unique_ptr<FileCryptor> cryptor_;
   bool ok_ = false;
