@@ -3,7 +3,10 @@
 // channel floods the echoing one. Runs on a private device image of its own with the built
 // kvipcsrv and ipc_latency_peer; prints the machine and the figures.
 //
-// Usage: ipc_latency_bench [rounds]   (round trips per measurement, 200 by default)
+// Usage: ipc_latency_bench [rounds [flood_rounds]]
+//   rounds: round trips and messages per quiet measurement (200 by default);
+//   flood_rounds: the same under the flood (20 by default: a flooded service queue holds a few
+//   hundred records and moves one per 25 ms pass, so each of these takes seconds).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -88,7 +91,7 @@ bool WaitRegistered(kolvar::IpcChannel& channel, std::u16string_view name) {
 bool ReceiveOne(kolvar::IpcChannel& channel, std::vector<char>& buffer) {
   uint32_t length = 0;
   std::u16string sender;
-  auto deadline = Clock::now() + std::chrono::seconds(60);
+  auto deadline = Clock::now() + std::chrono::seconds(600);
   while (!channel.Receive(buffer.data(), &length, &sender)) {
     if (Clock::now() > deadline) return false;
     platform::Sleep(1);
@@ -121,12 +124,12 @@ void RoundTrips(kolvar::IpcChannel& ping, int rounds, const char* label) {
               Percentile(times, 0.5), Percentile(times, 0.99), rounds);
 }
 
-void Rate(kolvar::IpcChannel& ping, int count, const char* label) {
+void Rate(kolvar::IpcChannel& ping, std::u16string_view sink, int count, const char* label) {
   std::vector<char> buffer(kolvar::kIpcMaxMessageLength);
   std::string message(64, 'r');
   auto start = Clock::now();
   for (int i = 0; i < count; ++i) {
-    while (!ping.Send(u"SINK", message.data(), static_cast<uint32_t>(message.size()))) {
+    while (!ping.Send(sink, message.data(), static_cast<uint32_t>(message.size()))) {
       platform::Sleep(1);
     }
   }
@@ -143,6 +146,8 @@ void Rate(kolvar::IpcChannel& ping, int count, const char* label) {
 
 int main(int argc, char** argv) {
   int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+  int flood_rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Image image;
   std::printf("machine: %u logical CPUs, %s\n", std::thread::hardware_concurrency(),
               CpuModel().c_str());
@@ -157,16 +162,21 @@ int main(int argc, char** argv) {
   std::vector<platform::Process> peers;
   peers.push_back(Start(u"ipc_latency_peer", "echo PONG PING"));
   peers.push_back(Start(u"ipc_latency_peer", "sink SINK " + std::to_string(rounds) + " PING"));
-  if (!WaitRegistered(ping, u"PONG") || !WaitRegistered(ping, u"SINK")) return 1;
+  peers.push_back(
+      Start(u"ipc_latency_peer", "sink SINK2 " + std::to_string(flood_rounds) + " PING"));
+  if (!WaitRegistered(ping, u"PONG") || !WaitRegistered(ping, u"SINK") ||
+      !WaitRegistered(ping, u"SINK2")) {
+    return 1;
+  }
 
   RoundTrips(ping, rounds, "round trip, two channels:");
-  Rate(ping, rounds, "rate PING->SINK, quiet:");
+  Rate(ping, u"SINK", rounds, "rate PING->SINK, quiet:");
 
   peers.push_back(Start(u"ipc_latency_peer", "flood FLOOD PONG"));
   if (!WaitRegistered(ping, u"FLOOD")) return 1;
   platform::Sleep(2000);  // let the flood fill the service's queue
-  RoundTrips(ping, rounds, "round trip, FLOOD->PONG running:");
-  Rate(ping, rounds, "rate PING->SINK, FLOOD running:");
+  RoundTrips(ping, flood_rounds, "round trip, FLOOD->PONG running:");
+  Rate(ping, u"SINK2", flood_rounds, "rate PING->SINK2, FLOOD running:");
 
   for (auto& peer : peers) peer.Terminate();
   ping.StopWorker();

@@ -133,6 +133,21 @@ TEST_F(ServiceLifeTest, FirstStartRecordsWhereTheServiceIsAndBootStartWhenInitEx
   }
 }
 
+TEST_F(ServiceLifeTest, DatabaseThatCannotBeMappedIsReportedInTheServicesWords) {
+  // A block of that name too small for the database makes the mapping fail with 5.
+  platform::SharedMemory squatter;
+  ASSERT_TRUE(squatter.Create(kIpcDatabaseName, 8));
+  std::string log = device_.Host(u"\\Temp\\boxes.log");
+  setenv("KOLVAR_MSGBOX_LOG", log.c_str(), 1);
+  platform::Process service = LaunchService();
+  unsetenv("KOLVAR_MSGBOX_LOG");
+  EXPECT_EQ(ExitCodeWithin(service), 0u);
+  EXPECT_FALSE(IpcConnection::IsServiceRunning());
+  EXPECT_EQ(device_.ReadFile(u"\\Temp\\boxes.log"),
+            "{\"program\":\"kvipcsrv\",\"caption\":\"Kolvar IPC Service\",\"text\":\"Error 5 "
+            "calling KVCIPCDB::OpenIPCDatabase!\",\"style\":16}\n");
+}
+
 TEST_F(ServiceLifeTest, SecondStartLeavesOneInstance) {
   platform::Process first = StartService();
   platform::Process second = LaunchService();
