@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -176,23 +177,30 @@ TEST_F(ServiceLifeTest, SettingThePresenceEventStopsTheService) {
   EXPECT_EQ(SlotOf(u"HOLDER"), -1);
 }
 
-TEST_F(ServiceLifeTest, KilledServiceRestartsAndReleasesClientsWaitingForIt) {
-  platform::Process service = StartService();
-  platform::Process echo = StartRegisteredClient("ECHO", "echo");
-  IpcChannel channel(false, false);
-  ASSERT_EQ(channel.GetStatus(), kStatusOk);
-
-  // A frozen service takes the request but never answers; then it is killed.
+// Freezes the service, lets `operation` post its request to it, then kills the service: the
+// operation must come back with 33 instead of waiting for an answer that never comes.
+void KillServiceUnder(platform::Process& service, const std::function<bool()>& operation,
+                      IpcConnection& connection) {
   ASSERT_EQ(kill(service.Pid(), SIGSTOP), 0);
   ASSERT_TRUE(WaitUntil([&] { return AllThreadsStopped(service.Pid()); }));
-  auto waiting = std::async(std::launch::async, [&] { return channel.Register(u"T"); });
+  auto waiting = std::async(std::launch::async, operation);
   EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
   ASSERT_TRUE(service.Terminate());
   ASSERT_EQ(service.Wait(15000), platform::WaitResult::kSignaled);
   ASSERT_EQ(waiting.wait_for(std::chrono::seconds(15)), std::future_status::ready);
   EXPECT_FALSE(waiting.get());
-  EXPECT_EQ(channel.GetStatus(), kStatusServiceNotRunning);
+  EXPECT_EQ(connection.GetStatus(), kStatusServiceNotRunning);
   EXPECT_FALSE(IpcConnection::IsServiceRunning());
+}
+
+TEST_F(ServiceLifeTest, KilledServiceRestartsAndReleasesClientsWaitingForIt) {
+  platform::Process service = StartService();
+  platform::Process echo = StartRegisteredClient("ECHO", "echo");
+  IpcChannel channel(false, false);
+  ASSERT_EQ(channel.GetStatus(), kStatusOk);
+  KillServiceUnder(
+      service, [&] { return channel.Register(u"T"); }, channel);
+  EXPECT_EQ(channel.channel_index(), -1);
 
   platform::Process restarted = StartService();
   ASSERT_TRUE(channel.Register(u"T")) << channel.GetStatus();
@@ -206,6 +214,14 @@ TEST_F(ServiceLifeTest, KilledServiceRestartsAndReleasesClientsWaitingForIt) {
   ASSERT_TRUE(echo.Terminate());
   EXPECT_TRUE(WaitUntil([&] { return SlotOf(u"ECHO") < 0; }));
   EXPECT_TRUE(restarted.IsAlive());
+
+  // Unregister is released the same way, and the channel stays usable for the next service.
+  KillServiceUnder(
+      restarted, [&] { return channel.Unregister(); }, channel);
+  EXPECT_GE(channel.channel_index(), 0);
+  platform::Process third = StartService();
+  ASSERT_TRUE(channel.Unregister()) << channel.GetStatus();
+  EXPECT_EQ(SlotOf(u"T"), -1);
 }
 
 TEST_F(ServiceLifeTest, ProgramKilledWhileHoldingTheRequestAreaDoesNotBlockRegistration) {
