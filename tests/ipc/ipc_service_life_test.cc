@@ -118,9 +118,8 @@ TEST_F(ServiceLifeTest, FirstStartRecordsWhereTheServiceIsAndBootStartWhenInitEx
     platform::DeleteRegistryKey(root, kServiceKey);
     if (with_init) PutString(RegistryRoot::kLocalMachine, u"Init", u"", u"");
     platform::Process service = StartService();
-    ASSERT_TRUE(WaitUntil([&] {
-      return GetString(RegistryRoot::kCurrentUser, kServiceKey, u"Version") != u"<missing>";
-    }));
+    // The service maps its database after it has written the registry.
+    ASSERT_TRUE(WaitUntil([] { return platform::ObjectExists(kIpcDatabaseName); }));
     EXPECT_EQ(GetString(RegistryRoot::kCurrentUser, kServiceKey, u"InstallDir"), folder_ + u"\\");
     EXPECT_EQ(GetString(RegistryRoot::kCurrentUser, kServiceKey, u"IPCDB"),
               u"\\Windows\\_$kvcipcdb$_");
@@ -130,7 +129,9 @@ TEST_F(ServiceLifeTest, FirstStartRecordsWhereTheServiceIsAndBootStartWhenInitEx
     EXPECT_EQ(GetString(RegistryRoot::kLocalMachine, u"Init", u"Launch99"),
               with_init ? folder_ + u"\\kvipcsrv" : u"<missing>");
     service.Terminate();
-    ASSERT_TRUE(WaitUntil([] { return !IpcConnection::IsServiceRunning(); }));
+    ASSERT_TRUE(WaitUntil([] {
+      return !IpcConnection::IsServiceRunning() && !platform::ObjectExists(kIpcDatabaseName);
+    }));
   }
 }
 
