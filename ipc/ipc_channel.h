@@ -3,6 +3,8 @@
 // this channel with its sender's name; a worker thread moves messages between these in-process
 // queues (50 records each) and the channel's two mailboxes in the IPC database, one each way per
 // 25 ms pass, so that apart from Register and Unregister the program never waits on the service.
+// A program that falls behind in reading is never robbed of messages: while its incoming queue is
+// full the next message stays in its mailbox and the service keeps the ones behind it.
 //
 // Calling order: construct, check the status, Register, StartWorker, then Send / Receive /
 // HasMessages / IsSending / IsRegistered from any thread, StopWorker, Unregister, destroy.
