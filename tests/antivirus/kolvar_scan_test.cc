@@ -288,3 +288,27 @@ TEST_F(KolvarScanTest, HostFolderWithSpecialEntriesIsScannedToTheEnd) {
 
 }  // namespace
 }  // namespace kolvar
+
+namespace kolvar {
+namespace {
+
+TEST_F(KolvarScanTest, BackgroundDetectionsAreAnsweredByThePolicy) {
+  SetConfig("EnableBckScan", 1);
+  PlantInfections();
+  RunResult result = Kolvar({"scan", "\\My Documents", "--action=quarantine", "--json"});
+  ASSERT_EQ(result.exit_status, 1) << result.err << result.out;
+  const std::vector<std::string> facts = JsonFacts(result.out);
+  EXPECT_EQ(Fact(facts, "completed"), "True");
+  // The scanner asked about each file of the folder and moved it into the repository itself.
+  EXPECT_EQ(FactsOfKind(facts, "infected", 1),
+            (std::set<std::string>{"\\My Documents\\invoice.txt",
+                                   "\\My Documents\\Downloads\\eicar.com"}));
+  EXPECT_EQ(FactsOfKind(facts, "infected", 3), std::set<std::string>{"quarantine"});
+  EXPECT_EQ(FactsOfKind(facts, "infected", 4), std::set<std::string>{"quarantined"});
+  EXPECT_NE(result.out.find("\"source\": \"background\""), std::string::npos);
+  EXPECT_FALSE(device_.Exists(u"\\My Documents\\invoice.txt"));
+  EXPECT_TRUE(device_.Exists(folder_ + u"\\Quarantine\\%_My Documents%@%invoice.txt.avq"));
+}
+
+}  // namespace
+}  // namespace kolvar
