@@ -111,6 +111,10 @@ RunResult RunningKolvar::Wait(double seconds) {
   CloseInput();
   result.out = ReadAll(out_path_);
   result.err = ReadAll(err_path_);
+  // A sanitizer's report would otherwise pass for exit status 1.
+  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+    EXPECT_EQ(result.err.find(report), std::string::npos) << result.err;
+  }
   return result;
 }
 
