@@ -104,7 +104,11 @@ HandOffOutcome HandOffDetection(IpcChannel& channel, const DetectionChooser& cho
     }
   }
   if (detection != nullptr) *detection = record;
-  const uint8_t action = choose ? choose(record) : kActionNone;
+  return AnswerDetection(channel, record, choose ? choose(record) : kActionNone, cancelled);
+}
+
+HandOffOutcome AnswerDetection(IpcChannel& channel, const DetectionRecord& record, uint8_t action,
+                               const CancelTest& cancelled) {
   const ScanCommand answer = MakeActionCommand(record.virus_id, action);
   if (!SendScanMessage(channel, kScannerChannel, &answer, sizeof(answer), SendPolicy::kMustArrive,
                        cancelled)) {

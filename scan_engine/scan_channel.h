@@ -87,6 +87,12 @@ using DetectionChooser = std::function<uint8_t(const DetectionRecord& detection)
 HandOffOutcome HandOffDetection(IpcChannel& channel, const DetectionChooser& choose,
                                 const CancelTest& cancelled, DetectionRecord* detection = nullptr);
 
+// The answer alone: type 20 with the record's virus id and `action`, then the wait until it has
+// left. A detection that cannot be put to the user now is answered with kActionNone: the scanner
+// goes on, keeps the file without an action, and asks again at a later pass.
+HandOffOutcome AnswerDetection(IpcChannel& channel, const DetectionRecord& record, uint8_t action,
+                               const CancelTest& cancelled);
+
 }  // namespace kolvar
 
 #endif  // KOLVAR_SCAN_ENGINE_SCAN_CHANNEL_H_

@@ -131,11 +131,25 @@ bool ScanClient::SendCommand(const ScanCommand& command) {
                          SendPolicy::kMustArrive, [this] { return QuitRequested(); });
 }
 
+bool ScanClient::IsDetectionRecord(uint32_t length, const std::u16string& sender) {
+  return length == sizeof(DetectionRecord) && sender == kScannerChannel;
+}
+
+void ScanClient::AnswerDropped(const uint8_t* data, uint32_t length, const std::u16string& sender) {
+  // The scanner waits, parked, for the answer to a detection: one that is dropped unasked is
+  // answered with no action, or the scanner would wait for ever.
+  if (!IsDetectionRecord(length, sender)) return;
+  DetectionRecord record = ZeroRecord<DetectionRecord>();
+  std::memcpy(&record, data, sizeof(record));
+  AnswerDetection(*channel_, record, kActionNone, [this] { return QuitRequested(); });
+}
+
 void ScanClient::DiscardWaitingMessages() {
   uint8_t buffer[kIpcMaxMessageLength];
   uint32_t length = 0;
+  std::u16string sender;
   while (channel_->HasMessages()) {
-    channel_->Receive(buffer, &length, nullptr);
+    if (channel_->Receive(buffer, &length, &sender)) AnswerDropped(buffer, length, sender);
     platform::Sleep(kStepMs);
   }
 }
@@ -201,10 +215,12 @@ ScanStartResult ScanClient::AwaitAttachReply() {
     uint8_t buffer[kIpcMaxMessageLength];
     uint32_t length = 0;
     std::u16string sender;
-    if (channel_->Receive(buffer, &length, &sender) && length == sizeof(ScanCommand) &&
-        sender == kScannerChannel) {
-      std::memcpy(&reply, buffer, sizeof(reply));
-      if (reply.type == kCommandAttachReply) return ScanStartResult::kStarted;
+    if (channel_->Receive(buffer, &length, &sender)) {
+      if (length == sizeof(ScanCommand) && sender == kScannerChannel) {
+        std::memcpy(&reply, buffer, sizeof(reply));
+        if (reply.type == kCommandAttachReply) return ScanStartResult::kStarted;
+      }
+      AnswerDropped(buffer, length, sender);
     }
     platform::Sleep(kStepMs);
   }
@@ -359,6 +375,14 @@ void ScanClient::TakeMessage() {
   uint32_t length = 0;
   std::u16string sender;
   if (!channel_->Receive(buffer, &length, &sender)) return;
+  if (IsDetectionRecord(length, sender)) {
+    // A detection without its status before it (the status went to a program that no longer
+    // reads, or the scanner believed the user interface absent): it is asked all the same.
+    DetectionRecord record = ZeroRecord<DetectionRecord>();
+    std::memcpy(&record, buffer, sizeof(record));
+    AnswerLoneDetection(record);
+    return;
+  }
   // Only a whole status record from the scanner is acted on; anything else is dropped.
   if (length != sizeof(ScanStatus) || sender != kScannerChannel) return;
   ScanStatus status = ZeroRecord<ScanStatus>();
@@ -392,6 +416,12 @@ void ScanClient::HandleStatus(const ScanStatus& status) {
     default:
       break;
   }
+}
+
+void ScanClient::AnswerLoneDetection(const DetectionRecord& record) {
+  const HandOffOutcome outcome = AnswerDetection(*channel_, record, observer().OnDetection(record),
+                                                 [this] { return QuitRequested(); });
+  if (outcome == HandOffOutcome::kScannerGone) ScannerGone();
 }
 
 void ScanClient::HandleDetection() {

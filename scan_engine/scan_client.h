@@ -157,7 +157,11 @@ class ScanClient {
   void QueueProgress(const ScanStatus& status);
   void ClearProgress();
   bool SendCommand(const ScanCommand& command);
+  // Takes every waiting message; detections among them are answered with no action.
   void DiscardWaitingMessages();
+  static bool IsDetectionRecord(uint32_t length, const std::u16string& sender);
+  void AnswerDropped(const uint8_t* data, uint32_t length, const std::u16string& sender);
+  void AnswerLoneDetection(const DetectionRecord& record);
   ScanStartResult AwaitAttachReply();
   ScanClientObserver& observer() { return observer_ != nullptr ? *observer_ : default_observer_; }
 

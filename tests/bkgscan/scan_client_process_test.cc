@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/thread.h"
 #include "scan_engine/repository.h"
 #include "scan_engine/scan_channel.h"
 #include "scan_engine/scan_client.h"
@@ -198,6 +199,25 @@ TEST_F(ScanClientProcessTest, BackgroundPassesAndADetectionAnsweredThroughTheObs
   client_.reset();
   ASSERT_EQ(observer_.Messages().size(), 1u);
   EXPECT_EQ(observer_.Messages()[0], "Kolvar AV|" + Narrow(kBackgroundRestartMessage) + "|64");
+}
+
+TEST_F(ScanClientProcessTest, DetectionThatCameBeforeTheStartIsAskedAgainNotLeftWaiting) {
+  // The pass of the whole device that the scanner begins at start-up finds the file while the
+  // client is still idle: the status and the record wait on the channel unread.
+  device_.WriteFile(u"\\Fix\\x.exe", InfectedBytes(2000, kVirusA));
+  Begin(/*background=*/true, /*pacing=*/0);
+  observer_.answer = kActionIgnoreAll;
+  ASSERT_TRUE(WaitUntil([&] { return channel().HasMessages(); }));
+  platform::Sleep(500);  // either way the detection is asked; most often both messages wait
+
+  client_->SetScanFolder(u"\\Fix");
+  ASSERT_EQ(client_->Start(), ScanStartResult::kStarted);
+  ASSERT_TRUE(WaitUntil([&] { return observer_.Detections().size() == 1; }))
+      << "the scanner stayed parked for an answer to a question nobody saw";
+  EXPECT_EQ(Narrow(WideField(observer_.Detections()[0].path)), "\\Fix\\x.exe");
+  const int passes = observer_.passes;
+  EXPECT_TRUE(WaitUntil([&] { return observer_.passes >= passes + 2; }));
+  EXPECT_EQ(observer_.Detections().size(), 1u);  // ignore all: never asked again
 }
 
 TEST_F(ScanClientProcessTest, ScannerGoingAwayEndsEveryWaitWithAClearReport) {
