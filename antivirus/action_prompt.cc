@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "antivirus/resource_strings.h"
+#include "antivirus/shown_path.h"
 #include "platform/text.h"
 #include "scan_engine/message_text.h"
 
@@ -93,7 +94,7 @@ void ShowDetails(const ReportEntry& entry, Answer answer, const PromptIo& io) {
 template <size_t N>
 bool AskOne(const std::string& heading, const ReportEntry& entry, const Choice (&choices)[N],
             const PromptIo& io, Answer* answer) {
-  io.write(heading + Utf8(entry.Path()) + "\n  " + Utf8(strings::kColumnVirusName) + ": " +
+  io.write(heading + ShownPath(entry.Path()) + "\n  " + Utf8(strings::kColumnVirusName) + ": " +
            (entry.virus_name.empty() ? "(unknown)" : Utf8(entry.virus_name)) + "\n" +
            Menu(choices));
   for (;;) {

@@ -6,6 +6,8 @@
 
 #include <deque>
 
+#include "tests/testing/test_device.h"
+
 namespace kolvar {
 namespace {
 
@@ -61,6 +63,7 @@ TEST(ActionPrompt, EachAnswerSetsItsFileAndAllFormsSetTheRest) {
 }
 
 TEST(ActionPrompt, DetailsAndWrongAnswersAskAgain) {
+  testing::TestDevice device;  // paths are shown as device paths
   Script script{{"v", "r", "x", "", "d"}, {}};
   std::vector<ReportEntry> entries = Entries(1);
   EXPECT_TRUE(AskReportActions(entries, script.io()));
@@ -82,6 +85,7 @@ TEST(ActionPrompt, LeavingClearsEveryChoice) {
 }
 
 TEST(ActionPrompt, DetectionsOfferNoAllForms) {
+  testing::TestDevice device;
   const struct {
     std::deque<std::string> answers;
     uint8_t action;

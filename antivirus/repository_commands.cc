@@ -3,6 +3,7 @@
 
 #include "antivirus/json_writer.h"
 #include "antivirus/resource_strings.h"
+#include "antivirus/shown_path.h"
 #include "antivirus/text_table.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -131,7 +132,7 @@ CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNot
     std::string name = Utf8(WideField(entry.record.file_name));
     if (!entry.protected_copy_present) name += " (missing)";
     table.AddRow({std::to_string(entry.number), name, Utf8(entry.virus_name),
-                  Utf8(WideField(entry.record.date)), Utf8(WideField(entry.record.folder)),
+                  Utf8(WideField(entry.record.date)), ShownPath(WideField(entry.record.folder)),
                   std::to_string(entry.record.virus_id)});
   }
   result.output += table.Render("  ");
@@ -149,7 +150,7 @@ CommandResult QuarantineRestore(const InstallPaths& paths, size_t number,
   switch (outcome) {
     case RestoreOutcome::kRestored:
       if (!ForgetEntry(paths, entry, notice)) result.exit_status = kExitError;
-      result.output = "Restored " + Utf8(entry.home_path) + "\n";
+      result.output = "Restored " + ShownPath(entry.home_path) + "\n";
       return result;
     case RestoreOutcome::kMissing: {
       // Nothing is left to restore unless the plain copy of a quarantine whose protection failed
@@ -178,8 +179,8 @@ CommandResult QuarantineDelete(const InstallPaths& paths, size_t number, const U
   }
   if (!ForgetEntry(paths, entry, notice)) result.exit_status = kExitError;
   result.output = "Deleted " + Utf8(WideField(entry.record.file_name)) +
-                  " from the repository (it came from " + Utf8(WideField(entry.record.folder)) +
-                  ")\n";
+                  " from the repository (it came from " +
+                  ShownPath(WideField(entry.record.folder)) + ")\n";
   return result;
 }
 

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +14,7 @@
 #include "antivirus/resource_strings.h"
 #include "antivirus/scan_folder.h"
 #include "antivirus/scan_summary.h"
+#include "antivirus/shown_path.h"
 #include "platform/message_box.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
@@ -266,7 +266,7 @@ class ScanRun {
       }
       if (summary_.background_scanning) RestartBackgroundPass(shell);
       if (console_.live_progress()) {
-        console_.Err("Scanning " + platform::Utf16ToUtf8(summary_.folder) + " ...\n");
+        console_.Err("Scanning " + ShownPath(summary_.folder) + " ...\n");
       }
       FollowScan(observer, client, daemon_output, start);
       client.Quit();

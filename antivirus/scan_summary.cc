@@ -4,6 +4,7 @@
 #include "antivirus/json_writer.h"
 #include "antivirus/progress_line.h"
 #include "antivirus/resource_strings.h"
+#include "antivirus/shown_path.h"
 #include "antivirus/text_table.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -33,10 +34,10 @@ std::string ReportText(const ScanSummary& summary) {
   const ScanProgress& c = summary.counters;
   std::string out;
   if (summary.completed) {
-    out += "Scan of " + Utf8(summary.folder) + " finished in " + ClockText(summary.elapsed_ms);
+    out += "Scan of " + ShownPath(summary.folder) + " finished in " + ClockText(summary.elapsed_ms);
   } else {
-    out += "Scan of " + Utf8(summary.folder) + " did not finish (" + summary.incomplete_reason +
-           ") after " + ClockText(summary.elapsed_ms);
+    out += "Scan of " + ShownPath(summary.folder) + " did not finish (" +
+           summary.incomplete_reason + ") after " + ClockText(summary.elapsed_ms);
   }
   out += ": " + Count(c.folders_entered, "folder", "folders") + ", " +
          Count(c.files_tested, "file", "files") + " (" + std::to_string(c.kilobytes_tested) +
@@ -48,7 +49,7 @@ std::string ReportText(const ScanSummary& summary) {
                   Utf8(strings::kColumnAction), "Result"});
     for (const ReportEntry& entry : summary.entries) {
       std::string name = entry.virus_name.empty() ? "(unknown)" : Utf8(entry.virus_name);
-      std::string path = Utf8(entry.Path());
+      std::string path = ShownPath(entry.Path());
       if (entry.source == ReportSource::kBackgroundDetection) path += " (background)";
       table.AddRow({path, name, ActionCell(entry), OutcomeText(entry)});
     }
@@ -62,7 +63,7 @@ std::string ReportText(const ScanSummary& summary) {
     size_t shown = 0;
     for (const UntestedEntry& entry : summary.untested.entries) {
       if (shown++ == kUntestedShownInReport) break;
-      table.AddRow({Utf8(entry.path), Utf8(entry.reason)});
+      table.AddRow({ShownPath(entry.path), Utf8(entry.reason)});
     }
     out += table.Render("  ");
     if (summary.untested.total > kUntestedShownInReport) {
@@ -76,7 +77,7 @@ std::string ReportText(const ScanSummary& summary) {
 std::string QuietText(const ScanSummary& summary) {
   std::string out;
   for (const ReportEntry& entry : summary.entries) {
-    out += Utf8(entry.Path()) + ": " +
+    out += ShownPath(entry.Path()) + ": " +
            (entry.virus_name.empty() ? "(unknown)" : Utf8(entry.virus_name)) + " [" +
            OutcomeText(entry) + "]\n";
   }

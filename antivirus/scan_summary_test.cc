@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/testing/test_device.h"
+
 namespace kolvar {
 namespace {
 
@@ -36,6 +38,7 @@ TEST(ScanSummary, ExitStatusOfCleanInfectedAndUnfinishedScans) {
 }
 
 TEST(ScanSummary, ReportListsInfectionsAndCutsTheUntestedList) {
+  testing::TestDevice device;  // paths are shown as device paths
   const std::string text = ReportText(Summary(true, 2, kUntestedShownInReport + 3));
   EXPECT_NE(text.find("Scan of \\ finished in 00:00:00: 1 folder, 2 files (0 KB) tested, 2 "
                       "infected files."),
@@ -50,6 +53,11 @@ TEST(ScanSummary, ReportListsInfectionsAndCutsTheUntestedList) {
             "\\Docs\\fa: Alpha [moved to repository]\n\\Docs\\fb: Alpha [moved to repository]\n");
   EXPECT_NE(ReportText(Summary(false, 0, 0)).find("did not finish (stopped by the user)"),
             std::string::npos);
+}
+
+TEST(ScanSummary, HostProfileShowsHostPaths) {
+  const std::string text = QuietText(Summary(true, 1, 0));  // no device image: the host profile
+  EXPECT_EQ(text, "/Docs/fa: Alpha [moved to repository]\n");
 }
 
 }  // namespace
