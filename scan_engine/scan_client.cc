@@ -74,15 +74,16 @@ ScanClient::~ScanClient() {
 }
 
 bool ScanClient::CreateEvents() {
-  struct Spec {
+  struct EventKind {
     platform::Event* event;
     bool manual_reset;
   };
-  const Spec specs[] = {{&stop_request_, false},   {&stop_done_, false},   {&scan_started_, false},
-                        {&pause_, true},           {&pause_done_, false},  {&quit_, true},
-                        {&receiver_ended_, false}, {&progress_quit_, true}};
-  for (const Spec& spec : specs) {
-    if (!spec.event->Create(u"", spec.manual_reset, /*initial_state=*/false)) return false;
+  const EventKind kinds[] = {{&stop_request_, false},   {&stop_done_, false},
+                             {&scan_started_, false},   {&pause_, true},
+                             {&pause_done_, false},     {&quit_, true},
+                             {&receiver_ended_, false}, {&progress_quit_, true}};
+  for (const EventKind& kind : kinds) {
+    if (!kind.event->Create(u"", kind.manual_reset, /*initial_state=*/false)) return false;
   }
   return true;
 }
