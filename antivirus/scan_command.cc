@@ -319,6 +319,12 @@ class ScanRun {
       }
     }
     summary_.counters = observer.progress();
+    // The scanner counted infected files but no result file told which: not a clean scan.
+    if (summary_.completed && !summary_.background_scanning && observer.results().empty() &&
+        summary_.counters.infected_files > 0) {
+      summary_.completed = false;
+      summary_.incomplete_reason = "the scanner's result file could not be read";
+    }
     if (console_.live_progress()) {
       ShowProgress(observer, start);
       console_.ClearProgress();

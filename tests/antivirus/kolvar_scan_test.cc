@@ -312,3 +312,23 @@ TEST_F(KolvarScanTest, BackgroundDetectionsAreAnsweredByThePolicy) {
 
 }  // namespace
 }  // namespace kolvar
+
+namespace kolvar {
+namespace {
+
+TEST_F(KolvarScanTest, ScannerMessagesAreShownAndALostResultIsNoCleanScan) {
+  PlantInfections();
+  // The scanner cannot write its result file over a folder of that name.
+  device_.MakeFolder(u"\\Temp\\inffile.lst\\held");
+  RunResult result = Kolvar({"scan"});
+  EXPECT_EQ(result.exit_status, 2) << result.out;
+  EXPECT_NE(result.err.find("KVBkgScan: Kolvar Scanner Engine: Error creating file."),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.out.find("did not finish (the scanner's result file could not be read)"),
+            std::string::npos)
+      << result.out;
+}
+
+}  // namespace
+}  // namespace kolvar
