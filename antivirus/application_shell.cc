@@ -1,7 +1,7 @@
 // Start-up and shutdown of the windowless front end; see application_shell.h.
 #include "antivirus/application_shell.h"
 
-#include <cstring>
+#include <functional>
 
 #include "antivirus/resource_strings.h"
 #include "common/config_keys.h"
@@ -26,10 +26,11 @@ constexpr uint32_t kServiceStartWaitMs = 10000;
 // without limit; a service that ended meanwhile must not hold the front end for ever.
 constexpr uint32_t kDetachSendWaitMs = 5000;
 
-bool WaitUntil(uint32_t limit_ms, uint32_t step_ms, bool (*condition)(void*), void* context) {
+// Tests `condition` every `step_ms` until it holds or `limit_ms` have passed; its last result.
+bool WaitUntil(uint32_t limit_ms, uint32_t step_ms, const std::function<bool()>& condition) {
   const uint32_t start = platform::TickCount();
-  while (!condition(context)) {
-    if (platform::TickCount() - start >= limit_ms) return condition(context);
+  while (!condition()) {
+    if (platform::TickCount() - start >= limit_ms) return condition();
     platform::Sleep(step_ms);
   }
   return true;
@@ -113,8 +114,7 @@ bool ApplicationShell::StartServiceWhenMissing() {
   // The service records where clients may start it only once it has run; until then the front
   // end starts it from its own folder, as the scanner does.
   if (!StartDaemon(kServiceProgramName)) return false;
-  return WaitUntil(
-      kServiceStartWaitMs, 5, [](void*) { return IpcConnection::IsServiceRunning(); }, nullptr);
+  return WaitUntil(kServiceStartWaitMs, 5, [] { return IpcConnection::IsServiceRunning(); });
 }
 
 bool ApplicationShell::StartScannerWhenMissing() {
@@ -166,10 +166,7 @@ void ApplicationShell::Detach() {
     detach.type = kCommandDetach;
     if (channel_->Send(kScannerChannelName, &detach, sizeof(detach))) {
       platform::Sleep(15);
-      WaitUntil(
-          kDetachSendWaitMs, 5,
-          [](void* channel) { return !static_cast<IpcChannel*>(channel)->IsSending(); },
-          channel_.get());
+      WaitUntil(kDetachSendWaitMs, 5, [this] { return !channel_->IsSending(); });
     }
     if (channel_->IsRegistered(kMainChannelName)) {
       channel_->StopWorker();
