@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct SettingsCase {
   bool told;
   bool pacing_on;
 };
+
+// Test names and failure messages show the case's name.
+void PrintTo(const SettingsCase& c, std::ostream* os) { *os << c.name; }
 
 class ScannerSettingsTest : public ::testing::TestWithParam<SettingsCase> {
  protected:

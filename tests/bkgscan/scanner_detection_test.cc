@@ -5,6 +5,7 @@
 // and a main program that leaves without answering.
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -124,6 +125,9 @@ struct ActionCase {
   bool quarantined;
   bool later_detection_reported;
 };
+
+// Test names and failure messages show the case's name.
+void PrintTo(const ActionCase& c, std::ostream* os) { *os << c.name; }
 
 class ScannerActionTest : public ScannerDetectionTest,
                           public ::testing::WithParamInterface<ActionCase> {};

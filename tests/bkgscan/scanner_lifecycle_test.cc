@@ -3,6 +3,7 @@
 // channel before any command is read, an unreadable background setting, and the stop event ending
 // it from every state.
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "bkgscan/scanner_texts.h"
@@ -38,6 +39,8 @@ TEST_F(ScannerLifecycleTest, SecondCopyEndsAtOnceAndSilently) {
 }
 
 enum class RunningState { kWaitingForMainProgram, kWaitingForCommands, kScanningInBackground };
+
+void PrintTo(RunningState state, std::ostream* os) { *os << static_cast<int>(state); }
 
 class ScannerStopEventTest : public ScannerTest,
                              public ::testing::WithParamInterface<RunningState> {};
@@ -86,6 +89,9 @@ struct StartUpFailure {
   std::function<void(testing::TestDevice&)> damage;
   std::u16string_view message;
 };
+
+// Test names and failure messages show the case's name.
+void PrintTo(const StartUpFailure& c, std::ostream* os) { *os << c.name; }
 
 class ScannerStartUpFailureTest : public ScannerTest,
                                   public ::testing::WithParamInterface<StartUpFailure> {};
