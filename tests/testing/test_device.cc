@@ -33,7 +33,8 @@ std::string ExeOf(pid_t pid) {
   if (ec) return {};
   std::string s = target.string();
   const std::string deleted = " (deleted)";
-  if (s.size() > deleted.size() && s.compare(s.size() - deleted.size(), deleted.size(), deleted) == 0)
+  if (s.size() > deleted.size() &&
+      s.compare(s.size() - deleted.size(), deleted.size(), deleted) == 0)
     s.resize(s.size() - deleted.size());
   return s;
 }
@@ -65,7 +66,8 @@ TestDevice::~TestDevice() {
            root_, fs::directory_options::skip_permission_denied, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     std::error_code ignored;
-    if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    if (!it->is_symlink(ignored))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
   fs::remove_all(root_, ec);
   fs::remove_all(runtime_dir_, ec);
@@ -125,7 +127,8 @@ std::vector<pid_t> TestDevice::ProcessesOfDevice() const {
     char* end = nullptr;
     long pid = strtol(e->d_name, &end, 10);
     if (*end != '\0' || pid <= 0 || pid == getpid()) continue;
-    if (ExeOf(static_cast<pid_t>(pid)).rfind(prefix, 0) == 0) pids.push_back(static_cast<pid_t>(pid));
+    if (ExeOf(static_cast<pid_t>(pid)).rfind(prefix, 0) == 0)
+      pids.push_back(static_cast<pid_t>(pid));
   }
   closedir(proc);
   return pids;
