@@ -47,21 +47,11 @@ Status NoKey() {
   return kStatusCipherCallFailed;
 }
 
-// Lock, work, record the status, unlock: the pattern of every public operation.
-template <typename Work>
-bool RunLocked(LockableObject* object, Work work) {
-  object->Lock();
-  const Status status = work();
-  object->SetStatus(status);
-  object->Unlock();
-  return status == kStatusOk;
-}
-
 }  // namespace
 
 CipherContext::CipherContext(int provider_choice, uint32_t provider_type)
     : LockableObject(true, kLockCriticalSection), provider_type_(provider_type) {
-  RunLocked(this, [&]() -> Status {
+  RunLocked([&]() -> Status {
     if (provider_choice == kBaseProvider) {
       provider_name_ = kBaseProviderName;
     } else if (provider_choice == kEnhancedProvider) {
@@ -82,7 +72,7 @@ CipherContext::~CipherContext() {
 }
 
 bool CipherContext::SetCipher(uint32_t selector) {
-  return RunLocked(this, [&]() -> Status {
+  return RunLocked([&]() -> Status {
     const uint32_t algorithm = AlgorithmOfSelector(selector);
     if (algorithm != cipher_algorithm_) {
       // A key derived for the old cipher must not be used for the new one.
@@ -96,7 +86,7 @@ bool CipherContext::SetCipher(uint32_t selector) {
 }
 
 bool CipherContext::SetKeyMaterial(const void* bytes, uint32_t length) {
-  return RunLocked(this, [&]() -> Status {
+  return RunLocked([&]() -> Status {
     if (bytes == nullptr || length == 0) return kStatusBadArgument;
     std::vector<uint8_t> copy;
     try {
@@ -113,7 +103,7 @@ bool CipherContext::SetKeyMaterial(const void* bytes, uint32_t length) {
 }
 
 bool CipherContext::DeriveKey() {
-  return RunLocked(this, [&]() -> Status {
+  return RunLocked([&]() -> Status {
     if (material_.empty()) return kStatusNoKeyMaterial;
     key_.reset();
     digest_.clear();
@@ -134,7 +124,7 @@ bool CipherContext::DeriveKey() {
 
 uint32_t CipherContext::DigestLength() {
   uint32_t length = 0;
-  RunLocked(this, [&]() -> Status {
+  RunLocked([&]() -> Status {
     length = static_cast<uint32_t>(digest_.size());
     return kStatusOk;
   });
@@ -142,7 +132,7 @@ uint32_t CipherContext::DigestLength() {
 }
 
 bool CipherContext::GetDigest(void* buffer) {
-  return RunLocked(this, [&]() -> Status {
+  return RunLocked([&]() -> Status {
     if (digest_.empty()) return kStatusNoDigest;
     if (buffer == nullptr) return kStatusBadArgument;
     std::memcpy(buffer, digest_.data(), digest_.size());
@@ -152,7 +142,7 @@ bool CipherContext::GetDigest(void* buffer) {
 
 int CipherContext::CompareDigest(const void* bytes, uint32_t length) {
   int result = 1;
-  RunLocked(this, [&]() -> Status {
+  RunLocked([&]() -> Status {
     if (digest_.empty()) return kStatusNoDigest;
     if (bytes != nullptr && length == digest_.size()) {
       result = std::memcmp(bytes, digest_.data(), length) == 0 ? 0 : 1;
@@ -163,7 +153,7 @@ int CipherContext::CompareDigest(const void* bytes, uint32_t length) {
 }
 
 bool CipherContext::EncryptedSize(uint32_t* length, bool final) {
-  return RunLocked(this, [&]() -> Status {
+  return RunLocked([&]() -> Status {
     if (length == nullptr || (*length == 0 && !final)) return kStatusBadArgument;
     if (key_ == nullptr) return NoKey();
     uint32_t out = 0;
@@ -174,7 +164,7 @@ bool CipherContext::EncryptedSize(uint32_t* length, bool final) {
 }
 
 bool CipherContext::Encrypt(void* buffer, uint32_t* length, uint32_t capacity, bool final) {
-  return RunLocked(this, [&]() -> Status {
+  return RunLocked([&]() -> Status {
     if (buffer == nullptr || length == nullptr || capacity == 0 || (*length == 0 && !final)) {
       return kStatusBadArgument;
     }
@@ -188,7 +178,7 @@ bool CipherContext::Encrypt(void* buffer, uint32_t* length, uint32_t capacity, b
 }
 
 bool CipherContext::Decrypt(void* buffer, uint32_t* length, bool final) {
-  return RunLocked(this, [&]() -> Status {
+  return RunLocked([&]() -> Status {
     if (buffer == nullptr || length == nullptr || (*length == 0 && !final)) {
       return kStatusBadArgument;
     }

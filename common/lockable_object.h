@@ -54,6 +54,18 @@ class LockableObject {
   // The built mutex name ("_@" + name + "@_"), empty for an unnamed object.
   const std::u16string& mutex_name() const { return mutex_name_; }
 
+ protected:
+  // The pattern of every public operation: Lock, run the work (which returns the operation's
+  // status), SetStatus, Unlock; true exactly when the status is 0.
+  template <typename Work>
+  bool RunLocked(Work work) {
+    Lock();
+    const Status status = work();
+    SetStatus(status);
+    Unlock();
+    return status == kStatusOk;
+  }
+
  private:
   bool CreateLock();
   void DestroyLock();

@@ -53,35 +53,25 @@ Status RecordQueue::ResolveIndex(uint32_t index, uint32_t* resolved) const {
 }
 
 bool RecordQueue::Append(const void* record, uint32_t size) {
-  Lock();
-  Status status = record == nullptr || size == 0 ? kStatusBadArgument
-                  : slots_ == nullptr            ? kStatusSlotArrayAllocationFailed
-                                                 : kStatusOk;
-  if (status == kStatusOk && count_ >= capacity_ - 1) {
-    void* grown = heap_->Reallocate(
-        slots_, sizeof(Slot) * (static_cast<size_t>(capacity_) + chunk_size_), true);
-    if (grown == nullptr) {
-      status = kStatusOutOfMemory;
-    } else {
+  return RunLocked([&]() -> Status {
+    if (record == nullptr || size == 0) return kStatusBadArgument;
+    if (slots_ == nullptr) return kStatusSlotArrayAllocationFailed;
+    if (count_ >= capacity_ - 1) {
+      void* grown = heap_->Reallocate(
+          slots_, sizeof(Slot) * (static_cast<size_t>(capacity_) + chunk_size_), true);
+      if (grown == nullptr) return kStatusOutOfMemory;
       slots_ = static_cast<Slot*>(grown);
       ++chunk_count_;
       capacity_ += chunk_size_;
     }
-  }
-  if (status == kStatusOk) {
     void* copy = heap_->Allocate(size, true);
-    if (copy == nullptr) {
-      status = kStatusOutOfMemory;
-    } else {
-      std::memcpy(copy, record, size);
-      slots_[count_] = Slot{copy, size, 1};
-      cursor_ = count_;
-      ++count_;
-    }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    if (copy == nullptr) return kStatusOutOfMemory;
+    std::memcpy(copy, record, size);
+    slots_[count_] = Slot{copy, size, 1};
+    cursor_ = count_;
+    ++count_;
+    return kStatusOk;
+  });
 }
 
 Status RecordQueue::DeleteLocked(uint32_t index) {
@@ -109,39 +99,35 @@ Status RecordQueue::DeleteLocked(uint32_t index) {
 
 bool RecordQueue::Get(void* buffer, uint32_t buffer_size, bool remove, uint32_t index,
                       uint32_t* copied) {
-  Lock();
-  uint32_t i = 0;
-  uint32_t n = 0;
-  Status status =
-      buffer == nullptr && buffer_size > 0 ? kStatusBadArgument : ResolveIndex(index, &i);
-  if (status == kStatusOk) {
-    n = std::min(buffer_size, slots_[i].size);
-    if (buffer_size > 0) std::memset(buffer, 0, buffer_size);
-    if (n > 0) std::memcpy(buffer, slots_[i].record, n);
-    if (remove) status = DeleteLocked(i);
-  }
-  if (copied != nullptr) *copied = n;
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    uint32_t i = 0;
+    uint32_t n = 0;
+    Status status =
+        buffer == nullptr && buffer_size > 0 ? kStatusBadArgument : ResolveIndex(index, &i);
+    if (status == kStatusOk) {
+      n = std::min(buffer_size, slots_[i].size);
+      if (buffer_size > 0) std::memset(buffer, 0, buffer_size);
+      if (n > 0) std::memcpy(buffer, slots_[i].record, n);
+      if (remove) status = DeleteLocked(i);
+    }
+    if (copied != nullptr) *copied = n;
+    return status;
+  });
 }
 
 uint32_t RecordQueue::SizeOf(uint32_t index) {
-  Lock();
-  uint32_t i = 0;
-  const Status status = ResolveIndex(index, &i);
-  const uint32_t size = status == kStatusOk ? slots_[i].size : 0;
-  SetStatus(status);
-  Unlock();
+  uint32_t size = 0;
+  RunLocked([&]() -> Status {
+    uint32_t i = 0;
+    const Status status = ResolveIndex(index, &i);
+    if (status == kStatusOk) size = slots_[i].size;
+    return status;
+  });
   return size;
 }
 
 bool RecordQueue::Delete(uint32_t index) {
-  Lock();
-  const Status status = DeleteLocked(index);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return DeleteLocked(index); });
 }
 
 uint32_t RecordQueue::Count() {
@@ -159,22 +145,19 @@ uint32_t RecordQueue::Cursor() {
 }
 
 bool RecordQueue::SetCursor(uint32_t index) {
-  Lock();
-  uint32_t i = 0;
-  const Status status = index == kAtCursor ? kStatusIndexOutOfRange : ResolveIndex(index, &i);
-  if (status == kStatusOk) cursor_ = i;
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    uint32_t i = 0;
+    const Status status = index == kAtCursor ? kStatusIndexOutOfRange : ResolveIndex(index, &i);
+    if (status == kStatusOk) cursor_ = i;
+    return status;
+  });
 }
 
 bool RecordQueue::Clear() {
-  Lock();
-  TearDown();
-  const Status status = SetUp();
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    TearDown();
+    return SetUp();
+  });
 }
 
 uint32_t RecordQueue::Capacity() {

@@ -153,11 +153,7 @@ Status SortedTable::AddLocked(const void* record, uint32_t size, const void* key
 }
 
 bool SortedTable::Add(const void* record, uint32_t size, const void* key, bool no_sort) {
-  Lock();
-  const Status status = AddLocked(record, size, key, no_sort);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return AddLocked(record, size, key, no_sort); });
 }
 
 Status SortedTable::DeleteLocked(uint32_t index) {
@@ -177,96 +173,81 @@ Status SortedTable::DeleteLocked(uint32_t index) {
 
 bool SortedTable::Get(void* buffer, uint32_t buffer_size, bool remove, uint32_t index,
                       uint32_t* copied) {
-  Lock();
-  uint32_t i = 0;
-  uint32_t n = 0;
-  Status status =
-      buffer == nullptr && buffer_size > 0 ? kStatusBadArgument : ResolveIndex(index, &i);
-  if (status == kStatusOk) {
-    n = std::min(buffer_size, slots_[i].size);
-    if (buffer_size > 0) std::memset(buffer, 0, buffer_size);
-    if (n > 0) std::memcpy(buffer, slots_[i].record, n);
-    if (remove) status = DeleteLocked(i);
-  }
-  if (copied != nullptr) *copied = n;
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    uint32_t i = 0;
+    uint32_t n = 0;
+    Status status =
+        buffer == nullptr && buffer_size > 0 ? kStatusBadArgument : ResolveIndex(index, &i);
+    if (status == kStatusOk) {
+      n = std::min(buffer_size, slots_[i].size);
+      if (buffer_size > 0) std::memset(buffer, 0, buffer_size);
+      if (n > 0) std::memcpy(buffer, slots_[i].record, n);
+      if (remove) status = DeleteLocked(i);
+    }
+    if (copied != nullptr) *copied = n;
+    return status;
+  });
 }
 
 bool SortedTable::Update(const void* record, uint32_t size, uint32_t index) {
-  Lock();
-  uint32_t i = 0;
-  Status status = record == nullptr || size == 0 ? kStatusBadArgument : ResolveIndex(index, &i);
-  if (status == kStatusOk) {
+  return RunLocked([&]() -> Status {
+    if (record == nullptr || size == 0) return kStatusBadArgument;
+    uint32_t i = 0;
+    const Status status = ResolveIndex(index, &i);
+    if (status != kStatusOk) return status;
     Slot& slot = slots_[i];
     if (slot.size != size) {
       void* replacement = heap_->Allocate(size, true);
-      if (replacement == nullptr) {
-        status = kStatusOutOfMemory;
-      } else {
-        heap_->Free(slot.record);
-        slot.record = replacement;
-        slot.size = size;
-      }
+      if (replacement == nullptr) return kStatusOutOfMemory;
+      heap_->Free(slot.record);
+      slot.record = replacement;
+      slot.size = size;
     }
-    if (status == kStatusOk) std::memcpy(slot.record, record, size);
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    std::memcpy(slot.record, record, size);
+    return kStatusOk;
+  });
 }
 
 bool SortedTable::Delete(uint32_t index) {
-  Lock();
-  const Status status = DeleteLocked(index);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return DeleteLocked(index); });
 }
 
 bool SortedTable::Find(const void* key) {
-  Lock();
-  Status status = key == nullptr ? kStatusBadArgument
-                  : count_ == 0  ? kStatusTableEmpty
-                                 : kStatusNotFound;
-  if (status == kStatusNotFound) {
+  return RunLocked([&]() -> Status {
+    if (key == nullptr) return kStatusBadArgument;
+    if (count_ == 0) return kStatusTableEmpty;
     auto compare = [this](const void* a, const void* b) {
       const int result = search_comparison_ != nullptr ? search_comparison_(a, b, key_length_)
                                                        : CompareKeyBytes(a, b, key_length_);
       return order_ == SortOrder::kDescending ? -result : result;
     };
-    if (sorted_) {
-      int64_t low = 0;
-      int64_t high = static_cast<int64_t>(count_) - 1;
-      while (low <= high) {
-        const int64_t middle = (low + high) / 2;
-        const int result = compare(key, slots_[middle].key);
-        if (result == 0) {
-          cursor_ = static_cast<uint32_t>(middle);
-          status = kStatusOk;
-          break;
-        }
-        if (result < 0) {
-          high = middle - 1;
-        } else {
-          low = middle + 1;
-        }
-      }
-    } else {
+    if (!sorted_) {
       // Records added without sorting are not in order yet: a binary search could miss them.
       for (uint32_t i = 0; i < count_; ++i) {
         if (compare(key, slots_[i].key) == 0) {
           cursor_ = i;
-          status = kStatusOk;
-          break;
+          return kStatusOk;
         }
       }
+      return kStatusNotFound;
     }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    int64_t low = 0;
+    int64_t high = static_cast<int64_t>(count_) - 1;
+    while (low <= high) {
+      const int64_t middle = (low + high) / 2;
+      const int result = compare(key, slots_[middle].key);
+      if (result == 0) {
+        cursor_ = static_cast<uint32_t>(middle);
+        return kStatusOk;
+      }
+      if (result < 0) {
+        high = middle - 1;
+      } else {
+        low = middle + 1;
+      }
+    }
+    return kStatusNotFound;
+  });
 }
 
 uint32_t SortedTable::Count() {
@@ -284,36 +265,35 @@ uint32_t SortedTable::Cursor() {
 }
 
 bool SortedTable::SetCursor(uint32_t index) {
-  Lock();
-  uint32_t i = 0;
-  const Status status = index == kAtCursor ? kStatusIndexOutOfRange : ResolveIndex(index, &i);
-  if (status == kStatusOk) cursor_ = i;
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    uint32_t i = 0;
+    const Status status = index == kAtCursor ? kStatusIndexOutOfRange : ResolveIndex(index, &i);
+    if (status == kStatusOk) cursor_ = i;
+    return status;
+  });
 }
 
 bool SortedTable::GetKey(void* buffer, uint32_t buffer_size, uint32_t index) {
-  Lock();
-  uint32_t i = 0;
-  const Status status =
-      buffer == nullptr || buffer_size == 0 ? kStatusBadArgument : ResolveIndex(index, &i);
-  if (status == kStatusOk) {
-    std::memset(buffer, 0, buffer_size);
-    std::memcpy(buffer, slots_[i].key, std::min(buffer_size, key_length_));
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    uint32_t i = 0;
+    const Status status =
+        buffer == nullptr || buffer_size == 0 ? kStatusBadArgument : ResolveIndex(index, &i);
+    if (status == kStatusOk) {
+      std::memset(buffer, 0, buffer_size);
+      std::memcpy(buffer, slots_[i].key, std::min(buffer_size, key_length_));
+    }
+    return status;
+  });
 }
 
 uint32_t SortedTable::SizeOf(uint32_t index) {
-  Lock();
-  uint32_t i = 0;
-  const Status status = ResolveIndex(index, &i);
-  const uint32_t size = status == kStatusOk ? slots_[i].size : 0;
-  SetStatus(status);
-  Unlock();
+  uint32_t size = 0;
+  RunLocked([&]() -> Status {
+    uint32_t i = 0;
+    const Status status = ResolveIndex(index, &i);
+    if (status == kStatusOk) size = slots_[i].size;
+    return status;
+  });
   return size;
 }
 
@@ -334,26 +314,19 @@ void SortedTable::SortLocked() {
 }
 
 bool SortedTable::Sort() {
-  Lock();
-  SortLocked();
-  SetStatus(kStatusOk);
-  Unlock();
-  return true;
+  return RunLocked([&] {
+    SortLocked();
+    return kStatusOk;
+  });
 }
 
 bool SortedTable::SetKeyLength(uint32_t key_length) {
-  Lock();
-  Status status = kStatusOk;
-  if (key_length == 0) {
-    status = kStatusKeyLengthMissing;
-  } else if (count_ != 0) {
-    status = kStatusNotReady;
-  } else {
+  return RunLocked([&]() -> Status {
+    if (key_length == 0) return kStatusKeyLengthMissing;
+    if (count_ != 0) return kStatusNotReady;
     key_length_ = key_length;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    return kStatusOk;
+  });
 }
 
 void SortedTable::SetUnique(bool unique) {
@@ -391,9 +364,9 @@ bool SortedTable::CopyTo(SortedTable* other) {
     SetStatus(kStatusBadArgument);
     return false;
   }
-  Lock();
-  Status status = count_ == 0 ? kStatusTableEmpty : kStatusOk;
-  if (status == kStatusOk) {
+  return RunLocked([&]() -> Status {
+    if (count_ == 0) return kStatusTableEmpty;
+    Status status = kStatusOk;
     other->Lock();
     if (!other->Clear() || !other->SetKeyLength(key_length_)) {
       status = other->GetStatus();
@@ -405,19 +378,15 @@ bool SortedTable::CopyTo(SortedTable* other) {
     }
     if (status == kStatusOk) other->Sort();
     other->Unlock();
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    return status;
+  });
 }
 
 bool SortedTable::Clear() {
-  Lock();
-  TearDown();
-  const Status status = SetUp();
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    TearDown();
+    return SetUp();
+  });
 }
 
 uint32_t SortedTable::Capacity() {
