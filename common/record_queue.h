@@ -5,11 +5,9 @@
 #define KOLVAR_COMMON_RECORD_QUEUE_H_
 
 #include <cstdint>
-#include <memory>
 
-#include "common/block_heap.h"
 #include "common/lockable_object.h"
-#include "common/sorted_table.h"  // kAtCursor
+#include "common/slot_array.h"
 
 namespace kolvar {
 
@@ -39,7 +37,7 @@ class RecordQueue : public LockableObject {
 
   uint32_t Capacity();
   uint32_t ChunkCount();
-  uint32_t ChunkSize() const { return chunk_size_; }
+  uint32_t ChunkSize() const { return slots_.chunk_size(); }
 
  private:
   struct Slot {
@@ -48,20 +46,10 @@ class RecordQueue : public LockableObject {
     uint32_t used;
   };
 
-  Status SetUp();
   void TearDown();
-  Status ResolveIndex(uint32_t index, uint32_t* resolved) const;
   Status DeleteLocked(uint32_t index);
 
-  std::unique_ptr<BlockHeap> heap_;
-  Slot* slots_ = nullptr;
-  uint32_t chunk_count_ = 0;
-  uint32_t page_size_;
-  uint32_t capacity_ = 0;
-  uint32_t chunk_size_;
-  uint32_t cursor_ = 0;
-  uint32_t count_ = 0;
-  bool private_heap_;
+  SlotArray<Slot> slots_;
 };
 
 }  // namespace kolvar

@@ -6,16 +6,12 @@
 #define KOLVAR_COMMON_SORTED_TABLE_H_
 
 #include <cstdint>
-#include <memory>
 
-#include "common/block_heap.h"
 #include "common/key_comparison.h"
 #include "common/lockable_object.h"
+#include "common/slot_array.h"
 
 namespace kolvar {
-
-// Index argument meaning "the record at the cursor".
-inline constexpr uint32_t kAtCursor = 0xFFFFFFFF;
 
 enum class SortOrder { kAscending = 1, kDescending = 2 };
 
@@ -77,7 +73,7 @@ class SortedTable : public LockableObject {
   // Chunk arithmetic, for tests and diagnostics.
   uint32_t Capacity();
   uint32_t ChunkCount();
-  uint32_t ChunkSize() const { return chunk_size_; }
+  uint32_t ChunkSize() const { return slots_.chunk_size(); }
 
  private:
   struct Slot {
@@ -89,25 +85,14 @@ class SortedTable : public LockableObject {
 
   Status SetUp();
   void TearDown();
-  Status ResolveIndex(uint32_t index, uint32_t* resolved) const;
-  Status Grow();
-  void ShrinkIfSparse();
   Status AddLocked(const void* record, uint32_t size, const void* key, bool no_sort);
   Status DeleteLocked(uint32_t index);
   bool KeyExists(const void* key) const;
   void SortLocked();
   int CompareForSort(const void* a, const void* b) const;
 
-  std::unique_ptr<BlockHeap> heap_;
-  Slot* slots_ = nullptr;
-  uint32_t chunk_count_ = 0;
-  uint32_t page_size_;
-  uint32_t capacity_ = 0;
-  uint32_t chunk_size_;
-  uint32_t cursor_ = 0;
-  uint32_t count_ = 0;
+  SlotArray<Slot> slots_;
   uint32_t key_length_;
-  bool private_heap_;
   bool unique_ = false;
   bool sorted_ = true;  // every record is in order (no add with no_sort since the last sort)
   SortOrder order_ = SortOrder::kAscending;
