@@ -13,6 +13,7 @@
 #include "common/key_materials.h"
 #include "platform/crypto.h"
 #include "platform/file.h"
+#include "tests/testing/file_size_limit.h"
 #include "tests/testing/test_device.h"
 
 namespace kolvar {
@@ -27,25 +28,7 @@ std::string Pattern(size_t size) {
   return bytes;
 }
 
-// Lowers this process's file-size limit, so that writes beyond it fail as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t old_handler_;
-};
+using kolvar::testing::FileSizeLimit;
 
 uint32_t ReadU32(const std::string& bytes, size_t offset) {
   uint32_t value;

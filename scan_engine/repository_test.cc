@@ -19,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "scan_engine/scan_records.h"
+#include "tests/testing/file_size_limit.h"
 #include "tests/testing/test_device.h"
 
 namespace kolvar {
@@ -40,25 +41,7 @@ uint32_t Attributes(std::u16string_view path) {
   return attributes;
 }
 
-// Lowers this process's file-size limit, so that writes beyond it fail as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t old_handler_;
-};
+using kolvar::testing::FileSizeLimit;
 
 TEST(RepositoryNames, EncodeTheFormerFolderBeforeTheName) {
   const struct {
