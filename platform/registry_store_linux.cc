@@ -644,30 +644,41 @@ bool EnumRegistryValue(const RegistryHandle& key, uint32_t index, RegistryValue*
 
 namespace {
 
-// Reads one value into `value` (its name is left as it is).
-bool ReadValue(const RegistryHandle& key, std::u16string_view name, uint32_t* type,
-               std::vector<uint8_t>* data) {
+// The steps every value operation shares: check the name, find the key, and run `work` in one
+// transaction once the key is known to be alive.
+template <typename Work>
+bool TransactOnValue(const RegistryHandle& key, std::u16string_view name, bool write, Work work) {
   Name value_name;
   if (!MakeName(name, kMaxRegistryValueName, &value_name)) return Fail(kErrorInvalidParameter);
   std::shared_ptr<Database> database;
   int64_t key_id = 0;
   if (!RegistryAccess::Resolve(key, &database, &key_id)) return false;
-  return database->Transact(false, [&](Database& db) -> Outcome {
+  return database->Transact(write, [&](Database& db) -> Outcome {
     Outcome outcome = KeyAlive(db, key_id);
     if (outcome.rc != SQLITE_OK || outcome.error != kErrorSuccess) return outcome;
-    int rc;
-    sqlite3_stmt* s = db.Statement("SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2", &rc);
-    if (s == nullptr) return {rc, kErrorSuccess};
-    sqlite3_bind_int64(s, 1, key_id);
-    BindText(s, 2, value_name.fold);
-    rc = sqlite3_step(s);
-    if (rc == SQLITE_DONE) return {SQLITE_OK, kErrorFileNotFound};
-    if (rc != SQLITE_ROW) return {rc, kErrorSuccess};
-    *type = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
-    CopyData(s, 1, data);
-    sqlite3_reset(s);
-    return {};
+    return work(db, key_id, value_name);
   });
+}
+
+// Reads one value into `value` (its name is left as it is).
+bool ReadValue(const RegistryHandle& key, std::u16string_view name, uint32_t* type,
+               std::vector<uint8_t>* data) {
+  return TransactOnValue(
+      key, name, false, [&](Database& db, int64_t key_id, const Name& value_name) -> Outcome {
+        int rc;
+        sqlite3_stmt* s =
+            db.Statement("SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2", &rc);
+        if (s == nullptr) return {rc, kErrorSuccess};
+        sqlite3_bind_int64(s, 1, key_id);
+        BindText(s, 2, value_name.fold);
+        rc = sqlite3_step(s);
+        if (rc == SQLITE_DONE) return {SQLITE_OK, kErrorFileNotFound};
+        if (rc != SQLITE_ROW) return {rc, kErrorSuccess};
+        *type = static_cast<uint32_t>(sqlite3_column_int64(s, 0));
+        CopyData(s, 1, data);
+        sqlite3_reset(s);
+        return {};
+      });
 }
 
 }  // namespace
@@ -700,54 +711,42 @@ bool ReadRegistryValue(const RegistryHandle& key, std::u16string_view name, Regi
 bool SetRegistryValue(const RegistryHandle& key, std::u16string_view name, uint32_t type,
                       const void* data, uint32_t size) {
   if (data == nullptr && size != 0) return Fail(kErrorInvalidParameter);
-  Name value_name;
-  if (!MakeName(name, kMaxRegistryValueName, &value_name)) return Fail(kErrorInvalidParameter);
-  std::shared_ptr<Database> database;
-  int64_t key_id = 0;
-  if (!RegistryAccess::Resolve(key, &database, &key_id)) return false;
-  return database->Transact(true, [&](Database& db) -> Outcome {
-    Outcome outcome = KeyAlive(db, key_id);
-    if (outcome.rc != SQLITE_OK || outcome.error != kErrorSuccess) return outcome;
-    int rc;
-    sqlite3_stmt* s = db.Statement(
-        "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5)"
-        " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
-        &rc);
-    if (s == nullptr) return {rc, kErrorSuccess};
-    sqlite3_bind_int64(s, 1, key_id);
-    BindText(s, 2, value_name.text);
-    BindText(s, 3, value_name.fold);
-    sqlite3_bind_int64(s, 4, type);
-    if (size == 0) {
-      sqlite3_bind_zeroblob(s, 5, 0);
-    } else {
-      sqlite3_bind_blob64(s, 5, data, size, SQLITE_TRANSIENT);
-    }
-    rc = sqlite3_step(s);
-    if (rc != SQLITE_DONE) return {rc, kErrorSuccess};
-    return {};
-  });
+  return TransactOnValue(
+      key, name, true, [&](Database& db, int64_t key_id, const Name& value_name) -> Outcome {
+        int rc;
+        sqlite3_stmt* s = db.Statement(
+            "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5)"
+            " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+            &rc);
+        if (s == nullptr) return {rc, kErrorSuccess};
+        sqlite3_bind_int64(s, 1, key_id);
+        BindText(s, 2, value_name.text);
+        BindText(s, 3, value_name.fold);
+        sqlite3_bind_int64(s, 4, type);
+        if (size == 0) {
+          sqlite3_bind_zeroblob(s, 5, 0);
+        } else {
+          sqlite3_bind_blob64(s, 5, data, size, SQLITE_TRANSIENT);
+        }
+        rc = sqlite3_step(s);
+        if (rc != SQLITE_DONE) return {rc, kErrorSuccess};
+        return {};
+      });
 }
 
 bool DeleteRegistryValue(const RegistryHandle& key, std::u16string_view name) {
-  Name value_name;
-  if (!MakeName(name, kMaxRegistryValueName, &value_name)) return Fail(kErrorInvalidParameter);
-  std::shared_ptr<Database> database;
-  int64_t key_id = 0;
-  if (!RegistryAccess::Resolve(key, &database, &key_id)) return false;
-  return database->Transact(true, [&](Database& db) -> Outcome {
-    Outcome outcome = KeyAlive(db, key_id);
-    if (outcome.rc != SQLITE_OK || outcome.error != kErrorSuccess) return outcome;
-    int rc;
-    sqlite3_stmt* s = db.Statement("DELETE FROM vals WHERE key = ?1 AND fold = ?2", &rc);
-    if (s == nullptr) return {rc, kErrorSuccess};
-    sqlite3_bind_int64(s, 1, key_id);
-    BindText(s, 2, value_name.fold);
-    rc = sqlite3_step(s);
-    if (rc != SQLITE_DONE) return {rc, kErrorSuccess};
-    if (sqlite3_changes(db.connection()) == 0) return {SQLITE_OK, kErrorFileNotFound};
-    return {};
-  });
+  return TransactOnValue(
+      key, name, true, [&](Database& db, int64_t key_id, const Name& value_name) -> Outcome {
+        int rc;
+        sqlite3_stmt* s = db.Statement("DELETE FROM vals WHERE key = ?1 AND fold = ?2", &rc);
+        if (s == nullptr) return {rc, kErrorSuccess};
+        sqlite3_bind_int64(s, 1, key_id);
+        BindText(s, 2, value_name.fold);
+        rc = sqlite3_step(s);
+        if (rc != SQLITE_DONE) return {rc, kErrorSuccess};
+        if (sqlite3_changes(db.connection()) == 0) return {SQLITE_OK, kErrorFileNotFound};
+        return {};
+      });
 }
 
 }  // namespace kolvar::platform
