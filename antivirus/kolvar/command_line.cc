@@ -1,0 +1,186 @@
+// Command-line parsing of the front end; see command_line.h.
+#include "antivirus/kolvar/command_line.h"
+
+#include <cctype>
+#include <string_view>
+
+namespace kolvar {
+
+const char kUsageText[] =
+    "usage: kolvar scan [FOLDER] [--action=ask|delete|quarantine|ignore] [--quiet] [--json]\n"
+    "       kolvar quarantine list [--json]\n"
+    "       kolvar quarantine restore N\n"
+    "       kolvar quarantine delete N\n"
+    "       kolvar --help | --version\n"
+    "\n"
+    "scan        scans FOLDER (a device path such as '\\My Documents', or a host path below the\n"
+    "            device root; default: the whole device '\\') through the background scanner,\n"
+    "            prints the report and carries out the action for every infected file.\n"
+    "  --action  ask: a prompt per file (the default on a terminal); delete; quarantine: move\n"
+    "            into the encrypted repository; ignore (the default without a terminal).\n"
+    "  --quiet   prints only the infected files.\n"
+    "  --json    prints one JSON document at the end instead of the report.\n"
+    "quarantine  list, restore or delete the files held in the repository; N is the number\n"
+    "            that 'list' shows.\n"
+    "\n"
+    "Exit status: 0 nothing found, 1 infected files found, 2 an error.\n"
+    "Environment: KOLVAR_DEVICE_ROOT is the host folder of the device ('/' when unset).\n";
+
+namespace {
+
+bool ParseActionValue(std::string_view value, ActionPolicy* policy) {
+  static const struct {
+    std::string_view name;
+    ActionPolicy policy;
+  } kNames[] = {{"ask", ActionPolicy::kAsk},
+                {"delete", ActionPolicy::kDelete},
+                {"quarantine", ActionPolicy::kQuarantine},
+                {"ignore", ActionPolicy::kIgnore}};
+  for (const auto& entry : kNames) {
+    if (value == entry.name) {
+      *policy = entry.policy;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseEntryNumber(std::string_view text, size_t* number) {
+  if (text.empty() || text.size() > 9) return false;
+  size_t value = 0;
+  for (const char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    value = value * 10 + static_cast<size_t>(c - '0');
+  }
+  if (value == 0) return false;
+  *number = value;
+  return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* parsed,
+                      std::string* problem) {
+  *parsed = CommandLine();
+  std::vector<std::string> operands;
+  bool options_ended = false;
+  bool help = false;
+  bool version = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view arg = arguments[i];
+    if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
+      operands.emplace_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "--help" || arg == "-h") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (arg == "--quiet" || arg == "-q") {
+      parsed->quiet = true;
+    } else if (arg == "--json") {
+      parsed->json = true;
+    } else if (arg == "--action" || arg.starts_with("--action=")) {
+      std::string_view value;
+      if (arg == "--action") {
+        if (i + 1 >= arguments.size()) {
+          *problem = "--action needs ask, delete, quarantine or ignore";
+          return false;
+        }
+        value = arguments[++i];
+      } else {
+        value = arg.substr(9);
+      }
+      ActionPolicy policy;
+      if (!ParseActionValue(value, &policy)) {
+        *problem =
+            "--action needs ask, delete, quarantine or ignore, not '" + std::string(value) + "'";
+        return false;
+      }
+      parsed->action = policy;
+    } else {
+      *problem = "unknown option '" + std::string(arg) + "'";
+      return false;
+    }
+  }
+  if (help || (operands.empty() && !version) || (!operands.empty() && operands[0] == "help")) {
+    parsed->command = FrontEndCommand::kHelp;
+    return true;
+  }
+  if (version && operands.empty()) {
+    parsed->command = FrontEndCommand::kVersion;
+    return true;
+  }
+
+  const std::string& command = operands[0];
+  const bool scan_options = parsed->action.has_value() || parsed->quiet;
+  if (command == "scan") {
+    if (operands.size() > 2) {
+      *problem = "scan takes one folder at most";
+      return false;
+    }
+    if (parsed->quiet && parsed->json) {
+      *problem = "--quiet and --json exclude each other";
+      return false;
+    }
+    parsed->command = FrontEndCommand::kScan;
+    if (operands.size() == 2) parsed->folder = operands[1];
+    return true;
+  }
+  if (command == "quarantine") {
+    if (scan_options) {
+      *problem = "--action and --quiet belong to scan";
+      return false;
+    }
+    if (operands.size() < 2) {
+      *problem = "quarantine needs list, restore N or delete N";
+      return false;
+    }
+    const std::string& what = operands[1];
+    if (what == "list") {
+      if (operands.size() != 2) {
+        *problem = "quarantine list takes no operand";
+        return false;
+      }
+      parsed->command = FrontEndCommand::kQuarantineList;
+      return true;
+    }
+    if (what == "restore" || what == "delete") {
+      if (parsed->json) {
+        *problem = "--json belongs to scan and quarantine list";
+        return false;
+      }
+      if (operands.size() != 3 || !ParseEntryNumber(operands[2], &parsed->entry)) {
+        *problem = "quarantine " + what + " needs the entry's number (from 1), as list shows it";
+        return false;
+      }
+      parsed->command = what == "restore" ? FrontEndCommand::kQuarantineRestore
+                                          : FrontEndCommand::kQuarantineDelete;
+      return true;
+    }
+    *problem = "quarantine needs list, restore N or delete N, not '" + what + "'";
+    return false;
+  }
+  *problem = "unknown command '" + command + "'";
+  return false;
+}
+
+ActionPolicy DefaultActionPolicy(bool on_terminal) {
+  return on_terminal ? ActionPolicy::kAsk : ActionPolicy::kIgnore;
+}
+
+const char* ActionPolicyName(ActionPolicy policy) {
+  switch (policy) {
+    case ActionPolicy::kAsk:
+      return "ask";
+    case ActionPolicy::kDelete:
+      return "delete";
+    case ActionPolicy::kQuarantine:
+      return "quarantine";
+    case ActionPolicy::kIgnore:
+      return "ignore";
+  }
+  return "ignore";
+}
+
+}  // namespace kolvar

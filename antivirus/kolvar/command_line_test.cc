@@ -1,0 +1,106 @@
+// The front end's command line: every command with its operands and options, and the usage errors.
+#include "antivirus/kolvar/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace kolvar {
+namespace {
+
+TEST(CommandLine, CommandsOperandsAndOptions) {
+  const struct {
+    std::vector<std::string> arguments;
+    FrontEndCommand command;
+    std::optional<std::string> folder;
+    std::optional<ActionPolicy> action;
+    bool quiet, json;
+    size_t entry;
+  } cases[] = {
+      {{}, FrontEndCommand::kHelp, {}, {}, false, false, 0},
+      {{"--help"}, FrontEndCommand::kHelp, {}, {}, false, false, 0},
+      {{"scan", "-h"}, FrontEndCommand::kHelp, {}, {}, false, false, 0},
+      {{"help"}, FrontEndCommand::kHelp, {}, {}, false, false, 0},
+      {{"--version"}, FrontEndCommand::kVersion, {}, {}, false, false, 0},
+      {{"scan"}, FrontEndCommand::kScan, {}, {}, false, false, 0},
+      {{"scan", "\\My Documents", "--json"},
+       FrontEndCommand::kScan,
+       "\\My Documents",
+       {},
+       false,
+       true,
+       0},
+      {{"--quiet", "scan", "docs"}, FrontEndCommand::kScan, "docs", {}, true, false, 0},
+      {{"scan", "--action=delete"},
+       FrontEndCommand::kScan,
+       {},
+       ActionPolicy::kDelete,
+       false,
+       false,
+       0},
+      {{"scan", "--action", "quarantine", "/home"},
+       FrontEndCommand::kScan,
+       "/home",
+       ActionPolicy::kQuarantine,
+       false,
+       false,
+       0},
+      {{"scan", "--", "--odd-name"}, FrontEndCommand::kScan, "--odd-name", {}, false, false, 0},
+      {{"quarantine", "list", "--json"}, FrontEndCommand::kQuarantineList, {}, {}, false, true, 0},
+      {{"quarantine", "restore", "12"},
+       FrontEndCommand::kQuarantineRestore,
+       {},
+       {},
+       false,
+       false,
+       12},
+      {{"quarantine", "delete", "1"}, FrontEndCommand::kQuarantineDelete, {}, {}, false, false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    CommandLine parsed;
+    std::string problem;
+    ASSERT_TRUE(ParseCommandLine(c.arguments, &parsed, &problem)) << problem;
+    EXPECT_EQ(parsed.command, c.command);
+    EXPECT_EQ(parsed.folder, c.folder);
+    EXPECT_EQ(parsed.action, c.action);
+    EXPECT_EQ(parsed.quiet, c.quiet);
+    EXPECT_EQ(parsed.json, c.json);
+    EXPECT_EQ(parsed.entry, c.entry);
+  }
+}
+
+TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string problem_part;
+  } cases[] = {
+      {{"scan", "--action=sometimes"}, "not 'sometimes'"},
+      {{"scan", "--action"}, "--action needs"},
+      {{"scan", "a", "b"}, "one folder at most"},
+      {{"scan", "--quiet", "--json"}, "exclude each other"},
+      {{"scan", "--verbose"}, "unknown option '--verbose'"},
+      {{"quarantine"}, "needs list, restore N or delete N"},
+      {{"quarantine", "list", "3"}, "takes no operand"},
+      {{"quarantine", "restore"}, "needs the entry's number"},
+      {{"quarantine", "restore", "0"}, "needs the entry's number"},
+      {{"quarantine", "delete", "-1"}, "unknown option"},
+      {{"quarantine", "delete", "2x"}, "needs the entry's number"},
+      {{"quarantine", "delete", "1", "--json"}, "--json belongs"},
+      {{"quarantine", "list", "--action=delete"}, "belong to scan"},
+      {{"uninstall"}, "unknown command 'uninstall'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    CommandLine parsed;
+    std::string problem;
+    EXPECT_FALSE(ParseCommandLine(c.arguments, &parsed, &problem));
+    EXPECT_NE(problem.find(c.problem_part), std::string::npos) << problem;
+  }
+}
+
+TEST(CommandLine, TerminalDecidesTheDefaultPolicy) {
+  EXPECT_EQ(DefaultActionPolicy(true), ActionPolicy::kAsk);
+  EXPECT_EQ(DefaultActionPolicy(false), ActionPolicy::kIgnore);
+}
+
+}  // namespace
+}  // namespace kolvar

@@ -1,0 +1,187 @@
+// The repository commands; see repository_commands.h.
+#include "antivirus/kolvar/repository_commands.h"
+
+#include "antivirus/kolvar/json_writer.h"
+#include "antivirus/resource_strings.h"
+#include "antivirus/kolvar/shown_path.h"
+#include "antivirus/kolvar/text_table.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/message_box.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "scan_engine/scan_records.h"
+#include "scan_engine/virus_details.h"
+
+namespace kolvar {
+namespace {
+
+std::string Utf8(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+
+void TellError(const UserNotice& notice, const std::u16string& text) {
+  if (notice) notice(text, platform::kMbOk | platform::kMbIconError);
+}
+
+// The index could not be read: said once, for every command.
+CommandResult UnreadableIndex(const InstallPaths& paths, const UserNotice& notice) {
+  TellError(notice, u"The repository index '" + paths.repository_index + u"' cannot be read (" +
+                        DecimalText(platform::GetLastError()) + u").");
+  return {kExitError, {}};
+}
+
+// Finds entry `number`, or tells why there is none.
+bool PickEntry(const InstallPaths& paths, size_t number, const UserNotice& notice,
+               RepositoryEntry* picked, CommandResult* failure) {
+  std::vector<RepositoryEntry> entries;
+  if (!ReadRepositoryEntries(paths, &entries)) {
+    *failure = UnreadableIndex(paths, notice);
+    return false;
+  }
+  if (number == 0 || number > entries.size()) {
+    const std::u16string text =
+        entries.empty() ? u"The repository is empty."
+                        : u"There is no entry " + DecimalText(static_cast<int64_t>(number)) +
+                              u" in the repository; it holds entries 1 to " +
+                              DecimalText(static_cast<int64_t>(entries.size())) + u".";
+    TellError(notice, text);
+    *failure = {kExitError, {}};
+    return false;
+  }
+  *picked = entries[number - 1];
+  return true;
+}
+
+// Drops the entry from the index; false after the notice when the index cannot be rewritten.
+bool ForgetEntry(const InstallPaths& paths, const RepositoryEntry& entry,
+                 const UserNotice& notice) {
+  return RemoveRepositoryRecord(paths.repository_index, entry.record, notice);
+}
+
+}  // namespace
+
+bool ReadRepositoryEntries(const InstallPaths& paths, std::vector<RepositoryEntry>* entries) {
+  entries->clear();
+  std::vector<RepositoryRecord> records;
+  if (!ReadRepositoryIndex(paths.repository_index, &records)) return false;
+  // Read once: a lookup per entry would read the detail file again for every row.
+  std::vector<VirusDetailRecord> details;
+  ReadVirusDetails(paths.virus_details, &details);
+  for (const RepositoryRecord& record : records) {
+    RepositoryEntry entry;
+    entry.number = entries->size() + 1;
+    entry.record = record;
+    for (const VirusDetailRecord& detail : details) {
+      if (detail.virus_id == record.virus_id) {
+        entry.virus_name = detail.Name();
+        break;
+      }
+    }
+    entry.home_path = platform::JoinPath(WideField(record.folder), WideField(record.file_name));
+    entry.protected_path = ProtectedPath(paths.quarantine_folder, WideField(record.folder),
+                                         WideField(record.file_name));
+    entry.protected_copy_present = platform::FileExists(entry.protected_path);
+    entries->push_back(std::move(entry));
+  }
+  return true;
+}
+
+CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNotice& notice) {
+  std::vector<RepositoryEntry> entries;
+  if (!ReadRepositoryEntries(paths, &entries)) return UnreadableIndex(paths, notice);
+  CommandResult result;
+  if (json) {
+    JsonWriter out;
+    out.BeginObject().Key("repository").String(paths.repository_index).Key("entries").BeginArray();
+    for (const RepositoryEntry& entry : entries) {
+      out.BeginObject()
+          .Key("number")
+          .Number(static_cast<int64_t>(entry.number))
+          .Key("file_name")
+          .String(WideField(entry.record.file_name))
+          .Key("virus")
+          .String(entry.virus_name)
+          .Key("since")
+          .String(WideField(entry.record.date))
+          .Key("location")
+          .String(WideField(entry.record.folder))
+          .Key("virus_id")
+          .Number(static_cast<int64_t>(entry.record.virus_id))
+          .Key("path")
+          .String(entry.home_path)
+          .Key("quarantined_as")
+          .String(entry.protected_path)
+          .Key("present")
+          .Bool(entry.protected_copy_present)
+          .EndObject();
+    }
+    out.EndArray().EndObject();
+    result.output = out.text();
+    return result;
+  }
+  if (entries.empty()) {
+    result.output = "The repository is empty.\n";
+    return result;
+  }
+  result.output = "Repository: " + std::to_string(entries.size()) +
+                  (entries.size() == 1 ? " file\n" : " files\n");
+  TextTable table;
+  table.AddRow({"#", Utf8(strings::kColumnFileName), Utf8(strings::kColumnVirus),
+                Utf8(strings::kColumnSince), Utf8(strings::kColumnLocation),
+                Utf8(strings::kColumnVirusId)});
+  for (const RepositoryEntry& entry : entries) {
+    std::string name = Utf8(WideField(entry.record.file_name));
+    if (!entry.protected_copy_present) name += " (missing)";
+    table.AddRow({std::to_string(entry.number), name, Utf8(entry.virus_name),
+                  Utf8(WideField(entry.record.date)), ShownPath(WideField(entry.record.folder)),
+                  std::to_string(entry.record.virus_id)});
+  }
+  result.output += table.Render("  ");
+  return result;
+}
+
+CommandResult QuarantineRestore(const InstallPaths& paths, size_t number,
+                                const UserNotice& notice) {
+  RepositoryEntry entry;
+  CommandResult result;
+  if (!PickEntry(paths, number, notice, &entry, &result)) return result;
+  QuarantineCipher cipher;
+  const RestoreOutcome outcome =
+      RestoreRepositoryEntry(cipher, paths.quarantine_folder, entry.record, notice);
+  switch (outcome) {
+    case RestoreOutcome::kRestored:
+      if (!ForgetEntry(paths, entry, notice)) result.exit_status = kExitError;
+      result.output = "Restored " + ShownPath(entry.home_path) + "\n";
+      return result;
+    case RestoreOutcome::kMissing: {
+      // Nothing is left to restore unless the plain copy of a quarantine whose protection failed
+      // still lies in the quarantine folder; only then does the entry stay to name it.
+      const std::u16string plain =
+          QuarantinedPath(paths.quarantine_folder, WideField(entry.record.folder),
+                          WideField(entry.record.file_name));
+      if (!platform::FileExists(plain)) ForgetEntry(paths, entry, notice);
+      result.exit_status = kExitError;
+      return result;
+    }
+    case RestoreOutcome::kKept:
+      break;
+  }
+  result.exit_status = kExitError;
+  return result;
+}
+
+CommandResult QuarantineDelete(const InstallPaths& paths, size_t number, const UserNotice& notice) {
+  RepositoryEntry entry;
+  CommandResult result;
+  if (!PickEntry(paths, number, notice, &entry, &result)) return result;
+  if (!DeleteRepositoryEntry(paths.quarantine_folder, entry.record, notice)) {
+    result.exit_status = kExitError;
+    return result;
+  }
+  if (!ForgetEntry(paths, entry, notice)) result.exit_status = kExitError;
+  result.output = "Deleted " + Utf8(WideField(entry.record.file_name)) +
+                  " from the repository (it came from " +
+                  ShownPath(WideField(entry.record.folder)) + ")\n";
+  return result;
+}
+
+}  // namespace kolvar

@@ -1,0 +1,386 @@
+// The scan command; see scan_command.h.
+#include "antivirus/kolvar/scan_command.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "antivirus/kolvar/action_prompt.h"
+#include "antivirus/application_shell.h"
+#include "antivirus/kolvar/daemon_output.h"
+#include "antivirus/kolvar/progress_line.h"
+#include "antivirus/kolvar/repository_commands.h"
+#include "antivirus/resource_strings.h"
+#include "antivirus/kolvar/scan_folder.h"
+#include "antivirus/kolvar/scan_summary.h"
+#include "antivirus/kolvar/shown_path.h"
+#include "platform/message_box.h"
+#include "platform/terminal.h"
+#include "platform/text.h"
+#include "platform/thread.h"
+#include "scan_engine/scan_channel.h"
+#include "scan_engine/scan_client.h"
+
+namespace kolvar {
+namespace {
+
+constexpr char16_t kFrontEndProgram[] = u"kolvar";
+// How often the main loop redraws the progress line and relays the scanner's output.
+constexpr uint32_t kRefreshMs = 100;
+// After the end of a pass, progress records still queued in the client keep arriving for a while;
+// the counters are final once none has come for this long (the whole wait is bounded).
+constexpr uint32_t kProgressSettleMs = 250;
+constexpr uint32_t kProgressSettleLimitMs = 3000;
+
+uint8_t PolicyAction(ActionPolicy policy) {
+  switch (policy) {
+    case ActionPolicy::kDelete:
+      return kActionDelete;
+    case ActionPolicy::kQuarantine:
+      return kActionMove;
+    case ActionPolicy::kIgnore:
+      return kActionIgnoreAll;
+    case ActionPolicy::kAsk:
+      break;
+  }
+  return kActionNone;
+}
+
+uint64_t Now() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+PromptIo TerminalPromptIo(Console& console) {
+  return {[&console](const std::string& text) { console.Err(text); },
+          [](std::string* line) { return platform::ReadInputLine(line); }};
+}
+
+// What the client's threads report, for the command's own thread.
+class FrontEndObserver : public ScanClientObserver {
+ public:
+  FrontEndObserver(Console& console, const InstallPaths& paths, ActionPolicy policy,
+                   bool background_mode)
+      : console_(console), paths_(paths), policy_(policy), background_mode_(background_mode) {}
+
+  void OnProgress(const ScanProgress& progress) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_ = progress;
+    last_progress_ms_ = Now();
+    // The root folder entered: a pass that covers the whole folder has begun.
+    if (progress.folders_entered == 1 && progress.files_tested == 0) pass_start_seen_ = true;
+  }
+
+  void OnPassFinished() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (background_mode_ && pass_start_seen_) {
+      finished_ = true;
+      completed_ = true;
+    }
+    pass_start_seen_ = false;
+  }
+
+  void OnScanComplete(const std::vector<InfectionRecord>& results) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    results_ = results;
+    finished_ = true;
+    completed_ = true;
+  }
+
+  uint8_t OnDetection(const DetectionRecord& detection) override {
+    ReportEntry entry = EntryFromDetection(detection, paths_);
+    if (policy_ == ActionPolicy::kAsk) {
+      auto hold = console_.Hold();
+      entry.action = AskDetectionAction(entry, TerminalPromptIo(console_));
+    } else {
+      entry.action = PolicyAction(policy_);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    detections_.push_back(entry);
+    return entry.action;
+  }
+
+  void OnScannerGone() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    scanner_gone_ = true;
+  }
+
+  void ShowMessage(std::u16string_view caption, std::u16string_view text, uint32_t style) override {
+    platform::MessageBox(kFrontEndProgram, caption, text, style);
+  }
+
+  bool finished() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
+  }
+  bool completed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return completed_;
+  }
+  bool scanner_gone() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return scanner_gone_;
+  }
+  ScanProgress progress() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return progress_;
+  }
+  uint64_t last_progress_ms() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return last_progress_ms_;
+  }
+  std::vector<InfectionRecord> results() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return results_;
+  }
+  std::vector<ReportEntry> detections() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return detections_;
+  }
+
+ private:
+  Console& console_;
+  const InstallPaths& paths_;
+  const ActionPolicy policy_;
+  const bool background_mode_;
+
+  std::mutex mutex_;
+  ScanProgress progress_;
+  uint64_t last_progress_ms_ = 0;
+  bool pass_start_seen_ = false;
+  bool finished_ = false;
+  bool completed_ = false;
+  bool scanner_gone_ = false;
+  std::vector<InfectionRecord> results_;
+  std::vector<ReportEntry> detections_;
+};
+
+// The walk for the entries the scanner leaves alone, beside the scan.
+class UntestedWalk {
+ public:
+  UntestedWalk(std::u16string folder, const InstallPaths& paths)
+      : thread_([this, folder = std::move(folder), paths] {
+          result_ =
+              FindUntestedEntries(folder, paths.quarantine_folder, paths.signature_database, stop_);
+        }) {}
+  ~UntestedWalk() { Stop(); }
+
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  UntestedEntries Finish() {
+    if (thread_.joinable()) thread_.join();
+    return std::move(result_);
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  UntestedEntries result_;
+  std::thread thread_;
+};
+
+void Relay(Console& console, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) console.Err(line + "\n");
+}
+
+std::string StartFailureText(ScanStartResult result) {
+  switch (result) {
+    case ScanStartResult::kNoChannel:
+      return "the scan client could not be set up";
+    case ScanStartResult::kScannerAbsent:
+      return "the background scanner did not come up";
+    case ScanStartResult::kScannerGone:
+      return "the background scanner went away";
+    case ScanStartResult::kNoReply:
+      return "the background scanner did not answer";
+    case ScanStartResult::kSendFailed:
+      return "the background scanner could not be reached";
+    case ScanStartResult::kStarted:
+      break;
+  }
+  return "";
+}
+
+class ScanRun {
+ public:
+  ScanRun(const CommandLine& command, const InstallPaths& paths, Console& console, bool on_terminal)
+      : command_(command),
+        paths_(paths),
+        console_(console),
+        policy_(command.action.value_or(DefaultActionPolicy(on_terminal))) {}
+
+  int Run() {
+    std::string problem;
+    if (!ResolveScanFolder(command_.folder, &summary_.folder, &problem)) {
+      console_.Message(problem);
+      return kExitError;
+    }
+    summary_.policy = policy_;
+    ApplicationShell shell(paths_, [](std::u16string_view text, uint32_t style) {
+      platform::MessageBox(kFrontEndProgram, strings::kProgramCaption, text, style);
+    });
+    if (!shell.ClaimSingleInstance()) {
+      console_.Message(shell.another_instance_runs()
+                           ? "Kolvar AV is already running (the main program or another "
+                             "'kolvar scan'); try again once it has ended."
+                           : "the main program's named objects cannot be created");
+      return kExitError;
+    }
+    shell.OpenConfiguration();
+    if (!shell.CheckDataFiles()) return kExitError;
+    DaemonOutputFollower daemon_output(DaemonOutputFile());
+    daemon_output.StartHere();
+    if (!shell.StartIpc()) {
+      Relay(console_, daemon_output.TakeRemainingLines());
+      return kExitError;
+    }
+    summary_.background_scanning = shell.BackgroundScanningEnabled();
+    const int status = Scan(shell, daemon_output);
+    shell.Detach();
+    Relay(console_, daemon_output.TakeRemainingLines());
+    return status;
+  }
+
+ private:
+  int Scan(ApplicationShell& shell, DaemonOutputFollower& daemon_output) {
+    FrontEndObserver observer(console_, paths_, policy_, summary_.background_scanning);
+    UntestedWalk walk(summary_.folder, paths_);
+    const uint64_t start = Now();
+    {
+      ScanClient client(shell.channel(), &observer,
+                        [&shell] { return shell.BackgroundScanningEnabled(); });
+      if (client.SetUpFailed()) {
+        console_.Message("the scan client could not be set up");
+        return kExitError;
+      }
+      client.SetScanFolder(summary_.folder);
+      const ScanStartResult started = client.Start();
+      if (started != ScanStartResult::kStarted) {
+        Relay(console_, daemon_output.TakeNewLines());
+        console_.Message("the scan could not start: " + StartFailureText(started));
+        return kExitError;
+      }
+      if (summary_.background_scanning) RestartBackgroundPass(shell);
+      if (console_.live_progress()) {
+        console_.Err("Scanning " + ShownPath(summary_.folder) + " ...\n");
+      }
+      FollowScan(observer, client, daemon_output, start);
+      client.Quit();
+    }
+    summary_.elapsed_ms = Now() - start;
+    if (summary_.completed) {
+      summary_.untested = walk.Finish();
+    } else {
+      walk.Stop();
+    }
+    Relay(console_, daemon_output.TakeNewLines());
+    Report(observer);
+    return summary_.exit_status;
+  }
+
+  // With background scanning on, the scanner scans continuously and a pass may be under way in
+  // another folder: type 16 restarts it from the folder just attached.
+  void RestartBackgroundPass(ApplicationShell& shell) {
+    if (!command_.json && !command_.quiet) {
+      console_.Message(
+          "background scanning is on: the scanner's pass restarts at this folder, and this "
+          "command ends when that pass has ended");
+    }
+    const ScanCommand restart = MakeScanCommand(kCommandStart);
+    SendScanMessage(*shell.channel(), kScannerChannel, &restart, sizeof(restart),
+                    SendPolicy::kMustArrive, [] { return platform::InterruptRequested(); });
+  }
+
+  void FollowScan(FrontEndObserver& observer, ScanClient& client,
+                  DaemonOutputFollower& daemon_output, uint64_t start) {
+    while (!observer.finished()) {
+      if (platform::InterruptRequested()) {
+        console_.ClearProgress();
+        client.Stop();
+        summary_.incomplete_reason = "stopped by the user";
+        break;
+      }
+      Relay(console_, daemon_output.TakeNewLines());
+      if (console_.live_progress()) ShowProgress(observer, start);
+      platform::Sleep(kRefreshMs);
+    }
+    if (observer.scanner_gone()) summary_.incomplete_reason = "the background scanner went away";
+    summary_.completed = observer.completed() && !platform::InterruptRequested();
+    if (summary_.completed) {
+      // Progress records still queued in the client carry the final counters.
+      const uint64_t settle_start = Now();
+      while (Now() - observer.last_progress_ms() < kProgressSettleMs &&
+             Now() - settle_start < kProgressSettleLimitMs) {
+        platform::Sleep(kProgressSettleMs / 5);
+      }
+    }
+    summary_.counters = observer.progress();
+    // The scanner counted infected files but no result file told which: not a clean scan.
+    if (summary_.completed && !summary_.background_scanning && observer.results().empty() &&
+        summary_.counters.infected_files > 0) {
+      summary_.completed = false;
+      summary_.incomplete_reason = "the scanner's result file could not be read";
+    }
+    if (console_.live_progress()) {
+      ShowProgress(observer, start);
+      console_.ClearProgress();
+    }
+  }
+
+  void ShowProgress(FrontEndObserver& observer, uint64_t start) {
+    const int columns = platform::TerminalColumns(platform::StandardStream::kError);
+    console_.ShowProgress(FormatProgressLine(observer.progress(), Now() - start, columns));
+  }
+
+  void Report(FrontEndObserver& observer) {
+    summary_.entries = EntriesFromResults(observer.results(), paths_);
+    for (ReportEntry& entry : observer.detections()) summary_.entries.push_back(entry);
+    const UserNotice notice = [](std::u16string_view text, uint32_t style) {
+      platform::MessageBox(kFrontEndProgram, strings::kProgramCaption, text, style);
+    };
+    bool any_result = false;
+    for (const ReportEntry& entry : summary_.entries) {
+      any_result = any_result || entry.source == ReportSource::kScanResult;
+    }
+    if (any_result) {
+      if (policy_ == ActionPolicy::kAsk) {
+        auto hold = console_.Hold();
+        summary_.actions_declined = !AskReportActions(summary_.entries, TerminalPromptIo(console_));
+      } else {
+        for (ReportEntry& entry : summary_.entries) {
+          if (entry.source == ReportSource::kScanResult) entry.action = PolicyAction(policy_);
+        }
+      }
+      CarryOutActions(summary_.entries, paths_, notice);
+    }
+    JudgeBackgroundOutcomes(summary_.entries, paths_);
+    summary_.exit_status = ScanExitStatus(summary_);
+    if (command_.json) {
+      console_.Out(ReportJson(summary_));
+    } else if (command_.quiet) {
+      console_.Out(QuietText(summary_));
+    } else {
+      console_.Out(ReportText(summary_));
+    }
+  }
+
+  const CommandLine& command_;
+  const InstallPaths& paths_;
+  Console& console_;
+  const ActionPolicy policy_;
+  ScanSummary summary_;
+};
+
+}  // namespace
+
+int RunScanCommand(const CommandLine& command, const InstallPaths& paths, Console& console,
+                   bool on_terminal) {
+  ScanRun run(command, paths, console, on_terminal);
+  return run.Run();
+}
+
+}  // namespace kolvar
