@@ -182,15 +182,25 @@ bool IpcServiceWorker::CollectFrom(uint32_t index) {
 }
 
 void IpcServiceWorker::DeliverFirst() {
-  if (queue_.Count() == 0) return;
-  QueuedTransfer transfer;
-  if (!queue_.Get(&transfer, sizeof(transfer), /*remove=*/true, /*index=*/0)) return;
-  if (TryDeliver(transfer)) {
-    ReleaseHeld(transfer);
-    return;
+  // The oldest message whose addressee can take it now goes; a busy addressee's messages wait in
+  // their place, so each addressee gets its messages in the order they were collected while the
+  // others are not held up behind it.
+  uint32_t busy = 0;  // one bit per addressee found busy in this pass
+  for (uint32_t i = 0; i < queue_.Count(); ++i) {
+    // The head of the record names the addressee; the whole record is copied only to deliver it.
+    IpcTransferRecord head;
+    if (!queue_.Get(&head, offsetof(IpcTransferRecord, data), /*remove=*/false, i)) return;
+    uint32_t bit = head.addressee_index < kIpcChannelCount ? 1u << head.addressee_index : 0;
+    if ((busy & bit) != 0) continue;
+    QueuedTransfer transfer;
+    if (!queue_.Get(&transfer, sizeof(transfer), /*remove=*/false, i)) return;
+    if (TryDeliver(transfer)) {
+      queue_.Delete(i);
+      ReleaseHeld(transfer);
+      return;
+    }
+    busy |= bit;
   }
-  // The addressee has not taken its previous message yet: retry after everything queued now.
-  if (!queue_.Append(&transfer, sizeof(transfer))) ReleaseHeld(transfer);
 }
 
 bool IpcServiceWorker::TryDeliver(const QueuedTransfer& transfer) {

@@ -1,6 +1,7 @@
 // The IPC service's work, one 25 ms pass at a time: serve the request posted in the request area,
-// collect full outgoing mailboxes into the transfer queue, deliver the first queued message into
-// its addressee's incoming mailbox, and free the channels of programs that have ended. The worker
+// collect full outgoing mailboxes into the transfer queue, deliver the oldest queued message whose
+// addressee's incoming mailbox is free (so that no addressee ever gets its messages out of order),
+// and free the channels of programs that have ended. The worker
 // is the only writer of the channel table; it never waits more than 15 ms for a mailbox or the
 // request area, so one program that holds a lock cannot stall the others.
 #ifndef KOLVAR_IPCSRV_IPC_SERVICE_WORKER_H_
