@@ -1,0 +1,70 @@
+#include "ui/qt/list_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+#include "ui/qt/dialog_frame.h"
+#include "ui/qt/testing/qt_test_application.h"
+
+namespace kolvar::ui::qt {
+namespace {
+
+class ListDialog : public Dialog {
+ public:
+  ListDialog() : Dialog(u"Report") {
+    list.SetColumns({{u"Infected File", 180}, {u"Virus Name", 200}, {u"", 0}});
+  }
+  void OnRowActivated(uint32_t, int row) override { activated = row; }
+  ListModel list;
+  int activated = -1;
+};
+
+class ListDialogView : public DialogView {
+ public:
+  ListDialogView(ListDialog& dialog, DialogFrame& frame) : DialogView(dialog, frame) {
+    view = new ListView(dialog.list, 1018, *this);
+    (new QVBoxLayout(this))->addWidget(view);
+  }
+  void Refresh() override {
+    view->Sync();
+    DialogView::Refresh();
+  }
+  ListView* view;
+};
+
+TEST(ListView, ShowsTheModelAndReportsTheUsersSelectionBack) {
+  testing::TestApplication();
+  DialogFrame frame(u"kvtest", ApplicationFonts());
+  frame.RegisterView<ListDialog, ListDialogView>();
+  ListDialog dialog;
+  dialog.list.AddRow({{u"\\a.exe", u"Kolvar.Test.Exe", u"1"}, -1});
+  dialog.list.AddRow({{u"\\b.txt", u"Kolvar.Test.Text", u"2"}, -1});
+  dialog.list.Select(1);
+  frame.ShowMain(dialog);
+  auto* view = static_cast<ListDialogView*>(frame.top_view())->view;
+  ASSERT_EQ(view->topLevelItemCount(), 2);
+  EXPECT_EQ(view->topLevelItem(0)->text(1), "Kolvar.Test.Exe");
+  EXPECT_EQ(view->headerItem()->text(0), "Infected File");
+  EXPECT_TRUE(view->isColumnHidden(2));
+  EXPECT_EQ(view->currentItem(), view->topLevelItem(1));
+
+  view->setCurrentItem(view->topLevelItem(0));
+  EXPECT_EQ(dialog.list.selected(), 0);
+  emit view->itemActivated(view->topLevelItem(0), 0);
+  EXPECT_EQ(dialog.activated, 0);
+
+  dialog.list.SetCell(0, 1, u"EICAR-Test-File");
+  dialog.list.AddRow({{u"\\c.com", u"", u"3"}, -1});
+  frame.DialogChanged(dialog);
+  ASSERT_EQ(view->topLevelItemCount(), 3);
+  EXPECT_EQ(view->topLevelItem(0)->text(1), "EICAR-Test-File");
+  dialog.list.Clear();
+  frame.DialogChanged(dialog);
+  EXPECT_EQ(view->topLevelItemCount(), 0);
+  EXPECT_EQ(view->currentItem(), nullptr);
+}
+
+}  // namespace
+}  // namespace kolvar::ui::qt

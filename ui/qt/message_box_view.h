@@ -1,0 +1,45 @@
+// A message box inside the frame: a panel over the current dialog with the caption, the style's
+// icon, the text and the style's buttons. Enter answers with the first button, Escape with Cancel
+// (or with OK in a box that has only OK). The frame runs it (DialogFrame::ShowMessageBox).
+#ifndef KOLVAR_UI_QT_MESSAGE_BOX_VIEW_H_
+#define KOLVAR_UI_QT_MESSAGE_BOX_VIEW_H_
+
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "ui/dialog.h"
+
+class QLabel;
+class QPushButton;
+
+namespace kolvar::ui::qt {
+
+class DialogFrame;
+
+class MessageBoxView : public QWidget {
+ public:
+  // `answered` is called once with the answer.
+  MessageBoxView(const MessageBoxRequest& request, DialogFrame& frame,
+                 std::function<void(int answer)> answered);
+
+  const MessageBoxRequest& request() const { return request_; }
+  void Answer(int answer);
+  // Enter's answer, and Escape's (0 when Escape does nothing in this box).
+  int DefaultAnswer() const;
+  int EscapeAnswer() const;
+  const std::vector<int>& answers() const { return answers_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  MessageBoxRequest request_;
+  std::function<void(int)> answered_;
+  std::vector<int> answers_;  // of the buttons, in order
+  bool done_ = false;
+};
+
+}  // namespace kolvar::ui::qt
+
+#endif  // KOLVAR_UI_QT_MESSAGE_BOX_VIEW_H_
