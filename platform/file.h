@@ -78,7 +78,8 @@ class File {
 
   bool Open(std::u16string_view device_path, FileAccess access, CreateDisposition disposition);
   bool IsOpen() const { return fd_ >= 0; }
-  // Reads up to `length` bytes; *read is 0 at the end of the file.
+  // Reads until `length` bytes have come or the file ends, so *read is below `length` only at the
+  // end of the file (0 there). This is the suite's one "read exactly n bytes or tell how many".
   bool Read(void* buffer, uint32_t length, uint32_t* read);
   bool Write(const void* buffer, uint32_t length, uint32_t* written);
   bool Seek(int64_t offset, SeekOrigin origin, uint64_t* new_position = nullptr);

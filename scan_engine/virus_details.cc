@@ -3,9 +3,8 @@
 
 #include <bit>
 #include <cstring>
-#include <memory>
 
-#include "platform/error.h"
+#include "common/file_replacement.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -36,25 +35,16 @@ bool ForEachRecord(std::u16string_view database_path, Take&& take) {
                  platform::CreateDisposition::kOpenExisting)) {
     return false;
   }
-  constexpr size_t kBufferSize = kRecordsPerRead * kVirusDetailRecordSize;
-  auto buffer = std::make_unique<uint8_t[]>(kBufferSize);
-  size_t filled = 0;
+  std::vector<VirusDetailRecord> buffer(kRecordsPerRead);
+  constexpr auto kBufferBytes = static_cast<uint32_t>(kRecordsPerRead * kVirusDetailRecordSize);
   for (;;) {
+    // A short read comes only at the end of the file; a partial record there is ignored.
     uint32_t got = 0;
-    if (!file.Read(buffer.get() + filled, static_cast<uint32_t>(kBufferSize - filled), &got)) {
-      return false;
+    if (!file.Read(buffer.data(), kBufferBytes, &got)) return false;
+    for (size_t i = 0; i < got / kVirusDetailRecordSize; ++i) {
+      if (!take(buffer[i])) return true;
     }
-    if (got == 0) return true;
-    filled += got;
-    const size_t whole = filled / kVirusDetailRecordSize;
-    for (size_t i = 0; i < whole; ++i) {
-      VirusDetailRecord record;
-      std::memcpy(&record, buffer.get() + i * kVirusDetailRecordSize, sizeof(record));
-      if (!take(record)) return true;
-    }
-    const size_t rest = filled - whole * kVirusDetailRecordSize;
-    std::memmove(buffer.get(), buffer.get() + whole * kVirusDetailRecordSize, rest);
-    filled = rest;
+    if (got < kBufferBytes) return true;
   }
 }
 
@@ -105,30 +95,7 @@ bool ReadVirusDetails(std::u16string_view database_path, std::vector<VirusDetail
 
 bool WriteVirusDetails(std::u16string_view database_path,
                        const std::vector<VirusDetailRecord>& records) {
-  // Written beside the target and renamed over it, so a reader sees the old file or the new one.
-  std::u16string temporary(database_path);
-  temporary += u".new";
-  platform::File file;
-  if (!file.Open(temporary, platform::FileAccess::kWrite,
-                 platform::CreateDisposition::kCreateAlways)) {
-    return false;
-  }
-  bool ok = true;
-  for (const VirusDetailRecord& record : records) {
-    uint32_t written = 0;
-    if (!file.Write(&record, sizeof(record), &written) || written != sizeof(record)) {
-      ok = false;
-      break;
-    }
-  }
-  ok = ok && file.Flush();
-  const uint32_t error = platform::GetLastError();
-  file.Close();
-  if (ok && platform::ReplaceFile(temporary, database_path)) return true;
-  const uint32_t failure = ok ? platform::GetLastError() : error;
-  platform::DeleteFile(temporary);
-  platform::SetLastError(failure);
-  return false;
+  return ReplaceFileContents(database_path, records.data(), records.size() * sizeof(records[0]));
 }
 
 }  // namespace kolvar
