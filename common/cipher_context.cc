@@ -191,23 +191,17 @@ bool CipherContext::Decrypt(void* buffer, uint32_t* length, bool final) {
 }
 
 void CipherContext::AbandonChain() {
-  Lock();
-  if (key_ != nullptr) key_->AbandonChain();
-  Unlock();
+  WithLock([&] {
+    if (key_ != nullptr) key_->AbandonChain();
+  });
 }
 
 uint32_t CipherContext::selector() {
-  Lock();
-  const uint32_t value = selector_;
-  Unlock();
-  return value;
+  return WithLock([&] { return selector_; });
 }
 
 uint32_t CipherContext::cipher_algorithm() {
-  Lock();
-  const uint32_t value = cipher_algorithm_;
-  Unlock();
-  return value;
+  return WithLock([&] { return cipher_algorithm_; });
 }
 
 }  // namespace kolvar

@@ -152,10 +152,24 @@ class ConfigStore : public LockableObject {
   const std::u16string& name() const { return name_; }
 
  private:
-  struct Section;
-  struct Key;
+  // Room for the cipher's padding beyond the plain body, in the scratch block of a save.
+  static constexpr uint32_t kScratchSlack = 64;
+
+  // A record of the section table.
+  struct Section {
+    char name[kConfigNameLength];
+    SortedTable* keys;
+  };
+  // A record of a section's key table; the value lies in heap_.
+  struct Key {
+    char name[kConfigNameLength];
+    uint32_t size;
+    uint32_t type;
+    void* value;
+  };
   struct Body;
 
+  Status OpenChangeBlock(std::u16string_view name);
   Status AddSectionLocked(const char (&name)[kConfigNameLength]);
   Status FindSection(const char (&name)[kConfigNameLength], Section* section);
   Status ResolveSection(const char* section_name, Section* section);
@@ -163,6 +177,9 @@ class ConfigStore : public LockableObject {
   Status AddValueLocked(SortedTable* keys, const char (&name)[kConfigNameLength], uint32_t type,
                         uint32_t size, const void* data);
   Status ClearLocked();
+  Status MoveSectionCursor(uint32_t cursor);
+  Status CurrentKeysStatus();
+  Status MoveKeyCursor(uint32_t cursor);
   Status SaveLocked(std::u16string_view path);
   Status WriteFile(std::u16string_view path, const uint8_t* body, uint32_t body_length);
   Status LoadLocked(std::u16string_view path, bool clear_first);

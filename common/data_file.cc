@@ -44,14 +44,9 @@ void DataFile::CloseLocked() {
 }
 
 bool DataFile::SetPath(std::u16string_view path, bool create) {
-  Lock();
-  Status status = kStatusOk;
-  if (path.empty()) {
-    status = kStatusBadArgument;
-  } else if (HasWildcard(path) || path.size() >= platform::kMaxPath) {
-    status = kStatusBadPath;
-  }
-  if (status == kStatusOk) {
+  return RunLocked([&] {
+    if (path.empty()) return kStatusBadArgument;
+    if (HasWildcard(path) || path.size() >= platform::kMaxPath) return kStatusBadPath;
     if (open_) {
       if (writable_) file_.Flush();
       CloseLocked();
@@ -63,139 +58,111 @@ bool DataFile::SetPath(std::u16string_view path, bool create) {
     platform::FileInfo info;
     if (platform::GetFileInfo(path_, &info)) {
       // Only regular files are ever opened: folders, links, devices and pipes are not data files.
-      if (info.kind != platform::EntryKind::kRegular) status = kStatusBadPath;
+      if (info.kind != platform::EntryKind::kRegular) return kStatusBadPath;
     } else if (!create) {
-      status = kStatusFileOpenFailed;
+      return kStatusFileOpenFailed;
     } else if (!file_.Open(path_, platform::FileAccess::kReadWrite,
                            platform::CreateDisposition::kOpenAlways) ||
                !file_.GetInfo(&info)) {
       file_.Close();
-      status = kStatusFileOpenFailed;
+      return kStatusFileOpenFailed;
     } else {
       open_ = true;
       writable_ = true;
     }
-    if (status == kStatusOk) {
-      RecordInfo(info);
-      no_path_ = false;
-    }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    RecordInfo(info);
+    no_path_ = false;
+    return kStatusOk;
+  });
 }
 
 bool DataFile::Open(bool read_write) {
-  Lock();
-  Status status = kStatusOk;
-  if (no_path_) {
-    status = kStatusNoPath;
-  } else if (!open_) {
-    if (file_.Open(path_,
-                   read_write ? platform::FileAccess::kReadWrite : platform::FileAccess::kQuery,
-                   platform::CreateDisposition::kOpenExisting)) {
-      open_ = true;
-      writable_ = read_write;
-      position_ = 0;
-      end_reached_ = false;
-    } else {
-      status = kStatusFileOpenFailed;
+  return RunLocked([&] {
+    if (no_path_) return kStatusNoPath;
+    if (open_) return kStatusOk;
+    if (!file_.Open(path_,
+                    read_write ? platform::FileAccess::kReadWrite : platform::FileAccess::kQuery,
+                    platform::CreateDisposition::kOpenExisting)) {
+      return kStatusFileOpenFailed;
     }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    open_ = true;
+    writable_ = read_write;
+    position_ = 0;
+    end_reached_ = false;
+    return kStatusOk;
+  });
 }
 
 bool DataFile::Close() {
-  Lock();
-  Status status = kStatusOk;
-  if (open_) {
+  return RunLocked([&] {
+    if (!open_) return kStatusOk;
     // A flush that fails means written data may not have reached the disk: say so.
-    if (writable_ && !file_.Flush()) status = kStatusWriteFailed;
+    const bool flushed = !writable_ || file_.Flush();
     CloseLocked();
+    return flushed ? kStatusOk : kStatusWriteFailed;
+  });
+}
+
+// The checks that Read and Write share: 52 without a path, 55 when not open, 1 for a missing
+// buffer or length or a zero length. *length becomes 0 on the first two.
+Status DataFile::TransferStatus(const void* buffer, uint32_t* length) const {
+  const Status status = no_path_ ? kStatusNoPath : !open_ ? kStatusFileNotOpen : kStatusOk;
+  if (status != kStatusOk) {
+    if (length != nullptr) *length = 0;
+    return status;
   }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  if (buffer == nullptr || length == nullptr || *length == 0) return kStatusBadArgument;
+  return kStatusOk;
 }
 
 bool DataFile::Read(void* buffer, uint32_t* length) {
-  Lock();
-  Status status = no_path_ ? kStatusNoPath : !open_ ? kStatusFileNotOpen : kStatusOk;
-  if (status == kStatusOk && (buffer == nullptr || length == nullptr || *length == 0)) {
-    status = kStatusBadArgument;
-  }
-  if (status == kStatusOk) {
+  return RunLocked([&] {
+    if (Status status = TransferStatus(buffer, length); status != kStatusOk) return status;
     const uint32_t wanted = *length;
-    uint32_t got = 0;
-    if (!file_.Read(buffer, wanted, &got)) {
-      status = kStatusReadFailed;
-      got = 0;
-    } else {
-      position_ += got;
-      end_reached_ = got < wanted;
+    if (!file_.Read(buffer, wanted, length)) {
+      *length = 0;
+      return kStatusReadFailed;
     }
-    *length = got;
-  } else if (length != nullptr && status != kStatusBadArgument) {
-    *length = 0;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    position_ += *length;
+    end_reached_ = *length < wanted;
+    return kStatusOk;
+  });
 }
 
 bool DataFile::Write(const void* buffer, uint32_t* length, bool flush) {
-  Lock();
-  Status status = no_path_ ? kStatusNoPath : !open_ ? kStatusFileNotOpen : kStatusOk;
-  if (status == kStatusOk && (buffer == nullptr || length == nullptr || *length == 0)) {
-    status = kStatusBadArgument;
-  }
-  if (status == kStatusOk) {
+  return RunLocked([&] {
+    if (Status status = TransferStatus(buffer, length); status != kStatusOk) return status;
     const uint32_t wanted = *length;
-    uint32_t written = 0;
-    if (!file_.Write(buffer, wanted, &written)) status = kStatusWriteFailed;
-    position_ += written;
+    const bool written = file_.Write(buffer, wanted, length);
+    position_ += *length;
     // A short write (a full disk) is a failure, not a smaller success.
-    if (status == kStatusOk && written < wanted) status = kStatusWriteFailed;
-    if (status == kStatusOk && flush && !file_.Flush()) status = kStatusWriteFailed;
-    *length = written;
-  } else if (length != nullptr && status != kStatusBadArgument) {
-    *length = 0;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    if (!written || *length < wanted || (flush && !file_.Flush())) return kStatusWriteFailed;
+    return kStatusOk;
+  });
 }
 
 bool DataFile::Seek(uint64_t offset) {
-  Lock();
-  Status status = open_ ? kStatusOk : kStatusFileNotOpen;
-  if (status == kStatusOk) {
+  return RunLocked([&] {
+    if (!open_) return kStatusFileNotOpen;
     uint64_t new_position = 0;
     if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ||
         !file_.Seek(static_cast<int64_t>(offset), platform::SeekOrigin::kBegin, &new_position)) {
-      status = kStatusSeekFailed;
-    } else {
-      position_ = offset;
+      return kStatusSeekFailed;
     }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    position_ = offset;
+    return kStatusOk;
+  });
 }
 
 bool DataFile::Size(uint64_t* size) {
-  Lock();
-  Status status = no_path_ ? kStatusNoPath : size == nullptr ? kStatusBadArgument : kStatusOk;
-  if (status == kStatusOk) {
+  return RunLocked([&] {
+    if (no_path_) return kStatusNoPath;
+    if (size == nullptr) return kStatusBadArgument;
     uint64_t current = (static_cast<uint64_t>(size_high_) << 32) | size_low_;
-    if (open_ && !file_.GetSize(&current)) status = kStatusReadFailed;
+    const bool known = !open_ || file_.GetSize(&current);
     *size = current;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    return known ? kStatusOk : kStatusReadFailed;
+  });
 }
 
 bool DataFile::Size(uint32_t* low, uint32_t* high) {
@@ -221,56 +188,40 @@ Status DataFile::ChangeAttributes(uint32_t clear, uint32_t set) {
 }
 
 bool DataFile::SetReadOnly(bool on) {
-  Lock();
-  const Status status = on ? ChangeAttributes(0, platform::kAttributeReadOnly)
-                           : ChangeAttributes(platform::kAttributeReadOnly, 0);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    return on ? ChangeAttributes(0, platform::kAttributeReadOnly)
+              : ChangeAttributes(platform::kAttributeReadOnly, 0);
+  });
 }
 
 bool DataFile::SetSystem(bool on) {
-  Lock();
-  const Status status = on ? ChangeAttributes(0, platform::kAttributeSystem)
-                           : ChangeAttributes(platform::kAttributeSystem, 0);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    return on ? ChangeAttributes(0, platform::kAttributeSystem)
+              : ChangeAttributes(platform::kAttributeSystem, 0);
+  });
 }
 
 bool DataFile::ClearAttributes() {
-  Lock();
-  const Status status =
-      ChangeAttributes(platform::kAttributeReadOnly | platform::kAttributeSystem, 0);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    return ChangeAttributes(platform::kAttributeReadOnly | platform::kAttributeSystem, 0);
+  });
 }
 
 bool DataFile::Delete(bool force) {
-  Lock();
-  Status status = no_path_ ? kStatusNoPath : kStatusOk;
-  if (status == kStatusOk && open_) {
-    if (!force) {
-      status = kStatusFileIsOpen;
-    } else {
+  return RunLocked([&] {
+    if (no_path_) return kStatusNoPath;
+    if (open_) {
+      if (!force) return kStatusFileIsOpen;
       if (writable_) file_.Flush();
       CloseLocked();
     }
-  }
-  if (status == kStatusOk) {
-    if (!platform::DeleteFile(path_)) {
-      status = kStatusDeleteFailed;
-    } else {
-      path_.clear();
-      no_path_ = true;
-      position_ = 0;
-      end_reached_ = false;
-    }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    if (!platform::DeleteFile(path_)) return kStatusDeleteFailed;
+    path_.clear();
+    no_path_ = true;
+    position_ = 0;
+    end_reached_ = false;
+    return kStatusOk;
+  });
 }
 
 std::u16string DataFile::Extension(bool with_dot) const {

@@ -30,9 +30,10 @@ class DataFile : public LockableObject {
   bool Close();
   bool IsOpen() const { return open_; }
 
-  // *length in: bytes wanted; out: bytes read (0 at the end). 52 without a path, 55 when not open,
-  // 1 for a missing buffer, missing length or zero length, 60 when the read fails. Sets the
-  // end-reached flag when fewer bytes came than asked.
+  // *length in: bytes wanted; out: bytes read, fewer only at the end of the file (platform::File
+  // reads until all have come). 52 without a path, 55 when not open, 1 for a missing buffer,
+  // missing length or zero length, 60 when the read fails. Sets the end-reached flag when fewer
+  // bytes came than asked.
   bool Read(void* buffer, uint32_t* length);
   // *length in: bytes to write; out: bytes written. 52, 55, 1 as Read; 61 when the write fails.
   bool Write(const void* buffer, uint32_t* length, bool flush = false);
@@ -74,6 +75,7 @@ class DataFile : public LockableObject {
   void RecordInfo(const platform::FileInfo& info);
   Status ChangeAttributes(uint32_t clear, uint32_t set);
   void CloseLocked();
+  Status TransferStatus(const void* buffer, uint32_t* length) const;
 
   std::u16string path_;
   uint32_t attributes_ = 0;

@@ -39,72 +39,60 @@ FileCryptor::FileCryptor() : LockableObject(true, kLockCriticalSection) {
 FileCryptor::~FileCryptor() = default;
 
 bool FileCryptor::SetSource(std::u16string_view path) {
-  Lock();
-  Status status = kStatusOk;
-  if (busy_) {
-    status = kStatusBusy;
-  } else if (path.empty()) {
-    status = kStatusBadArgument;
-  } else if (HasWildcard(path) || path.size() >= platform::kMaxPath) {
-    status = kStatusBadPath;
-  } else {
-    platform::FileInfo info;
-    if (!platform::GetFileInfo(path, &info)) {
+  return RunLocked([&]() -> Status {
+    Status status = kStatusOk;
+    if (busy_) {
+      status = kStatusBusy;
+    } else if (path.empty()) {
+      status = kStatusBadArgument;
+    } else if (HasWildcard(path) || path.size() >= platform::kMaxPath) {
       status = kStatusBadPath;
     } else {
-      source_path_ = path;
-      source_set_ = true;
+      platform::FileInfo info;
+      if (!platform::GetFileInfo(path, &info)) {
+        status = kStatusBadPath;
+      } else {
+        source_path_ = path;
+        source_set_ = true;
+      }
     }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    return status;
+  });
 }
 
 bool FileCryptor::SetExtension(std::u16string_view text) {
-  Lock();
-  Status status = kStatusOk;
-  if (busy_) {
-    status = kStatusBusy;
-  } else if (text.empty() || text.size() > kMaxExtensionLength ||
-             (text[0] != u'.' && text.size() + 1 > kMaxExtensionLength)) {
-    status = kStatusBadArgument;
-  } else {
-    extension_ = text[0] == u'.' ? std::u16string(text) : u"." + std::u16string(text);
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    Status status = kStatusOk;
+    if (busy_) {
+      status = kStatusBusy;
+    } else if (text.empty() || text.size() > kMaxExtensionLength ||
+               (text[0] != u'.' && text.size() + 1 > kMaxExtensionLength)) {
+      status = kStatusBadArgument;
+    } else {
+      extension_ = text[0] == u'.' ? std::u16string(text) : u"." + std::u16string(text);
+    }
+    return status;
+  });
 }
 
 bool FileCryptor::SetCipher(CipherContext* cipher) {
-  Lock();
-  const Status status = busy_ ? kStatusBusy : kStatusOk;
-  if (status == kStatusOk) cipher_ = cipher;
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    const Status status = busy_ ? kStatusBusy : kStatusOk;
+    if (status == kStatusOk) cipher_ = cipher;
+    return status;
+  });
 }
 
 std::u16string FileCryptor::Extension() {
-  Lock();
-  std::u16string extension = extension_;
-  Unlock();
-  return extension;
+  return WithLock([&] { return extension_; });
 }
 
 std::u16string FileCryptor::LastDestination() {
-  Lock();
-  std::u16string destination = last_destination_;
-  Unlock();
-  return destination;
+  return WithLock([&] { return last_destination_; });
 }
 
 bool FileCryptor::IsBusy() {
-  Lock();
-  const bool busy = busy_;
-  Unlock();
-  return busy;
+  return WithLock([&] { return busy_; });
 }
 
 bool FileCryptor::Protect() { return Run(Direction::kProtect); }
@@ -112,28 +100,25 @@ bool FileCryptor::Protect() { return Run(Direction::kProtect); }
 bool FileCryptor::Unprotect() { return Run(Direction::kUnprotect); }
 
 bool FileCryptor::Run(Direction direction) {
-  Lock();
-  if (busy_) {
-    SetStatus(kStatusBusy);
-    Unlock();
-    return false;
-  }
-  busy_ = true;
-  last_destination_.clear();
-  failure_error_ = 0;
-  Unlock();
+  const bool started = RunLocked([&] {
+    if (busy_) return kStatusBusy;
+    busy_ = true;
+    last_destination_.clear();
+    failure_error_ = 0;
+    return kStatusOk;
+  });
+  if (!started) return false;
 
   std::u16string destination;
   Status status = Prepare(direction, &destination);
   if (status == kStatusOk) status = Transform(direction, destination);
 
-  Lock();
-  busy_ = false;
-  last_destination_ = destination;
-  if (status != kStatusOk) platform::SetLastError(failure_error_);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    busy_ = false;
+    last_destination_ = destination;
+    if (status != kStatusOk) platform::SetLastError(failure_error_);
+    return status;
+  });
 }
 
 // Steps before any byte is written: the cipher, the extension rule, the destination name, and the
@@ -213,13 +198,9 @@ Status FileCryptor::Transform(Direction direction, const std::u16string& destina
 }
 
 Status FileCryptor::ReadFull(uint8_t* buffer, uint32_t wanted, uint32_t* got) {
-  *got = 0;
-  while (*got < wanted) {
-    uint32_t length = wanted - *got;
-    if (!source_file_.Read(buffer + *got, &length)) return source_file_.GetStatus(&failure_error_);
-    if (length == 0) break;
-    *got += length;
-  }
+  *got = wanted;
+  if (wanted == 0) return kStatusOk;
+  if (!source_file_.Read(buffer, got)) return source_file_.GetStatus(&failure_error_);
   return kStatusOk;
 }
 

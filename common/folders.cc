@@ -18,22 +18,24 @@ FolderQuery::FolderQuery() : LockableObject(true, kLockCriticalSection) {}
 
 bool FolderQuery::Special(platform::SpecialFolder which, bool trailing_separator,
                           std::u16string* folder) {
-  Lock();
-  Status status = folder == nullptr ? kStatusBadArgument : kStatusOk;
-  if (status == kStatusOk) {
+  return RunLocked([&] {
+    if (folder == nullptr) return kStatusBadArgument;
     std::u16string path;
     if (!platform::GetSpecialFolder(which, &path)) path.clear();
     if (trailing_separator && !path.empty() && path.back() != u'\\') path.push_back(u'\\');
-    if (FitsPathBuffer(path)) {
-      *folder = std::move(path);
-    } else {
-      folder->clear();
-      status = kStatusFolderQueryFailed;
-    }
+    return Deliver(std::move(path), folder);
+  });
+}
+
+// Hands a found folder to the caller: 17 (and an empty folder) when the platform gave none or one
+// too long for the device's path buffers.
+Status FolderQuery::Deliver(std::u16string path, std::u16string* folder) {
+  if (!FitsPathBuffer(path)) {
+    folder->clear();
+    return kStatusFolderQueryFailed;
   }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  *folder = std::move(path);
+  return kStatusOk;
 }
 
 bool FolderQuery::DocumentsFolder(std::u16string* folder) {
@@ -57,41 +59,26 @@ bool FolderQuery::TempFolder(std::u16string* folder) {
 }
 
 bool FolderQuery::RunningProgramFolder(std::u16string* folder) {
-  Lock();
-  Status status = folder == nullptr ? kStatusBadArgument : kStatusOk;
-  if (status == kStatusOk) {
+  return RunLocked([&] {
+    if (folder == nullptr) return kStatusBadArgument;
     std::u16string path;
     if (!platform::RunningProgramPath(&path)) path.clear();
     const size_t cut = path.rfind(u'\\');
     path = cut == std::u16string::npos ? std::u16string() : path.substr(0, cut + 1);
-    if (FitsPathBuffer(path)) {
-      *folder = std::move(path);
-    } else {
-      folder->clear();
-      status = kStatusFolderQueryFailed;
-    }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    return Deliver(std::move(path), folder);
+  });
 }
 
 bool FolderQuery::FileExists(std::u16string_view path) {
-  Lock();
-  const Status status =
-      !path.empty() && platform::FileExists(path) ? kStatusOk : kStatusFolderQueryFailed;
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    return !path.empty() && platform::FileExists(path) ? kStatusOk : kStatusFolderQueryFailed;
+  });
 }
 
 bool FolderQuery::FolderExists(std::u16string_view path) {
-  Lock();
-  const Status status =
-      !path.empty() && platform::DirectoryExists(path) ? kStatusOk : kStatusFolderQueryFailed;
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    return !path.empty() && platform::DirectoryExists(path) ? kStatusOk : kStatusFolderQueryFailed;
+  });
 }
 
 }  // namespace kolvar

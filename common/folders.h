@@ -34,6 +34,7 @@ class FolderQuery : public LockableObject {
 
  private:
   bool Special(platform::SpecialFolder which, bool trailing_separator, std::u16string* folder);
+  static Status Deliver(std::u16string path, std::u16string* folder);
 };
 
 }  // namespace kolvar

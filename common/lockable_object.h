@@ -54,9 +54,24 @@ class LockableObject {
   // The built mutex name ("_@" + name + "@_"), empty for an unnamed object.
   const std::u16string& mutex_name() const { return mutex_name_; }
 
+  // Runs `work` under the lock and returns what it returns, recording no status: for getters and
+  // setters that cannot fail, and for a caller that makes several operations of the object one
+  // step (a load and the repair of what it found).
+  template <typename Work>
+  auto WithLock(Work work) {
+    Lock();
+    const struct Unlocker {
+      LockableObject* object;
+      ~Unlocker() { object->Unlock(); }
+    } unlocker{this};
+    return work();
+  }
+
  protected:
   // The pattern of every public operation: Lock, run the work (which returns the operation's
   // status), SetStatus, Unlock; true exactly when the status is 0.
+  // Operations that answer with something other than their success (a size, a count, a block)
+  // keep that answer in a variable of their own that the work fills.
   template <typename Work>
   bool RunLocked(Work work) {
     Lock();

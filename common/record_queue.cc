@@ -74,17 +74,11 @@ bool RecordQueue::Delete(uint32_t index) {
 }
 
 uint32_t RecordQueue::Count() {
-  Lock();
-  const uint32_t count = slots_.count();
-  Unlock();
-  return count;
+  return WithLock([&] { return slots_.count(); });
 }
 
 uint32_t RecordQueue::Cursor() {
-  Lock();
-  const uint32_t cursor = slots_.cursor();
-  Unlock();
-  return cursor;
+  return WithLock([&] { return slots_.cursor(); });
 }
 
 bool RecordQueue::SetCursor(uint32_t index) {
@@ -105,17 +99,11 @@ bool RecordQueue::Clear() {
 }
 
 uint32_t RecordQueue::Capacity() {
-  Lock();
-  const uint32_t capacity = slots_.capacity();
-  Unlock();
-  return capacity;
+  return WithLock([&] { return slots_.capacity(); });
 }
 
 uint32_t RecordQueue::ChunkCount() {
-  Lock();
-  const uint32_t chunks = slots_.chunk_count();
-  Unlock();
-  return chunks;
+  return WithLock([&] { return slots_.chunk_count(); });
 }
 
 }  // namespace kolvar

@@ -62,31 +62,23 @@ RegistryKey::RegistryKey(int path_mode, int root_selector)
 RegistryKey::~RegistryKey() { key_.Close(); }
 
 bool RegistryKey::Reset(int path_mode, int root_selector) {
-  Lock();
-  key_.Close();
-  current_path_.clear();
-  components_.clear();
-  subkey_index_ = 0;
-  path_mode_ = path_mode;
-  root_ = RootOf(root_selector);
-  SetStatus(kStatusOk);
-  Unlock();
-  return true;
+  return RunLocked([&] {
+    key_.Close();
+    current_path_.clear();
+    components_.clear();
+    subkey_index_ = 0;
+    path_mode_ = path_mode;
+    root_ = RootOf(root_selector);
+    return kStatusOk;
+  });
 }
 
 std::u16string RegistryKey::CurrentPath() {
-  Lock();
-  std::u16string path = current_path_;
-  Unlock();
-  return path;
+  return WithLock([&] { return current_path_; });
 }
 
 bool RegistryKey::OpenKey(std::u16string_view path, bool relative, bool create) {
-  Lock();
-  const Status status = OpenLocked(path, relative, create);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return OpenLocked(path, relative, create); });
 }
 
 Status RegistryKey::OpenLocked(std::u16string_view path, bool relative, bool create) {
@@ -145,28 +137,27 @@ Status RegistryKey::CreateLevels(const std::u16string& path) {
   return kStatusOk;
 }
 
+// 8 (last error 6) when no key is open.
+Status RegistryKey::OpenKeyStatus() const {
+  if (key_.IsValid()) return kStatusOk;
+  platform::SetLastError(platform::kErrorInvalidHandle);
+  return kStatusNoKeyOpen;
+}
+
 bool RegistryKey::FirstSubkey(char16_t* buffer, uint32_t* size) {
-  Lock();
-  subkey_index_ = 0;
-  const Status status = EnumerateLocked(buffer, size);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    subkey_index_ = 0;
+    const Status status = EnumerateLocked(buffer, size);
+    return status;
+  });
 }
 
 bool RegistryKey::NextSubkey(char16_t* buffer, uint32_t* size) {
-  Lock();
-  const Status status = EnumerateLocked(buffer, size);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return EnumerateLocked(buffer, size); });
 }
 
 Status RegistryKey::EnumerateLocked(char16_t* buffer, uint32_t* size) {
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    return kStatusNoKeyOpen;
-  }
+  if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
   if (buffer == nullptr || size == nullptr) {
     platform::SetLastError(platform::kErrorInvalidParameter);
     return kStatusEnumerationFailed;
@@ -188,18 +179,11 @@ Status RegistryKey::EnumerateLocked(char16_t* buffer, uint32_t* size) {
 }
 
 bool RegistryKey::ValueNames(SortedTable* table) {
-  Lock();
-  const Status status = ValueNamesLocked(table);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return ValueNamesLocked(table); });
 }
 
 Status RegistryKey::ValueNamesLocked(SortedTable* table) {
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    return kStatusNoKeyOpen;
-  }
+  if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
   if (table == nullptr) {
     platform::SetLastError(platform::kErrorInvalidParameter);
     return kStatusBadArgument;
@@ -230,51 +214,37 @@ Status RegistryKey::ValueNamesLocked(SortedTable* table) {
 }
 
 uint32_t RegistryKey::ValueSize(std::u16string_view name) {
-  Lock();
-  Status status = kStatusOk;
   uint32_t size = 0;
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    status = kStatusNoKeyOpen;
-  } else if (!platform::QueryRegistryValue(key_, name, nullptr, nullptr, &size)) {
-    status = kStatusValueReadFailed;
+  RunLocked([&] {
+    if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
+    if (platform::QueryRegistryValue(key_, name, nullptr, nullptr, &size)) return kStatusOk;
     size = 0;
-  }
-  SetStatus(status);
-  Unlock();
+    return kStatusValueReadFailed;
+  });
   return size;
 }
 
 int64_t RegistryKey::ValueType(std::u16string_view name) {
-  Lock();
-  Status status = kStatusOk;
-  uint32_t type = 0, size = 0;
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    status = kStatusNoKeyOpen;
-  } else if (!platform::QueryRegistryValue(key_, name, &type, nullptr, &size)) {
-    status = kStatusValueReadFailed;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk ? static_cast<int64_t>(type) : -1;
+  uint32_t type = 0;
+  const bool known = RunLocked([&] {
+    if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
+    uint32_t size = 0;
+    if (!platform::QueryRegistryValue(key_, name, &type, nullptr, &size)) {
+      return kStatusValueReadFailed;
+    }
+    return kStatusOk;
+  });
+  return known ? static_cast<int64_t>(type) : -1;
 }
 
 bool RegistryKey::GetValue(std::u16string_view name, uint32_t expected_type, void* buffer,
                            uint32_t* size) {
-  Lock();
-  const Status status = GetValueLocked(name, expected_type, buffer, size);
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return GetValueLocked(name, expected_type, buffer, size); });
 }
 
 Status RegistryKey::GetValueLocked(std::u16string_view name, uint32_t expected_type, void* buffer,
                                    uint32_t* size) {
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    return kStatusNoKeyOpen;
-  }
+  if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
   if (size == nullptr || (buffer == nullptr && *size != 0)) {
     platform::SetLastError(platform::kErrorInvalidParameter);
     return kStatusValueReadFailed;
@@ -300,45 +270,25 @@ Status RegistryKey::GetValueLocked(std::u16string_view name, uint32_t expected_t
 
 bool RegistryKey::SetValue(std::u16string_view name, uint32_t type, const void* data,
                            uint32_t size) {
-  Lock();
-  Status status = kStatusOk;
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    status = kStatusNoKeyOpen;
-  } else if (!platform::SetRegistryValue(key_, name, type, data, size)) {
-    status = kStatusValueWriteFailed;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
+    return platform::SetRegistryValue(key_, name, type, data, size) ? kStatusOk
+                                                                    : kStatusValueWriteFailed;
+  });
 }
 
 bool RegistryKey::DeleteValue(std::u16string_view name) {
-  Lock();
-  Status status = kStatusOk;
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    status = kStatusNoKeyOpen;
-  } else if (!platform::DeleteRegistryValue(key_, name)) {
-    status = kStatusValueDeleteFailed;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
+    return platform::DeleteRegistryValue(key_, name) ? kStatusOk : kStatusValueDeleteFailed;
+  });
 }
 
 bool RegistryKey::DeleteSubkey(std::u16string_view name) {
-  Lock();
-  Status status = kStatusOk;
-  if (!key_.IsValid()) {
-    platform::SetLastError(platform::kErrorInvalidHandle);
-    status = kStatusNoKeyOpen;
-  } else if (!platform::DeleteRegistryKey(key_, name)) {
-    status = kStatusSubkeyDeleteFailed;
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] {
+    if (Status status = OpenKeyStatus(); status != kStatusOk) return status;
+    return platform::DeleteRegistryKey(key_, name) ? kStatusOk : kStatusSubkeyDeleteFailed;
+  });
 }
 
 }  // namespace kolvar

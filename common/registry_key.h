@@ -88,6 +88,7 @@ class RegistryKey : public LockableObject {
   int path_mode() const { return path_mode_; }
 
  private:
+  Status OpenKeyStatus() const;
   Status OpenLocked(std::u16string_view path, bool relative, bool create);
   Status CreateLevels(const std::u16string& path);
   Status EnumerateLocked(char16_t* buffer, uint32_t* size);

@@ -183,17 +183,11 @@ bool SortedTable::Find(const void* key) {
 }
 
 uint32_t SortedTable::Count() {
-  Lock();
-  const uint32_t count = slots_.count();
-  Unlock();
-  return count;
+  return WithLock([&] { return slots_.count(); });
 }
 
 uint32_t SortedTable::Cursor() {
-  Lock();
-  const uint32_t cursor = slots_.cursor();
-  Unlock();
-  return cursor;
+  return WithLock([&] { return slots_.cursor(); });
 }
 
 bool SortedTable::SetCursor(uint32_t index) {
@@ -264,33 +258,27 @@ bool SortedTable::SetKeyLength(uint32_t key_length) {
 }
 
 void SortedTable::SetUnique(bool unique) {
-  Lock();
-  unique_ = unique;
-  Unlock();
+  WithLock([&] { unique_ = unique; });
 }
 
 void SortedTable::SetOrder(SortOrder order) {
-  Lock();
-  if (order != order_) {
+  WithLock([&] {
+    if (order == order_) return;
     order_ = order;
     sorted_ = slots_.count() <= 1;
-  }
-  Unlock();
+  });
 }
 
 void SortedTable::SetSortComparison(KeyComparison comparison) {
-  Lock();
-  if (comparison != sort_comparison_) {
+  WithLock([&] {
+    if (comparison == sort_comparison_) return;
     sort_comparison_ = comparison;
     sorted_ = slots_.count() <= 1;
-  }
-  Unlock();
+  });
 }
 
 void SortedTable::SetSearchComparison(KeyComparison comparison) {
-  Lock();
-  search_comparison_ = comparison;
-  Unlock();
+  WithLock([&] { search_comparison_ = comparison; });
 }
 
 bool SortedTable::CopyTo(SortedTable* other) {
@@ -300,19 +288,15 @@ bool SortedTable::CopyTo(SortedTable* other) {
   }
   return RunLocked([&]() -> Status {
     if (slots_.count() == 0) return kStatusTableEmpty;
-    Status status = kStatusOk;
-    other->Lock();
-    if (!other->Clear() || !other->SetKeyLength(key_length_)) {
-      status = other->GetStatus();
-    }
-    for (uint32_t i = 0; status == kStatusOk && i < slots_.count(); ++i) {
-      if (!other->Add(slots_[i].record, slots_[i].size, slots_[i].key, true)) {
-        status = other->GetStatus();
+    // The other table stays locked for the whole copy, so nobody sees it half filled.
+    return other->WithLock([&] {
+      if (!other->Clear() || !other->SetKeyLength(key_length_)) return other->GetStatus();
+      for (const Slot& slot : slots_) {
+        if (!other->Add(slot.record, slot.size, slot.key, true)) return other->GetStatus();
       }
-    }
-    if (status == kStatusOk) other->Sort();
-    other->Unlock();
-    return status;
+      other->Sort();
+      return kStatusOk;
+    });
   });
 }
 
@@ -324,17 +308,11 @@ bool SortedTable::Clear() {
 }
 
 uint32_t SortedTable::Capacity() {
-  Lock();
-  const uint32_t capacity = slots_.capacity();
-  Unlock();
-  return capacity;
+  return WithLock([&] { return slots_.capacity(); });
 }
 
 uint32_t SortedTable::ChunkCount() {
-  Lock();
-  const uint32_t chunks = slots_.chunk_count();
-  Unlock();
-  return chunks;
+  return WithLock([&] { return slots_.chunk_count(); });
 }
 
 }  // namespace kolvar

@@ -38,99 +38,77 @@ TrackedHeap::TrackedHeap(bool use_process_heap)
 TrackedHeap::~TrackedHeap() { FreeAll(); }
 
 void* TrackedHeap::Allocate(uint32_t size, bool zero_fill) {
-  Lock();
   void* block = nullptr;
-  Status status = size == 0          ? kStatusBadArgument
-                  : heap_ == nullptr ? kStatusHeapCreationFailed
-                                     : kStatusOk;
-  if (status == kStatusOk) {
-    block = heap_->Allocate(size, zero_fill);
-    if (block == nullptr) status = kStatusOutOfMemory;
-  }
-  if (status == kStatusOk) {
+  RunLocked([&] {
+    if (size == 0) return kStatusBadArgument;
+    if (heap_ == nullptr) return kStatusHeapCreationFailed;
+    void* allocated = heap_->Allocate(size, zero_fill);
+    if (allocated == nullptr) return kStatusOutOfMemory;
     Allocation record{};
-    record.address = reinterpret_cast<uintptr_t>(block);
+    record.address = reinterpret_cast<uintptr_t>(allocated);
     record.size = size;
     unsigned char key[kAddressKeyLength];
-    AddressKey(block, key);
-    if (allocations_.Add(&record, sizeof(record), key)) {
-      total_ += size;
-    } else {
-      status = allocations_.GetStatus();
-      heap_->Free(block);
-      block = nullptr;
+    AddressKey(allocated, key);
+    if (!allocations_.Add(&record, sizeof(record), key)) {
+      heap_->Free(allocated);
+      return allocations_.GetStatus();
     }
-  }
-  SetStatus(status);
-  Unlock();
+    total_ += size;
+    block = allocated;
+    return kStatusOk;
+  });
   return block;
 }
 
+// The allocation record of a block of this heap; false for any other address.
+bool TrackedHeap::FindAllocation(const void* address, bool remove, Allocation* record) {
+  if (address == nullptr) return false;
+  unsigned char key[kAddressKeyLength];
+  AddressKey(address, key);
+  return allocations_.Find(key) && allocations_.Get(record, sizeof(*record), remove);
+}
+
 bool TrackedHeap::Free(void* address) {
-  Lock();
-  Status status = address == nullptr ? kStatusBadArgument : kStatusOk;
-  if (status == kStatusOk) {
-    unsigned char key[kAddressKeyLength];
-    AddressKey(address, key);
+  return RunLocked([&] {
     Allocation record{};
-    if (!allocations_.Find(key) || !allocations_.Get(&record, sizeof(record), true)) {
-      status = kStatusBadArgument;
-    } else {
-      total_ -= record.size;
-      heap_->Free(address);
-    }
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    if (!FindAllocation(address, /*remove=*/true, &record)) return kStatusBadArgument;
+    total_ -= record.size;
+    heap_->Free(address);
+    return kStatusOk;
+  });
 }
 
 bool TrackedHeap::FreeAll() {
-  Lock();
-  const uint32_t count = allocations_.Count();
-  for (uint32_t i = 0; i < count; ++i) {
-    Allocation record{};
-    if (allocations_.Get(&record, sizeof(record), false, i)) {
-      heap_->Free(reinterpret_cast<void*>(static_cast<uintptr_t>(record.address)));
+  return RunLocked([&] {
+    const uint32_t count = allocations_.Count();
+    for (uint32_t i = 0; i < count; ++i) {
+      Allocation record{};
+      if (allocations_.Get(&record, sizeof(record), false, i)) {
+        heap_->Free(reinterpret_cast<void*>(static_cast<uintptr_t>(record.address)));
+      }
     }
-  }
-  allocations_.Clear();
-  total_ = 0;
-  const Status status = allocations_.GetStatus();
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+    allocations_.Clear();
+    total_ = 0;
+    return allocations_.GetStatus();
+  });
 }
 
 uint64_t TrackedHeap::TotalAllocated() {
-  Lock();
-  const uint64_t total = total_;
-  Unlock();
-  return total;
+  return WithLock([&] { return total_; });
 }
 
 uint32_t TrackedHeap::BlockCount() {
-  Lock();
-  const uint32_t count = allocations_.Count();
-  Unlock();
-  return count;
+  return WithLock([&] { return allocations_.Count(); });
 }
 
 uint32_t TrackedHeap::SizeOfBlock(const void* address) {
-  Lock();
   uint32_t size = 0;
-  Status status = kStatusBadArgument;
-  if (address != nullptr) {
-    unsigned char key[kAddressKeyLength];
-    AddressKey(address, key);
+  RunLocked([&] {
     Allocation record{};
-    if (allocations_.Find(key) && allocations_.Get(&record, sizeof(record))) {
-      size = record.size;
-      status = kStatusOk;
-    }
-  }
-  SetStatus(status);
-  Unlock();
+    if (!FindAllocation(address, /*remove=*/false, &record)) return kStatusBadArgument;
+    size = record.size;
+    return kStatusOk;
+  });
   return size;
 }
 

@@ -38,6 +38,8 @@ class TrackedHeap : public LockableObject {
     uint32_t reserved;
   };
 
+  bool FindAllocation(const void* address, bool remove, Allocation* record);
+
   std::unique_ptr<BlockHeap> heap_;
   uint64_t total_ = 0;
   SortedTable allocations_;

@@ -28,25 +28,23 @@ IpcChannel::IpcChannel(bool start_service, bool private_heaps) : IpcConnection(s
 IpcChannel::~IpcChannel() { JoinWorker(); }
 
 bool IpcChannel::StartWorker() {
-  Lock();
-  Status status = kStatusOk;
-  if (channel_index() < 0 || !stop_event_.IsValid()) {
-    status = kStatusNotReady;
-  } else if (!worker_.joinable()) {
-    stop_event_.Reset();
-    worker_ = std::thread([this] { WorkerMain(); });
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    Status status = kStatusOk;
+    if (channel_index() < 0 || !stop_event_.IsValid()) {
+      status = kStatusNotReady;
+    } else if (!worker_.joinable()) {
+      stop_event_.Reset();
+      worker_ = std::thread([this] { WorkerMain(); });
+    }
+    return status;
+  });
 }
 
 bool IpcChannel::StopWorker() {
-  Lock();
-  JoinWorker();
-  SetStatus(kStatusOk);
-  Unlock();
-  return true;
+  return RunLocked([&] {
+    JoinWorker();
+    return kStatusOk;
+  });
 }
 
 void IpcChannel::JoinWorker() {
@@ -62,81 +60,78 @@ void IpcChannel::JoinWorker() {
 void IpcChannel::BeforeUnregister() { JoinWorker(); }
 
 bool IpcChannel::Send(std::u16string_view addressee, const void* data, uint32_t length) {
-  Lock();
-  Status status = kStatusOk;
   bool queued = false;
-  if (length == 0 || length > kIpcMaxMessageLength) {
-    status = kStatusBadMessageLength;
-  } else if (data == nullptr) {
-    status = kStatusBadArgument;
-  } else if (addressee.size() > kIpcMaxNameChars || database().FindChannel(addressee) < 0) {
-    status = kStatusAddresseeNotRegistered;
-  } else if (outgoing_->Count() < kIpcQueueLimit) {
+  RunLocked([&] {
+    if (length == 0 || length > kIpcMaxMessageLength) return kStatusBadMessageLength;
+    if (data == nullptr) return kStatusBadArgument;
+    if (addressee.size() > kIpcMaxNameChars || database().FindChannel(addressee) < 0) {
+      return kStatusAddresseeNotRegistered;
+    }
+    // A full queue is no error: nothing is queued and the caller tries again.
+    if (outgoing_->Count() >= kIpcQueueLimit) return kStatusOk;
     IpcMessageRecord record{};
     NameToField(addressee, record.name);
     record.length = length;
     std::memcpy(record.data, data, length);
     queued = outgoing_->Append(&record, sizeof(record));
-    status = queued ? kStatusOk : outgoing_->GetStatus();
-  }
-  SetStatus(status);
-  Unlock();
+    return queued ? kStatusOk : outgoing_->GetStatus();
+  });
   return queued;
 }
 
 bool IpcChannel::Receive(void* buffer, uint32_t* length, std::u16string* sender_name) {
-  Lock();
-  Status status = kStatusOk;
-  IpcMessageRecord record;
-  if (buffer == nullptr || length == nullptr) {
-    status = kStatusBadArgument;
-  } else if (!incoming_->Get(&record, sizeof(record), /*remove=*/true, /*index=*/0)) {
-    status = incoming_->GetStatus();
-  } else {
-    uint32_t n = std::min(record.length, kIpcMaxMessageLength);
-    std::memcpy(buffer, record.data, n);
-    *length = n;
-    if (sender_name != nullptr) *sender_name = NameFromField(record.name);
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    Status status = kStatusOk;
+    IpcMessageRecord record;
+    if (buffer == nullptr || length == nullptr) {
+      status = kStatusBadArgument;
+    } else if (!incoming_->Get(&record, sizeof(record), /*remove=*/true, /*index=*/0)) {
+      status = incoming_->GetStatus();
+    } else {
+      uint32_t n = std::min(record.length, kIpcMaxMessageLength);
+      std::memcpy(buffer, record.data, n);
+      *length = n;
+      if (sender_name != nullptr) *sender_name = NameFromField(record.name);
+    }
+    return status;
+  });
 }
 
 bool IpcChannel::PutBack(const void* data, uint32_t length, std::u16string_view sender_name) {
-  Lock();
-  Status status = kStatusOk;
-  if (length == 0 || length > kIpcMaxMessageLength) {
-    status = kStatusBadMessageLength;
-  } else if (data == nullptr) {
-    status = kStatusBadArgument;
-  } else {
-    IpcMessageRecord record{};
-    NameToField(sender_name, record.name);
-    record.length = length;
-    std::memcpy(record.data, data, length);
-    if (!incoming_->Append(&record, sizeof(record))) status = incoming_->GetStatus();
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    Status status = kStatusOk;
+    if (length == 0 || length > kIpcMaxMessageLength) {
+      status = kStatusBadMessageLength;
+    } else if (data == nullptr) {
+      status = kStatusBadArgument;
+    } else {
+      IpcMessageRecord record{};
+      NameToField(sender_name, record.name);
+      record.length = length;
+      std::memcpy(record.data, data, length);
+      if (!incoming_->Append(&record, sizeof(record))) status = incoming_->GetStatus();
+    }
+    return status;
+  });
 }
 
 bool IpcChannel::HasMessages() {
-  Lock();
-  bool has = incoming_->Count() > 0;
-  SetStatus(kStatusOk);
-  Unlock();
+  bool has = false;
+  RunLocked([&] {
+    has = incoming_->Count() > 0;
+    return kStatusOk;
+  });
   return has;
 }
 
 bool IpcChannel::IsSending() {
-  Lock();
-  int32_t index = channel_index();
-  bool sending = index < 0 || outgoing_->Count() > 0 || IsSet(mailboxes().outgoing_event) ||
-                 LoadShared(database().slot(static_cast<uint32_t>(index)).held_messages) > 0;
-  SetStatus(kStatusOk);
-  Unlock();
+  bool sending = true;
+  RunLocked([&] {
+    const int32_t index = channel_index();
+    sending = index < 0 || outgoing_->Count() > 0 || IsSet(mailboxes().outgoing_event) ||
+              LoadShared(database().slot(static_cast<uint32_t>(index)).held_messages) > 0;
+    return kStatusOk;
+  });
   return sending;
 }
 

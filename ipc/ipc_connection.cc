@@ -61,9 +61,7 @@ Status StatusOfRequestResult(uint32_t result) {
 }
 
 IpcConnection::IpcConnection(bool start_service) : LockableObject(true, kLockCriticalSection) {
-  Lock();
-  SetStatus(Connect(start_service));
-  Unlock();
+  RunLocked([&] { return Connect(start_service); });
 }
 
 IpcConnection::~IpcConnection() {
@@ -91,11 +89,7 @@ Status IpcConnection::Connect(bool start_service) {
 }
 
 bool IpcConnection::StartService() {
-  Lock();
-  Status status = StartServiceLocked();
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&] { return StartServiceLocked(); });
 }
 
 Status IpcConnection::StartServiceLocked() {
@@ -121,63 +115,62 @@ Status IpcConnection::StartServiceLocked() {
 }
 
 bool IpcConnection::Register(std::u16string_view name) {
-  Lock();
-  Status status = kStatusOk;
-  uint32_t index = 0;
-  char16_t field[kIpcNameFieldChars];
-  if (!ValidName(name)) {
-    status = kStatusBadArgument;
-  } else if (!connected_) {
-    status = GetStatus() != kStatusOk ? GetStatus() : kStatusServiceNotRunning;
-  } else if (channel_index_ >= 0) {
-    status = kStatusRegistrationRefused;
-  } else {
-    NameToField(name, field);
-    status = Exchange(kIpcRequestRegister, field, &index);
-  }
-  if (status == kStatusOk && !mailboxes_.Open(index)) {
-    // A channel that this program cannot reach must not stay registered in its name.
-    uint32_t ignored;
-    Exchange(kIpcRequestUnregister, field, &ignored);
-    status = kStatusIpcDatabaseOpenFailed;
-  }
-  if (status == kStatusOk) {
-    send_counter_ = 0;
-    std::copy(std::begin(field), std::end(field), channel_name_);
-    mailboxes_.WriteHandles(database_.slot(index));
-    channel_index_ = static_cast<int32_t>(index);
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    Status status = kStatusOk;
+    uint32_t index = 0;
+    char16_t field[kIpcNameFieldChars];
+    if (!ValidName(name)) {
+      status = kStatusBadArgument;
+    } else if (!connected_) {
+      status = GetStatus() != kStatusOk ? GetStatus() : kStatusServiceNotRunning;
+    } else if (channel_index_ >= 0) {
+      status = kStatusRegistrationRefused;
+    } else {
+      NameToField(name, field);
+      status = Exchange(kIpcRequestRegister, field, &index);
+    }
+    if (status == kStatusOk && !mailboxes_.Open(index)) {
+      // A channel that this program cannot reach must not stay registered in its name.
+      uint32_t ignored;
+      Exchange(kIpcRequestUnregister, field, &ignored);
+      status = kStatusIpcDatabaseOpenFailed;
+    }
+    if (status == kStatusOk) {
+      send_counter_ = 0;
+      std::copy(std::begin(field), std::end(field), channel_name_);
+      mailboxes_.WriteHandles(database_.slot(index));
+      channel_index_ = static_cast<int32_t>(index);
+    }
+    return status;
+  });
 }
 
 bool IpcConnection::Unregister() {
-  Lock();
-  Status status = kStatusOk;
-  if (!connected_ || channel_index_ < 0) {
-    status = kStatusChannelRemovalRefused;
-  } else {
-    BeforeUnregister();
-    uint32_t ignored;
-    status = Exchange(kIpcRequestUnregister, channel_name_, &ignored);
-  }
-  if (status == kStatusOk) {
-    mailboxes_.Close();
-    channel_index_ = -1;
-    std::fill(std::begin(channel_name_), std::end(channel_name_), u'\0');
-  }
-  SetStatus(status);
-  Unlock();
-  return status == kStatusOk;
+  return RunLocked([&]() -> Status {
+    Status status = kStatusOk;
+    if (!connected_ || channel_index_ < 0) {
+      status = kStatusChannelRemovalRefused;
+    } else {
+      BeforeUnregister();
+      uint32_t ignored;
+      status = Exchange(kIpcRequestUnregister, channel_name_, &ignored);
+    }
+    if (status == kStatusOk) {
+      mailboxes_.Close();
+      channel_index_ = -1;
+      std::fill(std::begin(channel_name_), std::end(channel_name_), u'\0');
+    }
+    return status;
+  });
 }
 
 bool IpcConnection::IsRegistered(std::u16string_view name) {
   platform::Sleep(5);
-  Lock();
-  bool found = connected_ && ValidName(name) && database_.FindChannel(name) >= 0;
-  SetStatus(connected_ ? kStatusOk : kStatusServiceNotRunning);
-  Unlock();
+  bool found = false;
+  RunLocked([&] {
+    found = connected_ && ValidName(name) && database_.FindChannel(name) >= 0;
+    return connected_ ? kStatusOk : kStatusServiceNotRunning;
+  });
   return found;
 }
 
