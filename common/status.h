@@ -6,6 +6,8 @@
 #define KOLVAR_COMMON_STATUS_H_
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace kolvar {
 
@@ -102,6 +104,16 @@ inline constexpr Status kStatusFileTooShort = 88;
 inline constexpr Status kStatusBadMagic = 89;
 inline constexpr Status kStatusEncryptedWithoutCipher = 90;
 inline constexpr Status kStatusDecryptionFailed = 91;
+
+// The meaning of a status code in words ("the file cannot be opened"); "unknown status" for a
+// code no library object sets.
+std::string_view StatusText(Status status);
+
+// For messages: "error 5: access denied", a system error value with its meaning.
+std::u16string SystemErrorText(uint32_t error);
+// The cause of a failed operation for messages: its system error as above when there is one,
+// else "status 76: not a protected file".
+std::u16string FailureText(Status status, uint32_t system_error);
 
 }  // namespace kolvar
 

@@ -5,6 +5,7 @@
 #define KOLVAR_PLATFORM_ERROR_H_
 
 #include <cstdint>
+#include <string_view>
 
 namespace kolvar::platform {
 
@@ -53,6 +54,10 @@ inline constexpr uint32_t kStillActive = 259;
 
 // Maps an errno value to the device's error value (unknown values map to kErrorInvalidFunction).
 uint32_t ErrorFromErrno(int errno_value);
+
+// The meaning of an error value in words ("access denied"), for messages that show it; the crypto
+// provider's values (crypto.h) included. "unknown error" for a value the platform never sets.
+std::string_view ErrorMeaning(uint32_t error);
 
 // The calling thread's last error.
 uint32_t GetLastError();

@@ -1,6 +1,7 @@
 // errno to device error values, and the per-thread last error.
 #include <cerrno>
 
+#include "platform/crypto.h"
 #include "platform/error.h"
 
 namespace kolvar::platform {
@@ -68,6 +69,93 @@ uint32_t ErrorFromErrno(int errno_value) {
       return kErrorInvalidName;
     default:
       return kErrorInvalidFunction;
+  }
+}
+
+std::string_view ErrorMeaning(uint32_t error) {
+  switch (error) {
+    case kErrorSuccess:
+      return "success";
+    case kErrorInvalidFunction:
+      return "the operation failed";
+    case kErrorFileNotFound:
+      return "not found";
+    case kErrorPathNotFound:
+      return "folder not found";
+    case kErrorTooManyOpenFiles:
+      return "too many open files";
+    case kErrorAccessDenied:
+      return "access denied";
+    case kErrorInvalidHandle:
+      return "invalid handle";
+    case kErrorNotEnoughMemory:
+    case kErrorOutOfMemory:
+      return "out of memory";
+    case kErrorNotSameDevice:
+      return "a folder cannot move to another file system";
+    case kErrorNoMoreFiles:
+      return "no more files";
+    case kErrorWriteProtect:
+      return "read-only file system";
+    case kErrorSharingViolation:
+      return "the file is in use by another program";
+    case kErrorHandleEof:
+      return "the file ends too early";
+    case kErrorNotSupported:
+      return "not supported";
+    case kErrorFileExists:
+    case kErrorAlreadyExists:
+      return "it exists already";
+    case kErrorInvalidParameter:
+      return "invalid name or data";
+    case kErrorBrokenPipe:
+      return "broken pipe";
+    case kErrorDiskFull:
+      return "the disk is full";
+    case kErrorInsufficientBuffer:
+    case kErrorMoreData:
+      return "the buffer is too small";
+    case kErrorInvalidName:
+      return "the name is not valid";
+    case kErrorNegativeSeek:
+      return "seek before the start of the file";
+    case kErrorDirNotEmpty:
+      return "the folder is not empty";
+    case kErrorBusy:
+      return "busy";
+    case kErrorBadExeFormat:
+      return "not a program";
+    case kErrorFilenameExcedRange:
+      return "the path is too long";
+    case kErrorWaitTimeout:
+    case kErrorTimeout:
+      return "timed out";
+    case kErrorNoMoreItems:
+      return "no more items";
+    case kErrorDirectory:
+      return "not a folder";
+    case kErrorNotOwner:
+      return "the lock is not held";
+    case kErrorBadDb:
+      return "the registry database is damaged or not a registry";
+    case kErrorRegistryIoFailed:
+      return "the registry database cannot be read or written";
+    case kErrorKeyDeleted:
+      return "the registry key was deleted meanwhile";
+    case kErrorIoDevice:
+      return "input/output error";
+    case kErrorCantResolveFilename:
+      return "too many levels of symbolic links";
+    case kNteBadLength:
+      return "bad data length for the cipher";
+    case kNteBadData:
+      return "the data is damaged or was encrypted with another key";
+    case kNteBadAlgorithm:
+      return "cipher not supported";
+    case kNteProviderFailed:
+      return "the crypto provider failed";
+    default:
+      return "unknown error";
   }
 }
 

@@ -1,13 +1,10 @@
-// The text forms that kvcfg reads and prints: values as dump shows them and as set takes them, and
-// the meaning of the store's status codes.
+// The text forms that kvcfg reads and prints: values as dump shows them and as set takes them.
 #ifndef KOLVAR_TOOLS_KVCFG_CONFIG_TEXT_H_
 #define KOLVAR_TOOLS_KVCFG_CONFIG_TEXT_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "common/status.h"
 
 namespace kolvar::kvcfg {
 
@@ -19,9 +16,6 @@ std::string FormatValue(uint32_t type, std::string_view bytes);
 // (empty text as size 0), type 2 a decimal number from -2147483648 to 4294967295, any other type
 // hex digits. False (with *error set) for a value that does not fit its type.
 bool ParseValue(uint32_t type, std::string_view text, std::string* bytes, std::string* error);
-
-// The meaning of a status code as the library defines it.
-std::string_view StatusMeaning(Status status);
 
 }  // namespace kolvar::kvcfg
 

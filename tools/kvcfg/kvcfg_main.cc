@@ -11,6 +11,8 @@
 
 #include "common/config_store.h"
 #include "common/configuration.h"
+#include "common/status.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "tools/kvcfg/config_text.h"
@@ -44,10 +46,11 @@ int Usage(const char* problem) {
 int StoreFailure(const std::string& file, ConfigStore& store) {
   uint32_t system_error = 0;
   const Status status = store.GetStatus(&system_error);
-  const std::string meaning(StatusMeaning(status));
+  const std::string meaning(StatusText(status));
   if (system_error != 0) {
-    std::fprintf(stderr, "kvcfg: %s: status %u: %s (system error %u)\n", file.c_str(), status,
-                 meaning.c_str(), system_error);
+    const std::string cause(platform::ErrorMeaning(system_error));
+    std::fprintf(stderr, "kvcfg: %s: status %u: %s (system error %u: %s)\n", file.c_str(), status,
+                 meaning.c_str(), system_error, cause.c_str());
   } else {
     std::fprintf(stderr, "kvcfg: %s: status %u: %s\n", file.c_str(), status, meaning.c_str());
   }

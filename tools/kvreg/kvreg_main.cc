@@ -39,7 +39,8 @@ int Usage(const char* problem) {
 }
 
 int Failure(const std::string& what, uint32_t error) {
-  std::fprintf(stderr, "kvreg: %s: %s\n", what.c_str(), ErrorText(error).c_str());
+  const std::string meaning(platform::ErrorMeaning(error));
+  std::fprintf(stderr, "kvreg: %s: %s\n", what.c_str(), meaning.c_str());
   return 1;
 }
 

@@ -295,29 +295,4 @@ bool ParseValue(std::string_view type_text, const std::vector<std::string>& word
   return ParseHex(words, data, error);
 }
 
-std::string ErrorText(uint32_t error) {
-  switch (error) {
-    case platform::kErrorFileNotFound:
-      return "not found";
-    case platform::kErrorAccessDenied:
-      return "access denied";
-    case platform::kErrorInvalidParameter:
-      return "invalid name or data";
-    case platform::kErrorBusy:
-      return "the registry database stayed busy";
-    case platform::kErrorDiskFull:
-      return "the disk is full";
-    case platform::kErrorNotEnoughMemory:
-      return "out of memory";
-    case platform::kErrorBadDb:
-      return "the registry database is damaged or not a registry";
-    case platform::kErrorRegistryIoFailed:
-      return "the registry database cannot be read or written";
-    case platform::kErrorKeyDeleted:
-      return "the key was deleted meanwhile";
-    default:
-      return "error " + std::to_string(error);
-  }
-}
-
 }  // namespace kolvar::kvreg

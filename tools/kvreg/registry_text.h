@@ -38,9 +38,6 @@ std::string FormatData(uint32_t type, const std::vector<uint8_t>& data);
 bool ParseValue(std::string_view type_text, const std::vector<std::string>& words, uint32_t* type,
                 std::vector<uint8_t>* data, std::string* error);
 
-// The device's error value in words ("not found", "access denied", ...).
-std::string ErrorText(uint32_t error);
-
 }  // namespace kolvar::kvreg
 
 #endif  // KOLVAR_TOOLS_KVREG_REGISTRY_TEXT_H_
