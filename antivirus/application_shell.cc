@@ -4,7 +4,6 @@
 #include <functional>
 
 #include "antivirus/resource_strings.h"
-#include "common/config_keys.h"
 #include "common/configuration.h"
 #include "common/object_names.h"
 #include "ipc/ipc_channel.h"
@@ -67,22 +66,17 @@ bool ApplicationShell::ClaimSingleInstance() {
   return true;
 }
 
-void ApplicationShell::OpenConfiguration() { kolvar::OpenConfiguration(false, &configuration_); }
+void ApplicationShell::OpenConfiguration() {
+  kolvar::OpenConfiguration(false, &configuration_);
+  if (!configuration_->damage_notice().empty()) Tell(configuration_->damage_notice());
+}
 
 bool ApplicationShell::BackgroundScanningEnabled() {
   if (configuration_ == nullptr) OpenConfiguration();
-  ConfigStore& store = configuration_->store();
-  if (store.IsModifiedElsewhere() && !configuration_->path().empty()) {
-    store.Load(configuration_->path(), true);
-  }
-  uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  if (!store.GetValue(config_keys::kEnableBckScan, &size, &value, config_keys::kConfig) ||
-      size != sizeof(value)) {
-    Tell(strings::kCannotLoadBackgroundValue);
-    return false;
-  }
-  return value != 0;
+  bool readable = false;
+  const bool on = CurrentBackgroundScanning(*configuration_, &readable);
+  if (!readable) Tell(strings::kCannotLoadBackgroundValue);
+  return on;
 }
 
 bool ApplicationShell::CheckDataFiles() {

@@ -16,7 +16,7 @@
 
 #include "antivirus/install_paths.h"
 #include "platform/kernel_objects.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 
 namespace kolvar {
 

@@ -16,7 +16,7 @@
 
 #include "antivirus/install_paths.h"
 #include "scan_engine/infection_list.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 #include "scan_engine/scan_records.h"
 
 namespace kolvar {

@@ -6,7 +6,7 @@
 #include "platform/path.h"
 #include "platform/special_entry.h"
 #include "scan_engine/file_type_classes.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 #include "scan_engine/scan_engine.h"
 
 namespace kolvar {

@@ -2,11 +2,9 @@
 #include "bkgscan/background_scanner.h"
 
 #include <cstring>
-#include <vector>
 
 #include "bkgscan/scanner_settings.h"
 #include "bkgscan/scanner_texts.h"
-#include "common/config_keys.h"
 #include "common/folders.h"
 #include "ipc/ipc_names.h"
 #include "platform/message_box.h"
@@ -20,20 +18,6 @@
 
 namespace kolvar {
 namespace {
-
-// BASIC/InstallDir as text (NULs at its end dropped); empty when it cannot be read.
-std::u16string InstallDir(ConfigStore& store) {
-  uint32_t size = 0;
-  if (!store.GetValue(config_keys::kInstallDir, &size, nullptr, config_keys::kBasic)) return {};
-  std::vector<char16_t> buffer(size / 2 + 1, u'\0');
-  uint32_t capacity = static_cast<uint32_t>((buffer.size() - 1) * 2);
-  if (!store.GetValue(config_keys::kInstallDir, &capacity, buffer.data(), config_keys::kBasic)) {
-    return {};
-  }
-  std::u16string text(buffer.data(), size / 2);
-  while (!text.empty() && text.back() == u'\0') text.pop_back();
-  return text;
-}
 
 uint32_t MillisecondsSince(std::chrono::steady_clock::time_point since) {
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -79,6 +63,7 @@ int BackgroundScanner::Run() {
   }
   // The platform value of new defaults comes from the platform-type text inside.
   OpenConfiguration(/*keep_as_is=*/false, &configuration_);
+  if (!configuration_->damage_notice().empty()) Notify(configuration_->damage_notice());
   if (!BuildEngine() || !CheckDataFiles() || !EnsureService() || !Connect()) {
     stop_event_.Close();
     return 0;
@@ -108,7 +93,7 @@ bool BackgroundScanner::BuildEngine() {
   if (!query.RunningProgramFolder(&program_folder_)) program_folder_.clear();
   engine_ = std::make_unique<ScanEngine>();
   engine_->SetRootFolder(u"\\");
-  std::u16string install = InstallDir(configuration_->store());
+  std::u16string install = InstallDirValue(configuration_->store());
   if (install.empty()) install = program_folder_;
   engine_->SetRepositoryPath(platform::JoinPath(install, kRepositoryIndexName));
   engine_->SetStatusSink([this](const ScanStatus& status) {

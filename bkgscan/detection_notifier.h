@@ -17,7 +17,7 @@
 
 #include "ipc/ipc_channel.h"
 #include "platform/process.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 #include "scan_engine/scan_engine.h"
 
 namespace kolvar {

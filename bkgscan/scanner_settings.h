@@ -7,7 +7,7 @@
 
 #include "common/config_store.h"
 #include "common/configuration.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 
 namespace kolvar {
 

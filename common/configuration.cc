@@ -8,8 +8,13 @@
 
 #include "common/config_keys.h"
 #include "common/folders.h"
+#include "common/message_text.h"
+#include "common/status.h"
+#include "platform/error.h"
+#include "platform/file.h"
 #include "platform/path.h"
 #include "platform/platform_kind.h"
+#include "platform/text.h"
 
 namespace kolvar {
 namespace {
@@ -25,18 +30,6 @@ bool AddText(ConfigStore* store, const char* key, std::u16string_view text) {
 
 bool AddInteger(ConfigStore* store, const char* key, uint32_t value) {
   return store->AddValue(key, kConfigTypeInteger, sizeof value, &value);
-}
-
-// Reads a text value; NULs at its end (present or not) are dropped.
-bool GetText(ConfigStore* store, const char* section, const char* key, std::u16string* text) {
-  uint32_t size = 0;
-  if (!store->GetValue(key, &size, nullptr, section)) return false;
-  std::vector<char16_t> buffer(size / 2 + 1, u'\0');
-  uint32_t capacity = static_cast<uint32_t>((buffer.size() - 1) * 2);
-  if (!store->GetValue(key, &capacity, buffer.data(), section)) return false;
-  text->assign(buffer.data(), size / 2);
-  while (!text->empty() && text->back() == u'\0') text->pop_back();
-  return true;
 }
 
 uint32_t PlatformValue() {
@@ -60,7 +53,7 @@ void FollowMovedProgram(ConfigurationFile* configuration) {
   if (folder.empty()) return;
   ConfigStore& store = configuration->store();
   std::u16string stored;
-  if (GetText(&store, keys::kBasic, keys::kInstallDir, &stored) && stored == folder) return;
+  if (ReadTextValue(store, keys::kBasic, keys::kInstallDir, &stored) && stored == folder) return;
   const uint32_t size = static_cast<uint32_t>(folder.size() * 2);
   if (!store.SetValue(keys::kInstallDir, kConfigTypeText, size, folder.data(), keys::kBasic)) {
     // A file that lacks the key (or its section) gets it.
@@ -69,6 +62,55 @@ void FollowMovedProgram(ConfigurationFile* configuration) {
     if (!store.AddValue(keys::kInstallDir, kConfigTypeText, size, folder.data())) return;
   }
   configuration->Save();
+}
+
+// A fresh store of the defaults, saved to the configuration's path when it has one.
+bool CreateDefaults(ConfigurationFile* configuration) {
+  ConfigStore& store = configuration->store();
+  store.Clear();
+  return CreateDefaultConfiguration(&store, RunningFolder()) &&
+         (configuration->path().empty() || configuration->Save());
+}
+
+// The load failed on the file's contents, not on reaching it.
+bool IsDamage(Status status) {
+  return status == kStatusFileTooShort || status == kStatusBadMagic ||
+         status == kStatusEncryptedWithoutCipher || status == kStatusDecryptionFailed;
+}
+
+std::u16string Shown(std::u16string_view device_path) {
+  return platform::Utf8ToUtf16Lossy(platform::ShownPath(device_path));
+}
+
+// Puts the damaged file aside and writes the defaults in its place, all under the store's lock:
+// another program that found the same damage meanwhile finds the new file when its turn comes,
+// and leaves it alone.
+void ReplaceDamagedConfiguration(ConfigurationFile* configuration) {
+  ConfigStore& store = configuration->store();
+  const std::u16string& path = configuration->path();
+  const std::u16string kept = path + kDamagedFileSuffix;
+  store.WithLock([&] {
+    store.Clear();
+    if (store.Load(path, false)) {
+      FollowMovedProgram(configuration);
+      return;
+    }
+    uint32_t system_error = 0;
+    const Status status = store.GetStatus(&system_error);
+    if (!IsDamage(status)) return;
+    const std::u16string cause = FailureText(status, system_error);
+    if (!platform::ReplaceFile(path, kept)) {
+      const std::u16string refusal = SystemErrorText(platform::GetLastError());
+      store.Clear();
+      CreateDefaultConfiguration(&store, RunningFolder());
+      configuration->set_damage_notice(
+          FormatText(kDamagedConfigurationKeptMessage, {Shown(path), cause, refusal}));
+      return;
+    }
+    CreateDefaults(configuration);
+    configuration->set_damage_notice(
+        FormatText(kDamagedConfigurationMessage, {Shown(path), cause, Shown(kept)}));
+  });
 }
 
 }  // namespace
@@ -80,6 +122,42 @@ ConfigurationFile::ConfigurationFile(std::u16string_view store_name, KeyMaterial
     cipher_.DeriveKey();
   }
   store_.AttachCipher(&cipher_);
+}
+
+void ConfigurationFile::ReloadWhenSavedElsewhere() {
+  if (!path_.empty() && store_.IsModifiedElsewhere()) store_.Load(path_, /*clear_first=*/true);
+}
+
+bool ReadTextValue(ConfigStore& store, const char* section, const char* key, std::u16string* text) {
+  uint32_t size = 0;
+  if (!store.GetValue(key, &size, nullptr, section)) return false;
+  std::vector<char16_t> buffer(size / 2 + 1, u'\0');
+  uint32_t capacity = static_cast<uint32_t>((buffer.size() - 1) * 2);
+  if (!store.GetValue(key, &capacity, buffer.data(), section)) return false;
+  text->assign(buffer.data(), size / 2);
+  while (!text->empty() && text->back() == u'\0') text->pop_back();
+  return true;
+}
+
+bool ReadIntegerValue(ConfigStore& store, const char* section, const char* key, uint32_t* value) {
+  uint32_t read = 0;
+  uint32_t size = sizeof(read);
+  if (!store.GetValue(key, &size, &read, section) || size != sizeof(read)) return false;
+  *value = read;
+  return true;
+}
+
+std::u16string InstallDirValue(ConfigStore& store) {
+  std::u16string folder;
+  if (!ReadTextValue(store, keys::kBasic, keys::kInstallDir, &folder)) folder.clear();
+  return folder;
+}
+
+bool CurrentBackgroundScanning(ConfigurationFile& configuration, bool* readable) {
+  configuration.ReloadWhenSavedElsewhere();
+  uint32_t value = 0;
+  *readable = ReadIntegerValue(configuration.store(), keys::kConfig, keys::kEnableBckScan, &value);
+  return *readable && value != 0;
 }
 
 bool CreateDefaultConfiguration(ConfigStore* store, std::u16string_view install_dir) {
@@ -123,13 +201,14 @@ bool OpenConfiguration(bool keep_as_is, std::unique_ptr<ConfigurationFile>* conf
   ConfigStore& store = opened->store();
   bool result = true;
   if (!opened->path().empty() && query.FileExists(opened->path())) {
-    // A file that cannot be read stays as it is; the program goes on with what was read.
-    if (store.Load(opened->path(), false) && !keep_as_is) FollowMovedProgram(opened.get());
-  } else if (!keep_as_is) {
-    store.Clear();
-    if (CreateDefaultConfiguration(&store, RunningFolder()) && !opened->path().empty()) {
-      opened->Save();
+    if (store.Load(opened->path(), false)) {
+      if (!keep_as_is) FollowMovedProgram(opened.get());
+    } else if (!keep_as_is && IsDamage(store.GetStatus())) {
+      ReplaceDamagedConfiguration(opened.get());
     }
+    // A file that cannot be opened stays as it is; the program goes on with what was read.
+  } else if (!keep_as_is) {
+    CreateDefaults(opened.get());
   } else {
     result = false;
   }
@@ -173,7 +252,7 @@ bool ExpandPathMacro(ConfigStore* configuration, std::u16string* path) {
       break;
     case 1:
       have_base = configuration != nullptr &&
-                  GetText(configuration, config_keys::kBasic, config_keys::kInstallDir, &base);
+                  ReadTextValue(*configuration, keys::kBasic, keys::kInstallDir, &base);
       break;
     case 2:
       have_base = query.WindowsFolder(&base);

@@ -1,5 +1,5 @@
-// The configuration file as a program opens it: the defaults table on a first start, the file
-// left alone when it cannot be read, the update information file, and the path macros.
+// The configuration file as a program opens it: the defaults table on a first start, a damaged
+// file put aside and replaced, the update information file, and the path macros.
 #include "common/configuration.h"
 
 #include <gtest/gtest.h>
@@ -103,13 +103,45 @@ TEST_F(ConfigurationTest, MissingFileWithKeepAsIsIsNotCreated) {
   EXPECT_FALSE(device_.Exists(kConfigPath));
 }
 
-TEST_F(ConfigurationTest, DamagedFileIsNotWrittenOver) {
+TEST_F(ConfigurationTest, DamagedFileIsKeptAsideAndReplacedByTheDefaultsOnce) {
   const std::string damaged = "\x22\x11\xBB\xAA that is not the second magic";
   device_.WriteFile(kConfigPath, damaged);
   std::unique_ptr<ConfigurationFile> configuration;
-  EXPECT_TRUE(OpenConfiguration(false, &configuration));
+  EXPECT_TRUE(OpenConfiguration(true, &configuration));
   EXPECT_EQ(configuration->store().GetStatus(), kStatusBadMagic);
+  EXPECT_EQ(configuration->damage_notice(), u"") << "keep_as_is leaves the file alone";
   EXPECT_EQ(device_.ReadFile(kConfigPath), damaged);
+
+  EXPECT_TRUE(OpenConfiguration(false, &configuration));
+  EXPECT_EQ(configuration->damage_notice(),
+            u"The configuration file '\\Windows\\kvmavcfg.dat' is damaged (status 89: wrong magic "
+            u"numbers).\nIt was kept as '\\Windows\\kvmavcfg.dat.damaged' and replaced by the "
+            u"default settings.");
+  EXPECT_EQ(device_.ReadFile(u"\\Windows\\kvmavcfg.dat.damaged"), damaged);
+  EXPECT_EQ(Integer(configuration->store(), keys::kConfig, keys::kEnableBckScan), 0u);
+  std::unique_ptr<ConfigurationFile> reader;
+  ASSERT_TRUE(OpenConfiguration(true, &reader));
+  EXPECT_EQ(reader->store().GetStatus(), kStatusOk);
+  EXPECT_EQ(KeysOf(reader->store(), keys::kUpdates), 19);
+
+  // The next start finds the new file whole: nothing more to tell.
+  EXPECT_TRUE(OpenConfiguration(false, &configuration));
+  EXPECT_EQ(configuration->damage_notice(), u"");
+  EXPECT_EQ(device_.ReadFile(u"\\Windows\\kvmavcfg.dat.damaged"), damaged);
+}
+
+TEST_F(ConfigurationTest, DamagedFileThatCannotBePutAsideGivesTheDefaultsInMemory) {
+  const std::string damaged(10, 'x');
+  device_.WriteFile(kConfigPath, damaged);
+  device_.MakeFolder(u"\\Windows\\kvmavcfg.dat.damaged");
+  std::unique_ptr<ConfigurationFile> configuration;
+  EXPECT_TRUE(OpenConfiguration(false, &configuration));
+  EXPECT_EQ(configuration->damage_notice(),
+            u"The configuration file '\\Windows\\kvmavcfg.dat' is damaged (status 88: the file is "
+            u"too short to hold a header, or reading it failed) and cannot be replaced (error 5: "
+            u"access denied).\nThe default settings are used.");
+  EXPECT_EQ(device_.ReadFile(kConfigPath), damaged);
+  EXPECT_EQ(Integer(configuration->store(), keys::kConfig, keys::kSplashScreen), 1u);
 }
 
 TEST_F(ConfigurationTest, UpdateInformationUsesItsOwnKey) {

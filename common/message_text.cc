@@ -1,5 +1,5 @@
-// Filling the placeholders of the scanner's user messages.
-#include "scan_engine/message_text.h"
+// Filling the placeholders of the programs' user messages.
+#include "common/message_text.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-// The scanner's and the repository's user messages are kept with "%s" and "%d" placeholders, as
-// the system shows them; this fills them in order from wide arguments.
-#ifndef KOLVAR_SCAN_ENGINE_MESSAGE_TEXT_H_
-#define KOLVAR_SCAN_ENGINE_MESSAGE_TEXT_H_
+// The programs' user messages are kept with "%s" and "%d" placeholders, as the system shows them;
+// this fills them in order from wide arguments, and names the way a message reaches the user.
+#ifndef KOLVAR_COMMON_MESSAGE_TEXT_H_
+#define KOLVAR_COMMON_MESSAGE_TEXT_H_
 
 #include <cstdint>
 #include <functional>
@@ -24,4 +24,4 @@ std::u16string DecimalText(int64_t value);
 
 }  // namespace kolvar
 
-#endif  // KOLVAR_SCAN_ENGINE_MESSAGE_TEXT_H_
+#endif  // KOLVAR_COMMON_MESSAGE_TEXT_H_

@@ -28,6 +28,10 @@ std::string HostPath(std::u16string_view device_path);
 // HostPath for an operation on the path: false with 3 for an empty path, 206 for a path of
 // kMaxPath characters or more, 123 for a NUL or an unpaired surrogate.
 bool CheckedHostPath(std::u16string_view device_path, std::string* host_path);
+// How a path is shown to people, UTF-8: the device path in a device image, where the device's own
+// names are the ones that mean something ("\My Documents\a.txt"), and the host path in the host
+// profile, where the device path is only the host path spelt with "\".
+std::string ShownPath(std::u16string_view device_path);
 // Device path of a host path below the root (absolute or relative to the working folder; "." and
 // ".." resolved by name, and the root also compared after resolving its links). False with 3 when
 // it lies outside the root, 123 when a component cannot be a device name (contains "\" or is not

@@ -214,6 +214,11 @@ std::string DeviceRoot() {
 
 bool IsDeviceImage() { return DeviceRoot() != "/"; }
 
+std::string ShownPath(std::u16string_view device_path) {
+  if (IsDeviceImage()) return Utf16ToUtf8(device_path);
+  return HostPath(device_path);
+}
+
 std::string HostPath(std::u16string_view device_path) {
   std::string host = DeviceRoot();
   if (host == "/") host.clear();

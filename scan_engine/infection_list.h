@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 
 namespace kolvar {
 

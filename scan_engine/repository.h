@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/file.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 
 namespace kolvar {
 

@@ -10,7 +10,7 @@
 #include "platform/message_box.h"
 #include "platform/path.h"
 #include "platform/thread.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 #include "scan_engine/scan_channel.h"
 
 namespace kolvar {

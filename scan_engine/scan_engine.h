@@ -26,7 +26,7 @@
 #include "platform/file.h"
 #include "platform/thread.h"
 #include "scan_engine/infection_list.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 #include "scan_engine/scan_records.h"
 #include "scan_engine/signature_database.h"
 #include "scan_engine/signature_matcher.h"

@@ -6,7 +6,7 @@
 #include "antivirus/resource_strings.h"
 #include "antivirus/kolvar/shown_path.h"
 #include "platform/text.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 
 namespace kolvar {
 namespace {

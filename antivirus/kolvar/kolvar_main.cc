@@ -56,7 +56,14 @@ int Main(int argc, char** argv) {
   }
   // Every start of the main program opens the configuration, creating it on the first start.
   std::unique_ptr<ConfigurationFile> configuration;
-  if (command.command != FrontEndCommand::kScan) OpenConfiguration(false, &configuration);
+  if (command.command != FrontEndCommand::kScan) {
+    OpenConfiguration(false, &configuration);
+    if (!configuration->damage_notice().empty()) {
+      platform::MessageBox(kFrontEndProgram, strings::kProgramCaption,
+                           configuration->damage_notice(),
+                           platform::kMbOk | platform::kMbIconError);
+    }
+  }
   const UserNotice repository_notice = [](std::u16string_view text, uint32_t style) {
     platform::MessageBox(kFrontEndProgram, strings::kRepositoryTitle, text, style);
   };

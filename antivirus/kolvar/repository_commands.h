@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "antivirus/install_paths.h"
-#include "scan_engine/message_text.h"
+#include "common/message_text.h"
 #include "scan_engine/repository.h"
 
 namespace kolvar {

@@ -6,9 +6,6 @@
 
 namespace kolvar {
 
-std::string ShownPath(std::u16string_view device_path) {
-  if (platform::IsDeviceImage()) return platform::Utf16ToUtf8(device_path);
-  return platform::HostPath(device_path);
-}
+std::string ShownPath(std::u16string_view device_path) { return platform::ShownPath(device_path); }
 
 }  // namespace kolvar

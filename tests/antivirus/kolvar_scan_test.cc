@@ -332,3 +332,33 @@ TEST_F(KolvarScanTest, ScannerMessagesAreShownAndALostResultIsNoCleanScan) {
 
 }  // namespace
 }  // namespace kolvar
+
+namespace kolvar {
+namespace {
+
+// Both the front end and the scanner it starts open the configuration; the one that finds it
+// damaged puts it aside and writes the defaults, and only that one tells.
+TEST_F(KolvarScanTest, DamagedConfigurationIsNamedKeptAsideAndReplacedOnce) {
+  std::string garbage(3000, '\0');
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 131 + 7);
+  device_.WriteFile(u"\\Windows\\kvmavcfg.dat", garbage);
+  device_.WriteFile(u"\\My Documents\\letter.txt", "nothing to see");
+
+  RunResult first = Kolvar({"scan", "\\My Documents"});
+  EXPECT_EQ(first.exit_status, 0) << first.err;
+  const std::vector<std::string> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u) << first.err;
+  EXPECT_NE(boxes[0].find("kvmavcfg.dat' is damaged ("), std::string::npos) << boxes[0];
+  EXPECT_NE(boxes[0].find("It was kept as '\\\\Windows\\\\kvmavcfg.dat.damaged' and replaced by "
+                          "the default settings."),
+            std::string::npos)
+      << boxes[0];
+  EXPECT_EQ(device_.ReadFile(u"\\Windows\\kvmavcfg.dat.damaged"), garbage);
+
+  RunResult second = Kolvar({"quarantine", "list"});
+  EXPECT_EQ(second.exit_status, 0) << second.err;
+  EXPECT_EQ(Boxes().size(), 1u) << "the replaced file is whole";
+}
+
+}  // namespace
+}  // namespace kolvar
