@@ -67,9 +67,7 @@ ReportEntry EntryFromDetection(const DetectionRecord& detection, const InstallPa
 
 void CarryOutActions(std::vector<ReportEntry>& entries, const InstallPaths& paths,
                      const UserNotice& notice) {
-  QuarantineCipher cipher;
-  std::vector<RepositoryRecord> moved;
-  const std::u16string date = RepositoryDate(platform::CurrentUtcTime());
+  Repository repository(paths.quarantine_folder, paths.repository_index);
   for (ReportEntry& entry : entries) {
     if (entry.source != ReportSource::kScanResult) continue;
     if (entry.action == kActionNone) {
@@ -97,33 +95,18 @@ void CarryOutActions(std::vector<ReportEntry>& entries, const InstallPaths& path
       entry.outcome = ActionOutcome::kNotActedOn;
       continue;
     }
-    const QuarantineOutcome outcome = QuarantineFile(cipher, paths.quarantine_folder, entry.folder,
-                                                     entry.file_name, false, notice);
-    switch (outcome) {
-      case QuarantineOutcome::kProtected:
-        entry.outcome = ActionOutcome::kQuarantined;
-        entry.quarantined_as =
-            ProtectedPath(paths.quarantine_folder, entry.folder, entry.file_name);
-        break;
-      case QuarantineOutcome::kUnprotected:
-        entry.outcome = ActionOutcome::kUnprotected;
-        entry.quarantined_as =
-            QuarantinedPath(paths.quarantine_folder, entry.folder, entry.file_name);
-        break;
-      case QuarantineOutcome::kNotMoved:
-        entry.outcome = ActionOutcome::kFailed;
-        break;
-    }
-    if (outcome == QuarantineOutcome::kNotMoved) continue;
     RepositoryRecord record;
-    if (MakeRepositoryRecord(entry.virus_id, entry.folder, entry.file_name, date, &record)) {
-      moved.push_back(record);
+    if (repository.Quarantine(entry.folder, entry.file_name, entry.virus_id, notice, &record)) {
+      entry.outcome = ActionOutcome::kQuarantined;
+      entry.quarantined_as = repository.ProtectedPathOf(record);
+    } else {
+      entry.outcome = ActionOutcome::kFailed;
     }
   }
-  if (!moved.empty()) AppendRepositoryRecords(paths.repository_index, moved, notice);
 }
 
 void JudgeBackgroundOutcomes(std::vector<ReportEntry>& entries, const InstallPaths& paths) {
+  const Repository repository(paths.quarantine_folder, paths.repository_index);
   for (ReportEntry& entry : entries) {
     if (entry.source != ReportSource::kBackgroundDetection) continue;
     const bool still_there = platform::FileExists(entry.Path());
@@ -133,11 +116,11 @@ void JudgeBackgroundOutcomes(std::vector<ReportEntry>& entries, const InstallPat
         break;
       case kActionMove:
       case kActionMoveAll: {
-        const std::u16string protected_copy =
-            ProtectedPath(paths.quarantine_folder, entry.folder, entry.file_name);
-        if (!still_there && platform::FileExists(protected_copy)) {
+        RepositoryRecord record;
+        if (!still_there && repository.FindNewestEntry(entry.folder, entry.file_name, &record) &&
+            platform::FileExists(repository.ProtectedPathOf(record))) {
           entry.outcome = ActionOutcome::kQuarantined;
-          entry.quarantined_as = protected_copy;
+          entry.quarantined_as = repository.ProtectedPathOf(record);
         } else {
           entry.outcome = ActionOutcome::kLeftToScanner;
         }
@@ -175,8 +158,6 @@ std::string OutcomeText(const ReportEntry& entry) {
       return "deleted";
     case ActionOutcome::kQuarantined:
       return "moved to repository";
-    case ActionOutcome::kUnprotected:
-      return "moved to repository, not protected";
     case ActionOutcome::kIgnored:
       return "ignored";
     case ActionOutcome::kFailed:
@@ -211,8 +192,6 @@ const char* OutcomeKeyword(ActionOutcome outcome) {
       return "deleted";
     case ActionOutcome::kQuarantined:
       return "quarantined";
-    case ActionOutcome::kUnprotected:
-      return "quarantined_unprotected";
     case ActionOutcome::kIgnored:
       return "ignored";
     case ActionOutcome::kFailed:

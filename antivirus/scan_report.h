@@ -4,9 +4,8 @@
 //
 // The actions are carried out as the report dialog carries them out: files to delete are deleted,
 // files to move are moved into the quarantine folder under their repository names and protected
-// there, and the moved files are then recorded in KVRepository.dat. Only files that reached the
-// quarantine folder are recorded, and a file whose record was cut in the result file is never
-// acted on (its whole path is unknown).
+// there, each recorded in KVRepository.dat before it leaves its place. A file whose record was
+// cut in the result file is never acted on (its whole path is unknown).
 #ifndef KOLVAR_ANTIVIRUS_SCAN_REPORT_H_
 #define KOLVAR_ANTIVIRUS_SCAN_REPORT_H_
 
@@ -29,8 +28,7 @@ enum class ReportSource {
 enum class ActionOutcome {
   kPending,  // not carried out (yet)
   kDeleted,
-  kQuarantined,  // only the protected copy remains
-  kUnprotected,  // moved into the quarantine folder but not protected there
+  kQuarantined,  // only the protected copy remains, listed in the index
   kIgnored,
   kFailed,         // the delete or the move failed (the user was told)
   kNotActedOn,     // no action was chosen, or the path was cut
@@ -48,7 +46,7 @@ struct ReportEntry {
   std::u16string recommendation;
   uint8_t action = kActionNone;  // kAction* of scan_records.h
   ActionOutcome outcome = ActionOutcome::kPending;
-  std::u16string quarantined_as;  // the protected copy (or the plain one) after a move
+  std::u16string quarantined_as;  // the protected copy after a move
 
   std::u16string Path() const;
 };

@@ -45,6 +45,26 @@ bool AcquireProvider();
 // MD5 of `length` bytes into `digest` (kMd5Length bytes).
 bool Md5(const void* data, size_t length, uint8_t* digest);
 
+inline constexpr size_t kSha256Length = 32;
+
+// SHA-256 over bytes given in pieces: the check that the suite keeps of a file's contents. Not
+// one of the device provider's algorithms; nothing that the device reads depends on it.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  bool Update(const void* data, size_t length);
+  // The digest of everything given (kSha256Length bytes); the object then starts over.
+  bool Finish(uint8_t* digest);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // The provider's key bytes for `algorithm` from a hash value: its first bytes when the hash is long
 // enough, else the first bytes of H(0x36-pad) || H(0x5C-pad), each pad being the hash XORed into 64
 // bytes of 0x36 (0x5C). No salt, and DES parity bits are left as they are. `hash_length` must be

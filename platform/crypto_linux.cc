@@ -25,6 +25,7 @@ constexpr uint8_t kOuterPad = 0x5C;
 struct Library {
   OSSL_LIB_CTX* context = nullptr;
   EVP_MD* md5 = nullptr;
+  EVP_MD* sha256 = nullptr;
   std::array<EVP_CIPHER*, 4> ciphers{};
   bool ready = false;
 };
@@ -50,7 +51,8 @@ Library* LoadProviders() {
   if (OSSL_PROVIDER_load(lib->context, "default") == nullptr) return lib;
   if (OSSL_PROVIDER_load(lib->context, "legacy") == nullptr) return lib;
   lib->md5 = EVP_MD_fetch(lib->context, "MD5", nullptr);
-  if (lib->md5 == nullptr) return lib;
+  lib->sha256 = EVP_MD_fetch(lib->context, "SHA256", nullptr);
+  if (lib->md5 == nullptr || lib->sha256 == nullptr) return lib;
   for (CipherAlgorithm algorithm : {CipherAlgorithm::kRc2, CipherAlgorithm::kTripleDes112,
                                     CipherAlgorithm::kTripleDes168, CipherAlgorithm::kRc4}) {
     EVP_CIPHER* cipher = EVP_CIPHER_fetch(lib->context, CipherName(algorithm), nullptr);
@@ -89,6 +91,44 @@ bool Md5(const void* data, size_t length, uint8_t* digest) {
     return Fail(kNteProviderFailed);
   }
   return true;
+}
+
+struct Sha256::State {
+  EVP_MD_CTX* context = nullptr;
+  bool started = false;
+  bool failed = false;
+  ~State() { EVP_MD_CTX_free(context); }
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {}
+
+Sha256::~Sha256() = default;
+
+bool Sha256::Update(const void* data, size_t length) {
+  if (!state_->started) {
+    const Library* lib = GetLibrary();
+    if (lib == nullptr) return false;
+    if (state_->context == nullptr) state_->context = EVP_MD_CTX_new();
+    state_->failed = state_->context == nullptr ||
+                     EVP_DigestInit_ex(state_->context, lib->sha256, nullptr) != 1;
+    state_->started = true;
+  }
+  if (!state_->failed && length > 0) {
+    state_->failed = EVP_DigestUpdate(state_->context, data, length) != 1;
+  }
+  return !state_->failed || Fail(kNteProviderFailed);
+}
+
+bool Sha256::Finish(uint8_t* digest) {
+  if (!Update(nullptr, 0)) {
+    state_->started = false;
+    return false;
+  }
+  unsigned int length = 0;
+  const bool ok = EVP_DigestFinal_ex(state_->context, digest, &length) == 1 &&
+                  length == kSha256Length;
+  state_->started = false;
+  return ok || Fail(kNteProviderFailed);
 }
 
 bool DeriveKeyBytes(CipherAlgorithm algorithm, const uint8_t* hash, size_t hash_length,

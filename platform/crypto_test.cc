@@ -82,6 +82,24 @@ TEST(CryptoTest, Md5OfEmptyInputIsTheStandardDigest) {
   EXPECT_EQ(Hex(hash, sizeof hash), "D41D8CD98F00B204E9800998ECF8427E");
 }
 
+TEST(CryptoTest, Sha256InPiecesIsThePublishedDigest) {
+  // FIPS 180-2's two-block example, given in uneven pieces; the object then starts over.
+  const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  Sha256 hash;
+  uint8_t digest[kSha256Length];
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(hash.Update(text.data(), 5));
+    ASSERT_TRUE(hash.Update(text.data() + 5, 0));
+    ASSERT_TRUE(hash.Update(text.data() + 5, text.size() - 5));
+    ASSERT_TRUE(hash.Finish(digest));
+    EXPECT_EQ(Hex(digest, sizeof digest),
+              "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1");
+  }
+  ASSERT_TRUE(hash.Finish(digest));
+  EXPECT_EQ(Hex(digest, sizeof digest),
+            "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+}
+
 TEST(CryptoTest, KeyIsHashPrefixUnlessTheCipherNeedsMore) {
   const std::string material = "kolvar";
   uint8_t hash[kMd5Length];

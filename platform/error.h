@@ -47,6 +47,7 @@ inline constexpr uint32_t kErrorRegistryIoFailed =
 inline constexpr uint32_t kErrorKeyDeleted = 1018;  // a registry key was deleted while open
 inline constexpr uint32_t kErrorIoDevice = 1117;
 inline constexpr uint32_t kErrorCantResolveFilename = 1921;  // symbolic link loop (ELOOP)
+inline constexpr uint32_t kErrorNotFound = 1168;  // an element (a file's note) does not exist
 inline constexpr uint32_t kErrorTimeout = 1460;
 
 // Still-active exit code of a running process, as the device reports it.

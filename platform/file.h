@@ -38,6 +38,7 @@ SystemTime CurrentLocalTime();
 SystemTime CurrentUtcTime();
 // False with 87 for a time the host calendar cannot show.
 bool FileTimeToLocal(FileTime utc, SystemTime* local);
+bool FileTimeToUtc(FileTime utc, SystemTime* time);
 
 // What a directory entry is. Only regular files are ever opened; kOther covers FIFOs, sockets,
 // devices and symbolic links, which listings report so that callers can tell the user.
@@ -103,6 +104,23 @@ bool GetFileAttributes(std::u16string_view device_path, uint32_t* attributes);
 // back the owner's. Where the file system keeps no extended attributes the system bit cannot be
 // kept: the call still succeeds and the bit reads as clear.
 bool SetFileAttributes(std::u16string_view device_path, uint32_t attributes);
+// What the host keeps of a file beyond the device's attributes: all its permission bits and its
+// last-write time, so that a file can leave its place and come back as it was.
+struct HostFileState {
+  uint32_t mode = 0;  // permission bits (07777)
+  FileTime last_write;
+};
+bool GetHostFileState(std::u16string_view device_path, HostFileState* state);
+// Sets the last-write time, then the permission bits (so a read-only result is fine).
+bool SetHostFileState(std::u16string_view device_path, const HostFileState& state);
+
+// Notes kept with a file beside its bytes, in the user extended attribute "user.kolvar." + name:
+// programs that read only the file's bytes never see them, and a copy by a tool that drops
+// extended attributes loses them. Reading fails with 50 where the file system keeps no user
+// attributes and with 1168 when the file has no such note; writing fails with 50 there too.
+bool WriteFileNote(std::u16string_view device_path, std::string_view name, std::string_view bytes);
+bool ReadFileNote(std::u16string_view device_path, std::string_view name, std::string* bytes);
+
 // Fails with 183 when `to` exists (never replaces), 3 when its folder is missing. Across file
 // systems a file is copied beside `to` under a hidden temporary name, put in place without
 // replacing and then deleted at `from`; a folder fails with 17 there.

@@ -492,6 +492,36 @@ TEST_F(FileTest, ReplaceFileSwapsInTheNewContentAtomically) {
   EXPECT_EQ(GetLastError(), kErrorFileNotFound);
 }
 
+TEST_F(FileTest, NotesAndHostStateStayWithTheFileOutsideItsBytes) {
+  const std::u16string path = u"\\Windows\\noted.dat";
+  device_.WriteFile(path, "bytes");
+  std::string note;
+  EXPECT_FALSE(ReadFileNote(path, "test", &note));
+  EXPECT_EQ(GetLastError(), kErrorNotFound);
+  ASSERT_TRUE(WriteFileNote(path, "test", std::string("a\0b", 3)));
+  ASSERT_TRUE(SetFileAttributes(path, kAttributeReadOnly));
+  ASSERT_TRUE(WriteFileNote(path, "other", "x"));  // a read-only file takes notes too
+  ASSERT_TRUE(ReadFileNote(path, "test", &note));
+  EXPECT_EQ(note, std::string("a\0b", 3));
+  EXPECT_EQ(device_.ReadFile(path), "bytes");
+  EXPECT_EQ(Mode(path) & 0222, 0u);  // and stays read-only
+  EXPECT_FALSE(WriteFileNote(path, "big", std::string(5000, 'n')));
+  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
+
+  HostFileState state;
+  state.mode = 0751;
+  state.last_write = FileTimeFromUnix(1173052800, 987654300);
+  ASSERT_TRUE(SetHostFileState(path, state));
+  HostFileState read;
+  ASSERT_TRUE(GetHostFileState(path, &read));
+  EXPECT_EQ(read.mode, 0751u);
+  EXPECT_EQ(read.last_write.value, state.last_write.value);
+  EXPECT_FALSE(GetHostFileState(u"\\Windows\\absent", &read));
+  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_FALSE(GetHostFileState(u"\\Windows", &read));
+  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+}
+
 TEST_F(FileTest, PseudoFileSystemsAreRecognisedButTmpfsIsNot) {
   unsetenv("KOLVAR_DEVICE_ROOT");  // the host's own folders
   EXPECT_TRUE(IsPseudoFileSystem(u"\\proc"));

@@ -55,17 +55,28 @@ FileTime FileTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
 SystemTime CurrentLocalTime() { return Now(/*local=*/true); }
 SystemTime CurrentUtcTime() { return Now(/*local=*/false); }
 
-bool FileTimeToLocal(FileTime utc, SystemTime* local) {
+namespace {
+
+bool FileTimeToSystemTime(FileTime utc, bool local, SystemTime* out) {
   const int64_t seconds =
       static_cast<int64_t>(utc.value / kTicksPerSecond) - kSecondsFrom1601To1970;
   const int64_t nanoseconds = static_cast<int64_t>(utc.value % kTicksPerSecond) * 100;
   const time_t t = static_cast<time_t>(seconds);
   struct tm tm {};
-  if (localtime_r(&t, &tm) == nullptr || tm.tm_year + 1900 > 30827) {
-    return Fail(kErrorInvalidParameter);
-  }
-  *local = FromTm(tm, nanoseconds);
+  const bool converted = local ? localtime_r(&t, &tm) != nullptr : gmtime_r(&t, &tm) != nullptr;
+  if (!converted || tm.tm_year + 1900 > 30827) return Fail(kErrorInvalidParameter);
+  *out = FromTm(tm, nanoseconds);
   return true;
+}
+
+}  // namespace
+
+bool FileTimeToLocal(FileTime utc, SystemTime* local) {
+  return FileTimeToSystemTime(utc, /*local=*/true, local);
+}
+
+bool FileTimeToUtc(FileTime utc, SystemTime* time) {
+  return FileTimeToSystemTime(utc, /*local=*/false, time);
 }
 
 }  // namespace kolvar::platform

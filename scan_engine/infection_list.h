@@ -75,9 +75,6 @@ struct Infection {
   InfectionRecord record;
   std::u16string folder;
   std::u16string file_name;
-  // The file was moved into the quarantine folder but its protected copy could not be made: the
-  // plain copy there is now the only one, and a retry must protect it rather than move again.
-  bool awaiting_protection = false;
 
   std::u16string FullPath() const;
 };

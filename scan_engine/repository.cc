@@ -1,4 +1,4 @@
-// The quarantine repository's names, protected copies and index.
+// The quarantine repository's names, protected copies, notes and index.
 #include "scan_engine/repository.h"
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include "common/file_cryptor.h"
 #include "common/key_materials.h"
 #include "common/object_names.h"
+#include "platform/crypto.h"
 #include "platform/error.h"
 #include "platform/kernel_objects.h"
 #include "platform/message_box.h"
@@ -19,7 +20,30 @@ namespace {
 
 constexpr char16_t kIndexLockName[] = u"KVREPOSITORY";
 constexpr char16_t kBesideSuffix[] = u".new";
+// Names of work in progress in the quarantine folder start with it; listed copies never do.
+constexpr char16_t kWorkPrefix = u'~';
+// Ends the plain work copy, so that a file whose own name ends in ".avq" can be protected too.
+constexpr char16_t kWorkSuffix[] = u".part";
+constexpr char kNoteName[] = "quarantine";
 constexpr uint32_t kProtectedAttributes = platform::kAttributeReadOnly | platform::kAttributeSystem;
+constexpr uint32_t kDigestChunk = 65536;
+
+// What a protected copy records of its file, kept as its note (see repository.h).
+struct ProtectedCopyNote {
+  char magic[4];  // "KVQN"
+  uint32_t version;
+  uint64_t size;
+  uint8_t sha256[platform::kSha256Length];
+  uint32_t host_mode;
+  uint32_t attributes;  // read-only and system of the file at home
+  uint64_t last_write;
+  RepositoryRecord record;
+  uint32_t reserved;
+};
+static_assert(sizeof(ProtectedCopyNote) == 1144);
+static_assert(offsetof(ProtectedCopyNote, record) == 64);
+constexpr char kNoteMagic[4] = {'K', 'V', 'Q', 'N'};
+constexpr uint32_t kNoteVersion = 1;
 
 void Tell(const UserNotice& notice, std::u16string_view text, uint32_t style) {
   if (notice) notice(text, style);
@@ -42,12 +66,86 @@ bool ForceDelete(std::u16string_view path) {
   return platform::DeleteFile(path);
 }
 
+// Deletes what a step of work in progress made, keeping the last error of the step.
+void DiscardWork(std::initializer_list<std::u16string_view> paths) {
+  const uint32_t error = platform::GetLastError();
+  for (std::u16string_view path : paths) {
+    if (platform::FileExists(path)) ForceDelete(path);
+  }
+  platform::SetLastError(error);
+}
+
 // The error to show for a failed cryptor operation: the platform's when there is one, else the
 // cryptor's own reason.
 uint32_t CryptorError(FileCryptor& cryptor) {
   uint32_t system_error = 0;
   const Status status = cryptor.GetStatus(&system_error);
   return system_error != 0 ? system_error : status;
+}
+
+std::u16string ErrorText(uint32_t error) { return DecimalText(static_cast<int64_t>(error)); }
+
+// Reads a whole file in chunks, giving each to `chunk`; false (last error set) on a failure.
+template <typename Chunk>
+bool ReadInChunks(std::u16string_view path, const Chunk& chunk) {
+  platform::File file;
+  if (!file.Open(path, platform::FileAccess::kRead, platform::CreateDisposition::kOpenExisting)) {
+    return false;
+  }
+  std::vector<uint8_t> buffer(kDigestChunk);
+  for (;;) {
+    uint32_t got = 0;
+    if (!file.Read(buffer.data(), kDigestChunk, &got)) return false;
+    if (got == 0) return true;
+    if (!chunk(buffer.data(), got)) return false;
+  }
+}
+
+// The size and SHA-256 of a file's contents.
+bool DigestOfFile(std::u16string_view path, uint64_t* size, uint8_t* digest) {
+  platform::Sha256 hash;
+  *size = 0;
+  return ReadInChunks(path,
+                      [&](const uint8_t* data, uint32_t length) {
+                        *size += length;
+                        return hash.Update(data, length);
+                      }) &&
+         hash.Finish(digest);
+}
+
+// Copies `from` to the new file `to` (a work copy: plain attributes, not flushed), and gives the
+// size and SHA-256 of what it copied.
+bool CopyToWork(std::u16string_view from, std::u16string_view to, uint64_t* size,
+                uint8_t* digest) {
+  platform::File out;
+  if (!out.Open(to, platform::FileAccess::kWrite, platform::CreateDisposition::kCreateNew)) {
+    return false;
+  }
+  platform::Sha256 hash;
+  *size = 0;
+  return ReadInChunks(from,
+                      [&](const uint8_t* data, uint32_t length) {
+                        uint32_t written = 0;
+                        if (!out.Write(data, length, &written)) return false;
+                        if (written != length) return platform::Fail(platform::kErrorDiskFull);
+                        *size += length;
+                        return hash.Update(data, length);
+                      }) &&
+         hash.Finish(digest);
+}
+
+// The name a record's copy has in the quarantine folder, without ".avq".
+std::u16string CopyName(const RepositoryRecord& record) {
+  std::u16string name = RepositoryName(WideField(record.folder), WideField(record.file_name));
+  if (record.copy() != 0) name += u"~" + DecimalText(record.copy());
+  return name;
+}
+
+void SetCopy(RepositoryRecord* record, uint16_t copy) { record->date[kRepositoryCopyIndex] = copy; }
+
+bool SameEntry(const RepositoryRecord& a, const RepositoryRecord& b) {
+  return WideField(a.folder) == WideField(b.folder) &&
+         WideField(a.file_name) == WideField(b.file_name) && a.copy() == b.copy();
 }
 
 // Serialises the writers of the index across the programs. Without the lock (no namespace
@@ -93,11 +191,6 @@ bool WriteIndexFile(std::u16string_view index_path, const std::vector<Repository
   return false;
 }
 
-bool SameEntry(const RepositoryRecord& a, const RepositoryRecord& b) {
-  return WideField(a.folder) == WideField(b.folder) &&
-         WideField(a.file_name) == WideField(b.file_name);
-}
-
 // Writes `records`, or deletes the index when none is left.
 bool StoreIndex(std::u16string_view index_path, const std::vector<RepositoryRecord>& records,
                 const UserNotice& notice) {
@@ -106,12 +199,76 @@ bool StoreIndex(std::u16string_view index_path, const std::vector<RepositoryReco
         platform::GetLastError() == platform::kErrorFileNotFound) {
       return true;
     }
-    TellError(notice, kDeleteFailedMessage, {index_path, DecimalText(platform::GetLastError())});
+    TellError(notice, kDeleteFailedMessage, {index_path, ErrorText(platform::GetLastError())});
     return false;
   }
   if (WriteIndexFile(index_path, records)) return true;
   Tell(notice, kErrorCreatingFileMessage, platform::kMbOk);
   return false;
+}
+
+enum class NoteState { kNone, kOwn, kOther };
+
+// The note of a protected copy: none (or none that can be read), or one that belongs to `record`
+// (to any record when it is null) or to another record.
+NoteState ReadNote(std::u16string_view path, const RepositoryRecord* record,
+                   ProtectedCopyNote* note) {
+  std::string bytes;
+  if (!platform::ReadFileNote(path, kNoteName, &bytes) || bytes.size() != sizeof(*note)) {
+    return NoteState::kNone;
+  }
+  std::memcpy(note, bytes.data(), sizeof(*note));
+  if (std::memcmp(note->magic, kNoteMagic, sizeof(kNoteMagic)) != 0 ||
+      note->version != kNoteVersion || !WideFieldTerminated(note->record.folder) ||
+      !WideFieldTerminated(note->record.file_name) || !WideFieldTerminated(note->record.date)) {
+    return NoteState::kNone;
+  }
+  return record == nullptr || SameEntry(note->record, *record) ? NoteState::kOwn : NoteState::kOther;
+}
+
+// The folder that the encoded folder of a repository name stands for ("_" is both "\" and itself
+// there): the reading whose folders exist on the device, else every "_" read as "\".
+bool FindEncodedFolder(const std::u16string& prefix, std::u16string_view rest,
+                       std::u16string* found) {
+  for (size_t cut = rest.find(u'_');; cut = rest.find(u'_', cut + 1)) {
+    const std::u16string candidate = platform::JoinPath(prefix, rest.substr(0, cut));
+    if (platform::DirectoryExists(candidate)) {
+      if (cut == std::u16string_view::npos) {
+        *found = candidate;
+        return true;
+      }
+      if (FindEncodedFolder(candidate, rest.substr(cut + 1), found)) return true;
+    }
+    if (cut == std::u16string_view::npos) return false;
+  }
+}
+
+std::u16string DecodeFolder(std::u16string_view encoded) {
+  std::u16string plain(encoded);
+  for (char16_t& c : plain) c = c == u'_' ? u'\\' : c;
+  if (plain == u"\\" || encoded.empty() || encoded[0] != u'_') return plain;
+  std::u16string found;
+  if (FindEncodedFolder(u"\\", encoded.substr(1), &found)) return found;
+  return plain;
+}
+
+// The record that the name of an unlisted copy (without its note) stands for: "%", the encoded
+// folder, "%@%", the file name, ".avq". The virus is unknown; the date is that of the copy.
+bool RecordFromName(std::u16string_view path, RepositoryRecord* record) {
+  std::u16string_view name = path.substr(path.rfind(u'\\') + 1);
+  const std::u16string extension = std::u16string(u".") + kProtectedExtension;
+  if (name.size() <= extension.size() || name.substr(name.size() - extension.size()) != extension ||
+      name[0] != u'%') {
+    return false;
+  }
+  name.remove_suffix(extension.size());
+  const size_t mark = name.find(u"%@%", 1);
+  if (mark == std::u16string_view::npos || mark + 3 >= name.size()) return false;
+  platform::FileInfo info;
+  platform::SystemTime date = platform::CurrentUtcTime();
+  if (platform::GetFileInfo(path, &info)) platform::FileTimeToUtc(info.last_write, &date);
+  return MakeRepositoryRecord(0, DecodeFolder(name.substr(1, mark - 1)), name.substr(mark + 3),
+                              RepositoryDate(date), record);
 }
 
 }  // namespace
@@ -132,6 +289,12 @@ std::u16string QuarantinedPath(std::u16string_view quarantine_folder, std::u16st
 std::u16string ProtectedPath(std::u16string_view quarantine_folder, std::u16string_view folder,
                              std::u16string_view file_name) {
   return QuarantinedPath(quarantine_folder, folder, file_name) + u"." + kProtectedExtension;
+}
+
+std::u16string ProtectedPathOf(std::u16string_view quarantine_folder,
+                               const RepositoryRecord& record) {
+  return std::u16string(quarantine_folder) + u"\\" + CopyName(record) + u"." +
+         kProtectedExtension;
 }
 
 std::u16string QuarantineFolderOf(std::u16string_view install_folder) {
@@ -161,7 +324,8 @@ bool MakeRepositoryRecord(uint32_t virus_id, std::u16string_view folder,
   *record = ZeroRecord<RepositoryRecord>();
   record->virus_id = virus_id;
   const bool fits = SetWideField(record->folder, folder) &
-                    SetWideField(record->file_name, file_name) & SetWideField(record->date, date);
+                    SetWideField(record->file_name, file_name) &
+                    (date.size() < kRepositoryCopyIndex) & SetWideField(record->date, date);
   return fits;
 }
 
@@ -177,59 +341,28 @@ QuarantineCipher::QuarantineCipher()
 
 QuarantineCipher::~QuarantineCipher() = default;
 
-QuarantineOutcome QuarantineFile(QuarantineCipher& cipher, std::u16string_view quarantine_folder,
-                                 std::u16string_view folder, std::u16string_view file_name,
-                                 bool already_moved, const UserNotice& notice) {
-  const std::u16string original = platform::JoinPath(folder, file_name);
-  const std::u16string plain = QuarantinedPath(quarantine_folder, folder, file_name);
-  const std::u16string protected_copy = ProtectedPath(quarantine_folder, folder, file_name);
-  // An older protected copy of the same path waits here until the new one is complete.
-  const std::u16string older = std::u16string(quarantine_folder) + u"\\~" +
-                               RepositoryName(folder, file_name) + u"." + kProtectedExtension;
-
-  if (!already_moved) {
-    if (older.size() >= platform::kMaxPath) {
-      TellError(notice, kMoveFailedMessage,
-                {original, DecimalText(platform::kErrorFilenameExcedRange)});
-      return QuarantineOutcome::kNotMoved;
-    }
-    if (platform::FileExists(plain)) ForceDelete(plain);
-    if (!platform::MoveFile(original, plain)) {
-      TellError(notice, kMoveFailedMessage, {original, DecimalText(platform::GetLastError())});
-      return QuarantineOutcome::kNotMoved;
-    }
+bool QuarantineCipher::WroteHeaderOf(std::u16string_view path) {
+  if (!ok_) return false;
+  const uint32_t digest_length = cipher_->DigestLength();
+  std::vector<uint8_t> header(sizeof(ProtectedFileHeader) + digest_length);
+  platform::File file;
+  uint32_t got = 0;
+  if (!file.Open(path, platform::FileAccess::kRead, platform::CreateDisposition::kOpenExisting) ||
+      !file.Read(header.data(), static_cast<uint32_t>(header.size()), &got) ||
+      got != header.size()) {
+    return false;
   }
-  // The cryptor refuses read-only and system sources; a refused file must not count as protected.
-  platform::SetFileAttributes(plain, 0);
-
-  bool older_kept = false;
-  if (platform::FileExists(protected_copy)) {
-    if (platform::FileExists(older)) ForceDelete(older);
-    platform::SetFileAttributes(protected_copy, 0);
-    older_kept = platform::MoveFile(protected_copy, older);
-  }
-
-  FileCryptor& cryptor = cipher.cryptor();
-  const bool protected_ok =
-      cryptor.SetSource(plain) && cryptor.Protect() && platform::FileExists(protected_copy);
-  if (!protected_ok) {
-    const uint32_t error = CryptorError(cryptor);
-    if (older_kept && !EntryExists(protected_copy)) platform::MoveFile(older, protected_copy);
-    if (platform::FileExists(protected_copy)) {
-      platform::SetFileAttributes(protected_copy, kProtectedAttributes);
-    }
-    TellError(notice, kProtectFailedMessage, {original, DecimalText(error), plain});
-    return QuarantineOutcome::kUnprotected;
-  }
-  ForceDelete(plain);
-  if (older_kept) ForceDelete(older);
-  platform::SetFileAttributes(protected_copy, kProtectedAttributes);
-  return QuarantineOutcome::kProtected;
+  ProtectedFileHeader fields;
+  std::memcpy(&fields, header.data(), sizeof(fields));
+  return fields.magic == kProtectedFileMagic && fields.key_header_flag == 1 &&
+         fields.key_scheme == cipher_->key_scheme() && fields.selector == cipher_->selector() &&
+         fields.digest_length == digest_length &&
+         cipher_->CompareDigest(header.data() + sizeof(fields), digest_length) == 0;
 }
 
 bool DeleteInfectedFile(std::u16string_view full_path, const UserNotice& notice) {
   if (platform::DeleteFile(full_path)) return true;
-  TellError(notice, kDeleteFailedMessage, {full_path, DecimalText(platform::GetLastError())});
+  TellError(notice, kDeleteFailedMessage, {full_path, ErrorText(platform::GetLastError())});
   return false;
 }
 
@@ -254,7 +387,7 @@ bool ReadRepositoryIndex(std::u16string_view index_path, std::vector<RepositoryR
     // A damaged field still ends within its record.
     record.folder[259] = u'\0';
     record.file_name[259] = u'\0';
-    record.date[kRepositoryDateChars - 1] = u'\0';
+    record.date[kRepositoryCopyIndex - 1] = u'\0';
     records->push_back(record);
   }
 }
@@ -304,69 +437,318 @@ bool RemoveRepositoryRecord(std::u16string_view index_path, const RepositoryReco
   return StoreIndex(index_path, kept, notice);
 }
 
-bool DeleteRepositoryEntry(std::u16string_view quarantine_folder, const RepositoryRecord& record,
-                           const UserNotice& notice) {
-  const std::u16string protected_copy =
-      ProtectedPath(quarantine_folder, WideField(record.folder), WideField(record.file_name));
-  if (ForceDelete(protected_copy) || platform::GetLastError() == platform::kErrorFileNotFound) {
-    return true;
+Repository::Repository(std::u16string_view quarantine_folder, std::u16string_view index_path)
+    : quarantine_folder_(quarantine_folder), index_path_(index_path) {}
+
+Repository::~Repository() = default;
+
+QuarantineCipher& Repository::cipher() {
+  if (!cipher_) cipher_ = std::make_unique<QuarantineCipher>();
+  return *cipher_;
+}
+
+bool Repository::ReadIndex(std::vector<RepositoryRecord>* records) const {
+  return ReadRepositoryIndex(index_path_, records);
+}
+
+std::u16string Repository::ProtectedPathOf(const RepositoryRecord& record) const {
+  return kolvar::ProtectedPathOf(quarantine_folder_, record);
+}
+
+bool Repository::FindNewestEntry(std::u16string_view folder, std::u16string_view file_name,
+                                 RepositoryRecord* record) const {
+  std::vector<RepositoryRecord> index;
+  if (!ReadIndex(&index)) return false;
+  for (auto it = index.rbegin(); it != index.rend(); ++it) {
+    if (WideField(it->folder) == folder && WideField(it->file_name) == file_name) {
+      *record = *it;
+      return true;
+    }
   }
-  const uint32_t error = platform::GetLastError();
-  platform::SetFileAttributes(protected_copy, kProtectedAttributes);
-  TellError(notice, kDeleteFailedMessage, {protected_copy, DecimalText(error)});
   return false;
 }
 
-RestoreOutcome RestoreRepositoryEntry(QuarantineCipher& cipher,
-                                      std::u16string_view quarantine_folder,
-                                      const RepositoryRecord& record, const UserNotice& notice) {
-  const std::u16string_view folder = WideField(record.folder);
-  const std::u16string_view file_name = WideField(record.file_name);
-  const std::u16string home = platform::JoinPath(folder, file_name);
-  const std::u16string plain = QuarantinedPath(quarantine_folder, folder, file_name);
-  const std::u16string protected_copy = ProtectedPath(quarantine_folder, folder, file_name);
+// Makes the protected copy of `home` under a name of its own: a copy of the file is protected
+// under a work name, noted, and renamed to the first copy name that neither a file nor an entry
+// holds. The record's copy number and *protected_copy tell which name it took.
+bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
+                             std::u16string* protected_copy, const UserNotice& notice) {
+  const std::u16string plain_work =
+      quarantine_folder_ + u"\\" + kWorkPrefix +
+      RepositoryName(WideField(record->folder), WideField(record->file_name)) + kWorkSuffix;
+  const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
+  auto fail = [&](uint32_t error) {
+    DiscardWork({plain_work, protected_work});
+    TellError(notice, kMoveFailedMessage, {home, ErrorText(error)});
+    return false;
+  };
+  if (protected_work.size() >= platform::kMaxPath) {
+    return fail(platform::kErrorFilenameExcedRange);
+  }
+  ProtectedCopyNote note = ZeroRecord<ProtectedCopyNote>();
+  std::memcpy(note.magic, kNoteMagic, sizeof(kNoteMagic));
+  note.version = kNoteVersion;
+  platform::HostFileState state;
+  uint32_t attributes = 0;
+  if (!platform::GetHostFileState(home, &state) ||
+      !platform::GetFileAttributes(home, &attributes)) {
+    return fail(platform::GetLastError());
+  }
+  note.host_mode = state.mode;
+  note.last_write = state.last_write.value;
+  note.attributes = attributes & kProtectedAttributes;
 
+  // A work name that is already taken was left by an interrupted operation: a second copy only.
+  DiscardWork({plain_work, protected_work});
+  if (!CopyToWork(home, plain_work, &note.size, note.sha256)) {
+    return fail(platform::GetLastError());
+  }
+  FileCryptor& cryptor = cipher().cryptor();
+  if (!cryptor.SetSource(plain_work) || !cryptor.Protect() ||
+      !platform::FileExists(protected_work)) {
+    return fail(CryptorError(cryptor));
+  }
+  ForceDelete(plain_work);
+
+  std::vector<RepositoryRecord> index;
+  if (!ReadIndex(&index)) return fail(platform::GetLastError());
+  note.record = *record;
+  for (uint32_t copy = 0; copy <= UINT16_MAX; ++copy) {
+    SetCopy(&note.record, static_cast<uint16_t>(copy));
+    bool listed = false;
+    for (const RepositoryRecord& existing : index) {
+      listed = listed || SameEntry(existing, note.record);
+    }
+    const std::u16string name = ProtectedPathOf(note.record);
+    if (name.size() >= platform::kMaxPath) return fail(platform::kErrorFilenameExcedRange);
+    if (listed || EntryExists(name)) continue;
+    // A file system without user attributes keeps no note: the copy is still whole, and a
+    // restore then keeps it until the user deletes it.
+    platform::WriteFileNote(protected_work, kNoteName,
+                            std::string_view(reinterpret_cast<const char*>(&note), sizeof(note)));
+    if (platform::MoveFile(protected_work, name)) {
+      platform::SetFileAttributes(name, kProtectedAttributes);
+      *record = note.record;
+      *protected_copy = name;
+      return true;
+    }
+    // Another program took the name meanwhile: the next one.
+    if (platform::GetLastError() != platform::kErrorAlreadyExists) {
+      return fail(platform::GetLastError());
+    }
+  }
+  return fail(platform::kErrorAlreadyExists);
+}
+
+bool Repository::Quarantine(std::u16string_view folder, std::u16string_view file_name,
+                            uint32_t virus_id, const UserNotice& notice,
+                            RepositoryRecord* record_out) {
+  const std::u16string home = platform::JoinPath(folder, file_name);
+  auto refuse = [&](uint32_t error) {
+    TellError(notice, kMoveFailedMessage, {home, ErrorText(error)});
+    return false;
+  };
+  RepositoryRecord record;
+  if (!MakeRepositoryRecord(virus_id, folder, file_name,
+                            RepositoryDate(platform::CurrentUtcTime()), &record)) {
+    return refuse(platform::kErrorFilenameExcedRange);
+  }
+  platform::FileInfo before;
+  if (!platform::GetFileInfo(home, &before)) return refuse(platform::GetLastError());
+  if (before.kind != platform::EntryKind::kRegular) return refuse(platform::kErrorAccessDenied);
+  platform::HostFileState state;
+  if (!platform::GetHostFileState(home, &state)) return refuse(platform::GetLastError());
+
+  std::u16string protected_copy;
+  if (!ProtectCopy(home, &record, &protected_copy, notice)) return false;
+
+  // Listed first, deleted at home last: a kill in between leaves the file in both places.
+  auto undo = [&](uint32_t error) {
+    platform::SetLastError(error);
+    DiscardWork({protected_copy});
+    return refuse(error);
+  };
+  if (!AppendRepositoryRecords(index_path_, {record}, nullptr)) {
+    return undo(platform::GetLastError());
+  }
+  // A file that changed while it was copied is not the file that was protected.
+  platform::FileInfo now;
+  uint32_t error = platform::kErrorSuccess;
+  if (!platform::GetFileInfo(home, &now)) {
+    error = platform::GetLastError();
+  } else if (now.size != before.size || now.last_write.value != before.last_write.value) {
+    error = platform::kErrorSharingViolation;
+  } else if (!ForceDelete(home)) {
+    error = platform::GetLastError();
+    platform::SetFileAttributes(home, before.attributes & kProtectedAttributes);
+    platform::SetHostFileState(home, state);
+  }
+  if (error != platform::kErrorSuccess) {
+    // The entry could not be taken back: the copy stays with it, the file at home too.
+    if (!RemoveRepositoryRecord(index_path_, record, nullptr)) return refuse(error);
+    return undo(error);
+  }
+  if (record_out != nullptr) *record_out = record;
+  return true;
+}
+
+RestoreOutcome Repository::Restore(const RepositoryRecord& record, const UserNotice& notice) {
+  const std::u16string home =
+      platform::JoinPath(WideField(record.folder), WideField(record.file_name));
+  const std::u16string protected_copy = ProtectedPathOf(record);
   if (!platform::FileExists(protected_copy)) {
-    TellError(notice, kRestoreFailedMessage, {home, DecimalText(platform::kErrorFileNotFound)});
+    TellError(notice, kRestoreMissingMessage, {home, protected_copy});
     return RestoreOutcome::kMissing;
   }
   if (EntryExists(home)) {
     TellError(notice, kRestoreOccupiedMessage, {home});
     return RestoreOutcome::kKept;
   }
-  // A plain copy already there (a quarantine whose protection failed) is another file's only
-  // copy, or this one's: it is never overwritten nor taken for the decrypted one.
-  if (EntryExists(plain)) {
-    TellError(notice, kRestoreBlockedMessage, {home, plain});
+  const std::u16string plain_work =
+      quarantine_folder_ + u"\\" + kWorkPrefix + CopyName(record) + kWorkSuffix;
+  const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
+  auto fail = [&](uint32_t error) {
+    DiscardWork({plain_work, protected_work});
+    TellError(notice, kRestoreFailedMessage, {home, ErrorText(error)});
+    return RestoreOutcome::kKept;
+  };
+  if (protected_work.size() >= platform::kMaxPath) {
+    return fail(platform::kErrorFilenameExcedRange);
+  }
+  ProtectedCopyNote note;
+  const NoteState note_state = ReadNote(protected_copy, &record, &note);
+  if (note_state == NoteState::kOther) {
+    // The copy under this name is another file than the entry's.
+    TellError(notice, kRestoreDamagedMessage, {home, protected_copy});
     return RestoreOutcome::kKept;
   }
+  const bool noted = note_state == NoteState::kOwn;
 
-  platform::SetFileAttributes(protected_copy, 0);
-  FileCryptor& cryptor = cipher.cryptor();
-  if (!cryptor.SetSource(protected_copy) || !cryptor.Unprotect() || !platform::FileExists(plain)) {
-    const uint32_t error = CryptorError(cryptor);
-    platform::SetFileAttributes(protected_copy, kProtectedAttributes);
-    TellError(notice, kRestoreFailedMessage, {home, DecimalText(error)});
-    return RestoreOutcome::kKept;
+  // The protected copy is decrypted from a copy of itself, so that it stays whole and in place
+  // until the file is home.
+  DiscardWork({plain_work, protected_work});
+  uint64_t size = 0;
+  uint8_t digest[platform::kSha256Length];
+  if (!CopyToWork(protected_copy, protected_work, &size, digest)) {
+    return fail(platform::GetLastError());
   }
-  if (!platform::MoveFile(plain, home)) {
+  FileCryptor& cryptor = cipher().cryptor();
+  if (!cryptor.SetSource(protected_work) || !cryptor.Unprotect() ||
+      !platform::FileExists(plain_work)) {
+    return fail(CryptorError(cryptor));
+  }
+  ForceDelete(protected_work);
+  if (noted) {
+    if (!DigestOfFile(plain_work, &size, digest)) return fail(platform::GetLastError());
+    if (size != note.size || std::memcmp(digest, note.sha256, sizeof(digest)) != 0) {
+      DiscardWork({plain_work});
+      TellError(notice, kRestoreDamagedMessage, {home, protected_copy});
+      return RestoreOutcome::kKept;
+    }
+    platform::HostFileState state;
+    state.mode = note.host_mode;
+    state.last_write.value = note.last_write;
+    if (!platform::SetFileAttributes(plain_work, note.attributes & platform::kAttributeSystem) ||
+        !platform::SetHostFileState(plain_work, state)) {
+      return fail(platform::GetLastError());
+    }
+  }
+  if (!platform::MoveFile(plain_work, home)) {
     const uint32_t error = platform::GetLastError();
-    // The protected copy is still whole; the decrypted one goes.
-    ForceDelete(plain);
-    platform::SetFileAttributes(protected_copy, kProtectedAttributes);
+    DiscardWork({plain_work});
     if (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists) {
       TellError(notice, kRestoreOccupiedMessage, {home});
     } else {
-      TellError(notice, kRestoreFailedMessage, {home, DecimalText(error)});
+      TellError(notice, kRestoreFailedMessage, {home, ErrorText(error)});
     }
     return RestoreOutcome::kKept;
   }
-  if (!platform::DeleteFile(protected_copy)) {
+  if (!noted) {
+    Tell(notice, FormatText(kRestoreUncheckedMessage, {home}), platform::kMbIconInformation);
+    return RestoreOutcome::kRestoredUnchecked;
+  }
+  // The entry goes before its copy: a kill in between leaves an unlisted copy, which Adopt
+  // lists again, rather than an entry without its copy.
+  if (!RemoveRepositoryRecord(index_path_, record, notice)) return RestoreOutcome::kRestored;
+  if (!ForceDelete(protected_copy)) {
     const uint32_t error = platform::GetLastError();
     platform::SetFileAttributes(protected_copy, kProtectedAttributes);
-    TellError(notice, kDeleteFailedMessage, {protected_copy, DecimalText(error)});
+    TellError(notice, kDeleteFailedMessage, {protected_copy, ErrorText(error)});
   }
   return RestoreOutcome::kRestored;
+}
+
+bool Repository::Delete(const RepositoryRecord& record, const UserNotice& notice) {
+  const std::u16string protected_copy = ProtectedPathOf(record);
+  if (!ForceDelete(protected_copy) && platform::GetLastError() != platform::kErrorFileNotFound) {
+    const uint32_t error = platform::GetLastError();
+    platform::SetFileAttributes(protected_copy, kProtectedAttributes);
+    TellError(notice, kDeleteFailedMessage, {protected_copy, ErrorText(error)});
+    return false;
+  }
+  return RemoveRepositoryRecord(index_path_, record, notice);
+}
+
+bool Repository::FindUnlisted(std::vector<UnlistedCopy>* copies) {
+  copies->clear();
+  std::vector<RepositoryRecord> index;
+  if (!ReadIndex(&index)) return false;
+  std::vector<std::u16string> listed;
+  for (const RepositoryRecord& record : index) listed.push_back(ProtectedPathOf(record));
+  const std::u16string extension = std::u16string(u".") + kProtectedExtension;
+  platform::DirectoryListing listing;
+  platform::FindData entry;
+  if (!listing.First(platform::JoinPath(quarantine_folder_, u"*" + extension), &entry)) {
+    const uint32_t error = platform::GetLastError();
+    return error == platform::kErrorFileNotFound || error == platform::kErrorNoMoreFiles;
+  }
+  do {
+    if (entry.kind != platform::EntryKind::kRegular || entry.name[0] == kWorkPrefix ||
+        entry.name.size() <= extension.size() ||
+        entry.name.substr(entry.name.size() - extension.size()) != extension) {
+      continue;
+    }
+    const std::u16string path = platform::JoinPath(quarantine_folder_, entry.name);
+    bool is_listed = false;
+    for (const std::u16string& name : listed) is_listed = is_listed || name == path;
+    if (is_listed || !cipher().WroteHeaderOf(path)) continue;
+    UnlistedCopy copy;
+    copy.path = path;
+    ProtectedCopyNote note;
+    if (ReadNote(path, nullptr, &note) == NoteState::kOwn &&
+        ProtectedPathOf(note.record) == path) {
+      copy.record = note.record;
+      copy.noted = true;
+    } else if (!RecordFromName(path, &copy.record)) {
+      continue;
+    }
+    copies->push_back(std::move(copy));
+  } while (listing.Next(&entry));
+  return true;
+}
+
+int Repository::Adopt(const UserNotice& notice) {
+  std::vector<UnlistedCopy> copies;
+  if (!FindUnlisted(&copies)) return -1;
+  // Work left by interrupted operations: second copies of files that are home or listed.
+  std::vector<std::u16string> leftovers;
+  platform::DirectoryListing listing;
+  platform::FindData entry;
+  if (listing.First(platform::JoinPath(quarantine_folder_, std::u16string(1, kWorkPrefix) + u"*"),
+                    &entry)) {
+    do {
+      if (entry.kind == platform::EntryKind::kRegular && entry.name[0] == kWorkPrefix) {
+        leftovers.push_back(platform::JoinPath(quarantine_folder_, entry.name));
+      }
+    } while (listing.Next(&entry));
+  }
+  listing.Close();
+  for (const std::u16string& path : leftovers) ForceDelete(path);
+
+  std::vector<RepositoryRecord> records;
+  for (const UnlistedCopy& copy : copies) records.push_back(copy.record);
+  if (!AppendRepositoryRecords(index_path_, records, notice)) return -1;
+  return static_cast<int>(records.size());
 }
 
 }  // namespace kolvar

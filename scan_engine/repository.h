@@ -1,10 +1,17 @@
 // The quarantine repository: the quarantine folder, the name an infected file takes there, the
-// quarantine cipher, the protected copies (".avq"), the index KVRepository.dat, and the file
-// operations that the scanner and the main program carry out on it (quarantine, delete, restore).
+// quarantine cipher, the protected copies (".avq"), the index KVRepository.dat, and the operations
+// that the scanner and the main program carry out on it (quarantine, restore, delete, adopt).
 //
-// Nothing is ever lost: at every moment of a quarantine or a restore the file exists whole as the
-// original, as the plain copy in the quarantine folder, or as the protected copy. A step that
-// fails leaves the file where the last successful step put it, and the user is told.
+// Nothing is ever lost, whenever a program is killed: a file leaves its place only once its
+// protected copy is whole and listed in the index, and a protected copy goes only once the file
+// is back at its place and its entry has left the index. Work in progress lies under names that
+// begin with "~", which no listed copy has; what a killed operation leaves there is only ever a
+// second copy and is cleared by the next operation on the same file (or by Adopt).
+//
+// Each protected copy carries a note beside its bytes (a user extended attribute, which readers of
+// the file's bytes never see): its index record, the size and SHA-256 of the file's contents, and
+// the file's permission bits, system bit and last-write time. A restore checks the decrypted bytes
+// against the note before the protected copy goes, and gives the file back its mode and time.
 #ifndef KOLVAR_SCAN_ENGINE_REPOSITORY_H_
 #define KOLVAR_SCAN_ENGINE_REPOSITORY_H_
 
@@ -27,32 +34,44 @@ inline constexpr char16_t kQuarantineFolderName[] = u"Quarantine";
 inline constexpr char16_t kRepositoryIndexName[] = u"KVRepository.dat";
 inline constexpr char16_t kProtectedExtension[] = u"avq";
 
-// Messages of the repository's file operations, shown with the error icon unless said otherwise.
+// Messages of the repository's operations, shown with the error icon unless said otherwise.
 inline constexpr char16_t kDeleteFailedMessage[] = u"The file '%s' could not be deleted.(%d)";
 inline constexpr char16_t kMoveFailedMessage[] =
     u"The file '%s' cannot be moved to the repository (%d).";
-inline constexpr char16_t kProtectFailedMessage[] =
-    u"The file '%s' was moved to the repository but could not be protected (%d).\n"
-    u"It is kept unprotected as '%s'.";
 inline constexpr char16_t kRestoreFailedMessage[] = u"The file '%s' could not be restored.(%d)";
 inline constexpr char16_t kRestoreOccupiedMessage[] =
     u"The file '%s' could not be restored: a file of that name exists there.\n"
     u"The file stays in the repository.";
-inline constexpr char16_t kRestoreBlockedMessage[] =
-    u"The file '%s' could not be restored: the unprotected copy '%s' is in the way.\n"
-    u"The file stays in the repository.";
+inline constexpr char16_t kRestoreMissingMessage[] =
+    u"The file '%s' could not be restored: its protected copy '%s' is missing.\n"
+    u"The entry stays in the repository.";
+inline constexpr char16_t kRestoreDamagedMessage[] =
+    u"The file '%s' could not be restored: its protected copy '%s' is damaged (the decrypted "
+    u"contents differ from the check recorded with it).\nThe file stays in the repository.";
+// Information icon: the copy came without its note (an older copy, or one copied by a tool that
+// drops extended attributes), so the restored bytes could not be checked.
+inline constexpr char16_t kRestoreUncheckedMessage[] =
+    u"The file '%s' was restored, but its protected copy carries no check of its contents.\n"
+    u"The protected copy stays in the repository until you delete it.";
 inline constexpr char16_t kErrorCreatingFileMessage[] = u"Error creating file.";  // no icon
 inline constexpr char16_t kQuarantineFolderFailedMessage[] =
     u"\nCould not create quarantine directory. Please contact support.";
 
 // Characters of the date field, the terminator included (32 bytes).
 inline constexpr size_t kRepositoryDateChars = 16;
+// The character after the date's terminator holds the copy number (see RepositoryRecord).
+inline constexpr size_t kRepositoryCopyIndex = 11;
 
+// An index record. The date field holds "dd/mm/yyyy" and its terminator; the character after the
+// terminator is the copy number: 0 for the first copy of a home path, n for the copy that took
+// the name "...~n" because the plain name was taken (readers of the date never see it).
 struct RepositoryRecord {
   uint32_t virus_id;
   char16_t folder[260];                 // former folder, at most 259 characters
   char16_t file_name[260];              // at most 259 characters
-  char16_t date[kRepositoryDateChars];  // "dd/mm/yyyy" of the UTC date of quarantine
+  char16_t date[kRepositoryDateChars];  // "dd/mm/yyyy" of the UTC date of quarantine, copy number
+
+  uint16_t copy() const { return static_cast<uint16_t>(date[kRepositoryCopyIndex]); }
 };
 static_assert(sizeof(RepositoryRecord) == 1076);
 static_assert(offsetof(RepositoryRecord, virus_id) == 0);
@@ -65,9 +84,12 @@ std::u16string RepositoryName(std::u16string_view folder, std::u16string_view fi
 // The plain quarantined path: quarantine folder, "\", repository name.
 std::u16string QuarantinedPath(std::u16string_view quarantine_folder, std::u16string_view folder,
                                std::u16string_view file_name);
-// The protected copy: the quarantined path followed by ".avq".
+// The protected copy of the first copy of a path: the quarantined path followed by ".avq".
 std::u16string ProtectedPath(std::u16string_view quarantine_folder, std::u16string_view folder,
                              std::u16string_view file_name);
+// The protected copy that a record names: copy n > 0 has "~n" after the repository name.
+std::u16string ProtectedPathOf(std::u16string_view quarantine_folder,
+                               const RepositoryRecord& record);
 // The quarantine folder of an installation folder, without a trailing "\".
 std::u16string QuarantineFolderOf(std::u16string_view install_folder);
 // Creates the folder; true when it was created or exists already.
@@ -75,7 +97,7 @@ bool CreateQuarantineFolder(std::u16string_view quarantine_folder);
 
 // "%02d/%02d/%04d" of day, month and year.
 std::u16string RepositoryDate(const platform::SystemTime& time);
-// A zero-filled record; false when the folder or the name does not fit its field.
+// A zero-filled record (copy 0); false when the folder or the name does not fit its field.
 bool MakeRepositoryRecord(uint32_t virus_id, std::u16string_view folder,
                           std::u16string_view file_name, std::u16string_view date,
                           RepositoryRecord* record);
@@ -92,6 +114,9 @@ class QuarantineCipher {
   // False when the provider or the key could not be set up; the cryptor then refuses every file.
   bool ok() const { return ok_; }
   FileCryptor& cryptor() { return *cryptor_; }
+  // Whether the file starts with the header this cipher writes (magic, key scheme, cipher and the
+  // digest of the quarantine key).
+  bool WroteHeaderOf(std::u16string_view path);
 
  private:
   std::unique_ptr<CipherContext> cipher_;
@@ -99,27 +124,11 @@ class QuarantineCipher {
   bool ok_ = false;
 };
 
-enum class QuarantineOutcome {
-  kProtected,    // only the protected copy remains, read-only and system
-  kNotMoved,     // the file stays where it was
-  kUnprotected,  // the file lies as the plain copy in the quarantine folder; protect it later
-};
-
-// Moves the file folder\file_name into the quarantine folder and protects it there. With
-// `already_moved` the plain copy from an earlier attempt is protected without moving anything.
-// Failures are told through `notice`.
-QuarantineOutcome QuarantineFile(QuarantineCipher& cipher, std::u16string_view quarantine_folder,
-                                 std::u16string_view folder, std::u16string_view file_name,
-                                 bool already_moved, const UserNotice& notice);
-
-// Deletes an infected file; a failure is told through `notice`.
-bool DeleteInfectedFile(std::u16string_view full_path, const UserNotice& notice);
-
 // Reads the index: whole records from the start until a short read. A missing index is empty.
 // False with the last error set when it exists but cannot be read.
 bool ReadRepositoryIndex(std::u16string_view index_path, std::vector<RepositoryRecord>* records);
 
-// Adds the records whose folder and file name are not listed yet, in order. The index is
+// Adds the records whose folder, file name and copy are not listed yet, in order. The index is
 // rewritten beside and renamed over under the suite-wide repository lock, so that neither a kill
 // nor the other program writing at the same moment loses a record. "Error creating file." when
 // it cannot be written.
@@ -130,27 +139,76 @@ bool AppendRepositoryRecords(std::u16string_view index_path,
 // Replaces the index with `records` (beside and renamed over); no record left deletes it.
 bool RewriteRepositoryIndex(std::u16string_view index_path,
                             const std::vector<RepositoryRecord>& records, const UserNotice& notice);
-// Removes the record of one folder and file name from the index as it stands now, keeping what
-// others appended since it was read.
+// Removes the record of one folder, file name and copy from the index as it stands now, keeping
+// what others appended since it was read.
 bool RemoveRepositoryRecord(std::u16string_view index_path, const RepositoryRecord& record,
                             const UserNotice& notice);
 
-// Deletes the protected copy of an entry. True when it is gone (also when it was gone already).
-bool DeleteRepositoryEntry(std::u16string_view quarantine_folder, const RepositoryRecord& record,
-                           const UserNotice& notice);
+// Deletes an infected file; a failure is told through `notice`.
+bool DeleteInfectedFile(std::u16string_view full_path, const UserNotice& notice);
 
 enum class RestoreOutcome {
-  kRestored,  // back at its former path; the protected copy is gone
-  kKept,      // not restored; the protected copy and its entry stay (the user was told)
-  kMissing,   // there is no protected copy for the entry (the user was told)
+  kRestored,           // back at its former path (mode and time too); copy and entry are gone
+  kRestoredUnchecked,  // back, but without a note to check it by: copy and entry stay
+  kKept,               // not restored; the protected copy and its entry stay (the user was told)
+  kMissing,            // there is no protected copy for the entry; the entry stays (told)
 };
 
-// Restores an entry to its former path: the protected copy is decrypted beside itself, the plain
-// copy is moved to the former path, and only then is the protected copy deleted. A file at the
-// former path is never replaced.
-RestoreOutcome RestoreRepositoryEntry(QuarantineCipher& cipher,
-                                      std::u16string_view quarantine_folder,
-                                      const RepositoryRecord& record, const UserNotice& notice);
+// A protected copy that no index record names, and the record that Adopt would list it under.
+struct UnlistedCopy {
+  std::u16string path;
+  RepositoryRecord record;
+  bool noted = false;  // the record comes from the copy's note (else from its name)
+};
+
+// The repository of one installation: its quarantine folder and its index, and every operation
+// that must keep the two consistent.
+class Repository {
+ public:
+  Repository(std::u16string_view quarantine_folder, std::u16string_view index_path);
+  ~Repository();
+  Repository(const Repository&) = delete;
+  Repository& operator=(const Repository&) = delete;
+
+  const std::u16string& quarantine_folder() const { return quarantine_folder_; }
+  const std::u16string& index_path() const { return index_path_; }
+
+  // Moves folder\file_name into the repository: the protected copy is made from a copy of the
+  // file, given a name of its own (a name already taken gets "~2", "~3", ...), listed in the
+  // index, and only then is the file deleted at home. Any failure leaves the file where it was
+  // and nothing of it in the repository, and is told as "cannot be moved to the repository".
+  // *record (may be null) receives the index record.
+  bool Quarantine(std::u16string_view folder, std::u16string_view file_name, uint32_t virus_id,
+                  const UserNotice& notice, RepositoryRecord* record = nullptr);
+  // Restores an entry: the protected copy is decrypted beside itself, checked against its note,
+  // given its mode and time and moved home (never over a file that is there); then the entry
+  // leaves the index and the protected copy goes.
+  RestoreOutcome Restore(const RepositoryRecord& record, const UserNotice& notice);
+  // Deletes an entry's protected copy, then its entry. False (told) when the copy stays.
+  bool Delete(const RepositoryRecord& record, const UserNotice& notice);
+
+  bool ReadIndex(std::vector<RepositoryRecord>* records) const;
+  std::u16string ProtectedPathOf(const RepositoryRecord& record) const;
+  // The newest entry of a home path, if any.
+  bool FindNewestEntry(std::u16string_view folder, std::u16string_view file_name,
+                       RepositoryRecord* record) const;
+  // Protected copies of this repository that no entry names (a damaged or lost index). False
+  // (last error set) when the index or the folder cannot be read.
+  bool FindUnlisted(std::vector<UnlistedCopy>* copies);
+  // Lists every unlisted copy again and clears what interrupted operations left behind. Returns
+  // the number of entries added; -1 when the index cannot be read (last error set) or written
+  // (told).
+  int Adopt(const UserNotice& notice);
+
+ private:
+  QuarantineCipher& cipher();
+  bool ProtectCopy(std::u16string_view home, RepositoryRecord* record,
+                   std::u16string* protected_copy, const UserNotice& notice);
+
+  const std::u16string quarantine_folder_;
+  const std::u16string index_path_;
+  std::unique_ptr<QuarantineCipher> cipher_;  // made when first needed
+};
 
 }  // namespace kolvar
 

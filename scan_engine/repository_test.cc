@@ -74,21 +74,37 @@ TEST(RepositoryNames, DateIsDayMonthYear) {
   EXPECT_EQ(RepositoryDate(time), u"31/12/2024");
 }
 
+TEST(RepositoryNames, TakenNamesGetACopyNumberThatReadersOfTheDateNeverSee) {
+  RepositoryRecord record;
+  ASSERT_TRUE(MakeRepositoryRecord(7, u"\\Docs", u"a.exe", u"05/03/2007", &record));
+  EXPECT_EQ(record.copy(), 0u);
+  EXPECT_EQ(ProtectedPathOf(kQuarantine, record), ProtectedPath(kQuarantine, u"\\Docs", u"a.exe"));
+  record.date[kRepositoryCopyIndex] = 3;
+  EXPECT_EQ(ProtectedPathOf(kQuarantine, record),
+            std::u16string(kQuarantine) + u"\\%_Docs%@%a.exe~3.avq");
+  EXPECT_EQ(WideField(record.date), u"05/03/2007");
+}
+
 class RepositoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     device_.MakeFolder(u"\\Program Files\\Kolvar");
     ASSERT_TRUE(CreateQuarantineFolder(kQuarantine));
     ASSERT_TRUE(CreateQuarantineFolder(kQuarantine));  // exists already: still fine
-    ASSERT_TRUE(cipher_.ok());
     notice_ = [this](std::u16string_view text, uint32_t style) {
       messages_.emplace_back(std::u16string(text), style);
     };
   }
 
-  QuarantineOutcome Quarantine(std::u16string_view folder, std::u16string_view name,
-                               bool already_moved = false) {
-    return QuarantineFile(cipher_, kQuarantine, folder, name, already_moved, notice_);
+  bool Quarantine(std::u16string_view folder, std::u16string_view name,
+                  RepositoryRecord* record = nullptr) {
+    return repository_.Quarantine(folder, name, 7, notice_, record);
+  }
+
+  std::vector<RepositoryRecord> Index() {
+    std::vector<RepositoryRecord> records;
+    EXPECT_TRUE(repository_.ReadIndex(&records));
+    return records;
   }
 
   RepositoryRecord Record(std::u16string_view folder, std::u16string_view name,
@@ -98,202 +114,211 @@ class RepositoryTest : public ::testing::Test {
     return record;
   }
 
+  // The entry of the one file that the index lists for folder\name.
+  RepositoryRecord Listed(std::u16string_view folder, std::u16string_view name) {
+    RepositoryRecord record = Record(folder, name);
+    EXPECT_TRUE(repository_.FindNewestEntry(folder, name, &record));
+    return record;
+  }
+
   RestoreOutcome Restore(std::u16string_view folder, std::u16string_view name) {
-    return RestoreRepositoryEntry(cipher_, kQuarantine, Record(folder, name), notice_);
+    return repository_.Restore(Listed(folder, name), notice_);
   }
 
   std::u16string LastMessage() const {
     return messages_.empty() ? std::u16string() : messages_.back().first;
   }
 
+  // Nothing of work in progress is left in the quarantine folder.
+  void ExpectNoWorkLeft() {
+    platform::DirectoryListing listing;
+    platform::FindData entry;
+    if (!listing.First(std::u16string(kQuarantine) + u"\\*", &entry)) return;
+    do {
+      EXPECT_NE(entry.name[0], u'~') << std::string(entry.name.begin(), entry.name.end());
+    } while (listing.Next(&entry));
+  }
+
   testing::TestDevice device_;
-  QuarantineCipher cipher_;
+  Repository repository_{kQuarantine, kIndex};
   UserNotice notice_;
   std::vector<std::pair<std::u16string, uint32_t>> messages_;
 
   const std::u16string folder_ = u"\\Storage Card\\Setup";
   const std::u16string name_ = u"x.cab";
   const std::u16string original_ = u"\\Storage Card\\Setup\\x.cab";
-  const std::u16string plain_ = std::u16string(kQuarantine) + u"\\%_Storage Card_Setup%@%x.cab";
-  const std::u16string protected_ = plain_ + u".avq";
+  const std::u16string protected_ =
+      std::u16string(kQuarantine) + u"\\%_Storage Card_Setup%@%x.cab.avq";
 };
 
-TEST_F(RepositoryTest, QuarantineAndRestoreGiveBackTheSameBytes) {
+TEST_F(RepositoryTest, QuarantineAndRestoreGiveBackTheSameBytesModeAndTime) {
   const std::string bytes = Content(3 * 32768 + 100, 'a');
   device_.WriteFile(original_, bytes);
+  platform::HostFileState state;
+  state.mode = 0640;
+  state.last_write = platform::FileTimeFromUnix(1173052800, 123456700);  // 5 March 2007
+  ASSERT_TRUE(platform::SetHostFileState(original_, state));
 
-  EXPECT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
+  RepositoryRecord record;
+  ASSERT_TRUE(Quarantine(folder_, name_, &record));
   EXPECT_TRUE(messages_.empty());
   EXPECT_FALSE(device_.Exists(original_));
-  EXPECT_FALSE(device_.Exists(plain_));
   ASSERT_TRUE(device_.Exists(protected_));
   EXPECT_EQ(Attributes(protected_) & kProtectedBits, kProtectedBits);
   const std::string stored = device_.ReadFile(protected_);
   EXPECT_EQ(stored.substr(0, 4), std::string("\x41\x46\x45\xFF", 4));
   EXPECT_EQ(stored.find(bytes.substr(0, 64)), std::string::npos);
+  ASSERT_EQ(Index().size(), 1u);
+  EXPECT_EQ(std::memcmp(&Index()[0], &record, sizeof(record)), 0);
+  ExpectNoWorkLeft();
 
-  EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kRestored);
+  EXPECT_EQ(repository_.Restore(record, notice_), RestoreOutcome::kRestored);
   EXPECT_TRUE(messages_.empty());
   EXPECT_TRUE(device_.ReadFile(original_) == bytes);
+  platform::HostFileState restored;
+  ASSERT_TRUE(platform::GetHostFileState(original_, &restored));
+  EXPECT_EQ(restored.mode, 0640u);
+  EXPECT_EQ(restored.last_write.value, state.last_write.value);
   EXPECT_FALSE(device_.Exists(protected_));
-  EXPECT_FALSE(device_.Exists(plain_));
+  EXPECT_TRUE(Index().empty());
+  ExpectNoWorkLeft();
 }
 
-TEST_F(RepositoryTest, ReadOnlySystemAndEmptyFilesAreProtectedNotLost) {
-  const std::u16string names[] = {u"ro.exe", u"sys.exe", u"empty.exe"};
+TEST_F(RepositoryTest, ReadOnlySystemAndEmptyFilesComeBackAsTheyWere) {
+  const std::u16string names[] = {u"ro.exe", u"sys.exe", u"empty.exe", u"evil.avq"};
   device_.WriteFile(folder_ + u"\\ro.exe", "read-only");
   device_.WriteFile(folder_ + u"\\sys.exe", "system");
   device_.WriteFile(folder_ + u"\\empty.exe", "");
+  device_.WriteFile(folder_ + u"\\evil.avq", "carries the protected extension");
   ASSERT_TRUE(platform::SetFileAttributes(folder_ + u"\\ro.exe", platform::kAttributeReadOnly));
   ASSERT_TRUE(platform::SetFileAttributes(folder_ + u"\\sys.exe", platform::kAttributeSystem));
+  for (const std::u16string& name : names) EXPECT_TRUE(Quarantine(folder_, name));
   for (const std::u16string& name : names) {
-    EXPECT_EQ(Quarantine(folder_, name), QuarantineOutcome::kProtected);
-  }
-  for (const std::u16string& name : names) {
+    EXPECT_FALSE(device_.Exists(folder_ + u"\\" + name));
     EXPECT_EQ(Restore(folder_, name), RestoreOutcome::kRestored);
   }
   EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(device_.ReadFile(folder_ + u"\\ro.exe"), "read-only");
   EXPECT_EQ(device_.ReadFile(folder_ + u"\\sys.exe"), "system");
   EXPECT_EQ(device_.ReadFile(folder_ + u"\\empty.exe"), "");
+  EXPECT_EQ(device_.ReadFile(folder_ + u"\\evil.avq"), "carries the protected extension");
+  EXPECT_EQ(Attributes(folder_ + u"\\ro.exe") & kProtectedBits, platform::kAttributeReadOnly);
+  EXPECT_EQ(Attributes(folder_ + u"\\sys.exe") & kProtectedBits, platform::kAttributeSystem);
+  EXPECT_TRUE(Index().empty());
 }
 
-TEST_F(RepositoryTest, SecondQuarantineOfTheSamePathReplacesTheProtectedCopy) {
+TEST_F(RepositoryTest, SecondQuarantineOfTheSamePathKeepsBothVersions) {
   device_.WriteFile(original_, "first");
-  ASSERT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
+  RepositoryRecord first, second;
+  ASSERT_TRUE(Quarantine(folder_, name_, &first));
   device_.WriteFile(original_, "second");
-  ASSERT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
+  ASSERT_TRUE(Quarantine(folder_, name_, &second));
   EXPECT_TRUE(messages_.empty());
-  // No older copy lingers beside the new one.
-  EXPECT_FALSE(
-      device_.Exists(std::u16string(kQuarantine) + u"\\~%_Storage Card_Setup%@%x.cab.avq"));
-  EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kRestored);
+  EXPECT_EQ(first.copy(), 0u);
+  EXPECT_EQ(second.copy(), 1u);
+  EXPECT_EQ(repository_.ProtectedPathOf(second),
+            std::u16string(kQuarantine) + u"\\%_Storage Card_Setup%@%x.cab~1.avq");
+  ASSERT_EQ(Index().size(), 2u);
+  for (const RepositoryRecord& record : Index()) {
+    EXPECT_EQ(WideField(record.folder), folder_);
+    EXPECT_EQ(WideField(record.file_name), name_);
+  }
+
+  EXPECT_EQ(repository_.Restore(first, notice_), RestoreOutcome::kRestored);
+  EXPECT_EQ(device_.ReadFile(original_), "first");
+  ASSERT_TRUE(platform::DeleteFile(original_));
+  EXPECT_EQ(repository_.Restore(second, notice_), RestoreOutcome::kRestored);
   EXPECT_EQ(device_.ReadFile(original_), "second");
+  EXPECT_TRUE(Index().empty());
 }
 
-TEST_F(RepositoryTest, FailedMoveLeavesTheFileInPlace) {
-  device_.WriteFile(original_, "payload");
-  ASSERT_TRUE(platform::RemoveDirectory(kQuarantine));
-
-  EXPECT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kNotMoved);
-  EXPECT_EQ(device_.ReadFile(original_), "payload");
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].first,
-            u"The file '\\Storage Card\\Setup\\x.cab' cannot be moved to the repository (3).");
-  EXPECT_EQ(messages_[0].second, platform::kMbIconError);
-
-  messages_.clear();
-  EXPECT_EQ(Quarantine(folder_, u"absent.exe"), QuarantineOutcome::kNotMoved);
-  EXPECT_EQ(LastMessage(),
-            u"The file '\\Storage Card\\Setup\\absent.exe' cannot be moved to the repository (2).");
-}
-
-TEST_F(RepositoryTest, FailedProtectionKeepsThePlainCopyUntilARetrySucceeds) {
-  device_.WriteFile(original_, "payload");
-  // A folder where the protected copy must go: the cryptor cannot create it.
-  device_.MakeFolder(protected_);
-
-  EXPECT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kUnprotected);
-  EXPECT_FALSE(device_.Exists(original_));
-  EXPECT_EQ(device_.ReadFile(plain_), "payload");
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(
-      messages_[0].first,
-      FormatText(kProtectFailedMessage,
-                 {original_, DecimalText(static_cast<int64_t>(kStatusDestinationExists)), plain_}));
-
-  ASSERT_TRUE(platform::RemoveDirectory(protected_));
-  EXPECT_EQ(Quarantine(folder_, name_, /*already_moved=*/true), QuarantineOutcome::kProtected);
-  EXPECT_FALSE(device_.Exists(plain_));
-  EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kRestored);
-  EXPECT_EQ(device_.ReadFile(original_), "payload");
-}
-
-TEST_F(RepositoryTest, FullDiskDuringProtectionKeepsPlainCopyAndOlderProtectedCopy) {
-  device_.WriteFile(original_, "older version");
-  ASSERT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
-  const std::string older_stored = device_.ReadFile(protected_);
-  const std::string newer = Content(256 * 1024, 'n');
-  device_.WriteFile(original_, newer);
+TEST_F(RepositoryTest, FailedQuarantineLeavesTheFileAtHomeAndNothingInTheRepository) {
+  const std::string bytes = Content(256 * 1024, 'n');
+  device_.WriteFile(original_, bytes);
   {
+    SCOPED_TRACE("full disk");
     FileSizeLimit limit(64 * 1024);
-    EXPECT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kUnprotected);
+    EXPECT_FALSE(Quarantine(folder_, name_));
   }
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_NE(messages_[0].first.find(u"could not be protected (112)"), std::u16string::npos);
-  EXPECT_TRUE(device_.ReadFile(plain_) == newer);
-  EXPECT_TRUE(device_.ReadFile(protected_) == older_stored);
-  EXPECT_EQ(Attributes(protected_) & kProtectedBits, kProtectedBits);
-  EXPECT_FALSE(
-      device_.Exists(std::u16string(kQuarantine) + u"\\~%_Storage Card_Setup%@%x.cab.avq"));
+  EXPECT_EQ(messages_[0].first, FormatText(kMoveFailedMessage, {original_, u"112"}));
+  EXPECT_EQ(messages_[0].second, platform::kMbIconError);
+  EXPECT_TRUE(device_.ReadFile(original_) == bytes);
+  EXPECT_FALSE(device_.Exists(protected_));
+  EXPECT_TRUE(Index().empty());
+  ExpectNoWorkLeft();
 
-  // Once there is room the plain copy is protected over the older one.
-  EXPECT_EQ(Quarantine(folder_, name_, /*already_moved=*/true), QuarantineOutcome::kProtected);
-  EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kRestored);
-  EXPECT_TRUE(device_.ReadFile(original_) == newer);
+  messages_.clear();
+  EXPECT_FALSE(Quarantine(folder_, u"absent.exe"));
+  EXPECT_EQ(LastMessage(), FormatText(kMoveFailedMessage, {folder_ + u"\\absent.exe", u"2"}));
+
+  messages_.clear();
+  ASSERT_TRUE(platform::RemoveDirectory(kQuarantine));
+  EXPECT_FALSE(Quarantine(folder_, name_));
+  EXPECT_EQ(LastMessage(), FormatText(kMoveFailedMessage, {original_, u"3"}));
+  EXPECT_TRUE(device_.ReadFile(original_) == bytes);
 }
 
-TEST_F(RepositoryTest, FileCarryingTheProtectedExtensionStaysAsPlainCopy) {
-  device_.WriteFile(folder_ + u"\\evil.avq", "payload");
-  EXPECT_EQ(Quarantine(folder_, u"evil.avq"), QuarantineOutcome::kUnprotected);
-  EXPECT_EQ(device_.ReadFile(std::u16string(kQuarantine) + u"\\%_Storage Card_Setup%@%evil.avq"),
-            "payload");
-  EXPECT_NE(LastMessage().find(u"(75)"), std::u16string::npos);
+TEST_F(RepositoryTest, UnwritableIndexTakesTheProtectedCopyBack) {
+  device_.WriteFile(original_, "payload");
+  // A folder where the index must go: it can be neither read as a file nor replaced.
+  device_.MakeFolder(kIndex);
+  EXPECT_FALSE(Quarantine(folder_, name_));
+  EXPECT_EQ(device_.ReadFile(original_), "payload");
+  EXPECT_FALSE(device_.Exists(protected_));
+  ExpectNoWorkLeft();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_NE(messages_[0].first.find(u"cannot be moved to the repository"), std::u16string::npos);
 }
 
 TEST_F(RepositoryTest, RestoreOntoAnOccupiedPathKeepsBothFiles) {
   device_.WriteFile(original_, "quarantined");
-  ASSERT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
+  ASSERT_TRUE(Quarantine(folder_, name_));
   device_.WriteFile(original_, "newcomer");
 
   EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kKept);
   EXPECT_EQ(device_.ReadFile(original_), "newcomer");
   EXPECT_TRUE(device_.Exists(protected_));
-  EXPECT_FALSE(device_.Exists(plain_));
   EXPECT_EQ(LastMessage(), FormatText(kRestoreOccupiedMessage, {original_}));
+  EXPECT_EQ(Index().size(), 1u);
 
   ASSERT_TRUE(platform::DeleteFile(original_));
   EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kRestored);
   EXPECT_EQ(device_.ReadFile(original_), "quarantined");
 }
 
-TEST_F(RepositoryTest, FailedRestoreKeepsTheProtectedCopyWhole) {
+TEST_F(RepositoryTest, FailedRestoreKeepsTheProtectedCopyAndItsEntry) {
   const std::string bytes = Content(100000, 'r');
   struct Fault {
     const char* name;
     std::function<void()> make;
     std::function<void()> undo;
-    RestoreOutcome outcome;
     std::u16string message_part;
   };
+  const std::u16string leftover =
+      std::u16string(kQuarantine) + u"\\~%_Storage Card_Setup%@%x.cab.part";
   Fault faults[] = {
       {"former folder missing", [&] { ASSERT_TRUE(platform::RemoveDirectory(folder_)); },
-       [&] { device_.MakeFolder(folder_); }, RestoreOutcome::kKept, u"could not be restored.(3)"},
+       [&] { device_.MakeFolder(folder_); }, u"could not be restored.(3)"},
       {"folder in the way", [&] { device_.MakeFolder(original_); },
-       [&] { ASSERT_TRUE(platform::RemoveDirectory(original_)); }, RestoreOutcome::kKept,
-       u"a file of that name exists"},
-      {"plain copy in the way", [&] { device_.WriteFile(plain_, "other"); },
-       [&] {
-         EXPECT_EQ(device_.ReadFile(plain_), "other");
-         ASSERT_TRUE(platform::DeleteFile(plain_));
-       },
-       RestoreOutcome::kKept, u"is in the way"},
+       [&] { ASSERT_TRUE(platform::RemoveDirectory(original_)); }, u"a file of that name exists"},
   };
   device_.WriteFile(original_, bytes);
-  ASSERT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
+  ASSERT_TRUE(Quarantine(folder_, name_));
   const std::string stored = device_.ReadFile(protected_);
   for (Fault& fault : faults) {
     SCOPED_TRACE(fault.name);
     messages_.clear();
     fault.make();
-    EXPECT_EQ(Restore(folder_, name_), fault.outcome);
+    EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kKept);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_NE(messages_[0].first.find(fault.message_part), std::u16string::npos)
         << std::string(messages_[0].first.begin(), messages_[0].first.end());
     EXPECT_TRUE(device_.ReadFile(protected_) == stored);
     EXPECT_EQ(Attributes(protected_) & kProtectedBits, kProtectedBits);
+    EXPECT_EQ(Index().size(), 1u);
     fault.undo();
-    EXPECT_FALSE(device_.Exists(plain_));
+    ExpectNoWorkLeft();
   }
   {
     SCOPED_TRACE("full disk");
@@ -304,72 +329,121 @@ TEST_F(RepositoryTest, FailedRestoreKeepsTheProtectedCopyWhole) {
     }
     EXPECT_NE(LastMessage().find(u"could not be restored.(112)"), std::u16string::npos);
     EXPECT_TRUE(device_.ReadFile(protected_) == stored);
-    EXPECT_FALSE(device_.Exists(plain_));
     EXPECT_FALSE(device_.Exists(original_));
+    ExpectNoWorkLeft();
   }
+  // What a killed restore leaves is a second copy only: the next restore clears it.
+  device_.WriteFile(leftover, "half a decrypted file");
   messages_.clear();
   EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kRestored);
   EXPECT_TRUE(messages_.empty());
   EXPECT_TRUE(device_.ReadFile(original_) == bytes);
+  ExpectNoWorkLeft();
 }
 
 TEST_F(RepositoryTest, DamagedProtectedCopyIsNeitherRestoredNorDeleted) {
   device_.WriteFile(original_, Content(5000, 'd'));
-  ASSERT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
+  ASSERT_TRUE(Quarantine(folder_, name_));
   const std::string stored = device_.ReadFile(protected_);
   const struct {
     size_t offset;
-    Status reason;
-  } damages[] = {{0, kStatusNotProtectedFile}, {20, kStatusOtherKeyMaterial}};
+    std::u16string message;
+  } damages[] = {
+      {0, FormatText(kRestoreFailedMessage, {original_, u"76"})},
+      {20, FormatText(kRestoreFailedMessage, {original_, u"78"})},
+      // Inside the data: it still decrypts, to bytes that differ from what the copy recorded.
+      {60, FormatText(kRestoreDamagedMessage, {original_, protected_})},
+      // The last block: its padding no longer checks out.
+      {stored.size() - 1, FormatText(kRestoreFailedMessage, {original_, u"2148073477"})},
+  };
   for (const auto& damage : damages) {
     SCOPED_TRACE(damage.offset);
     std::string damaged = stored;
-    damaged[damage.offset] ^= 0x5A;
+    damaged[damage.offset] ^= 0x01;
     ASSERT_TRUE(platform::SetFileAttributes(protected_, 0));
     device_.WriteFile(protected_, damaged);
     messages_.clear();
     EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kKept);
-    EXPECT_EQ(LastMessage(),
-              FormatText(kRestoreFailedMessage,
-                         {original_, DecimalText(static_cast<int64_t>(damage.reason))}));
+    EXPECT_EQ(LastMessage(), damage.message);
     EXPECT_TRUE(device_.ReadFile(protected_) == damaged);
-    EXPECT_FALSE(device_.Exists(plain_));
     EXPECT_FALSE(device_.Exists(original_));
+    EXPECT_EQ(Index().size(), 1u);
+    ExpectNoWorkLeft();
   }
 }
 
-TEST_F(RepositoryTest, FailureInTheMiddleOfOneFileDoesNotSpoilTheNext) {
-  const std::string first = Content(70000, 'f');
-  const std::string second = Content(70000, 's');
-  device_.WriteFile(folder_ + u"\\first.exe", first);
-  device_.WriteFile(folder_ + u"\\second.exe", second);
-  ASSERT_EQ(Quarantine(folder_, u"first.exe"), QuarantineOutcome::kProtected);
-  ASSERT_EQ(Quarantine(folder_, u"second.exe"), QuarantineOutcome::kProtected);
-  // The last block of the first copy no longer decrypts: its padding is wrong.
-  const std::u16string first_copy = ProtectedPath(kQuarantine, folder_, u"first.exe");
-  std::string damaged = device_.ReadFile(first_copy);
-  damaged.back() ^= 0x5A;
-  ASSERT_TRUE(platform::SetFileAttributes(first_copy, 0));
-  device_.WriteFile(first_copy, damaged);
-
-  EXPECT_EQ(Restore(folder_, u"first.exe"), RestoreOutcome::kKept);
-  EXPECT_FALSE(device_.Exists(folder_ + u"\\first.exe"));
-  EXPECT_EQ(Restore(folder_, u"second.exe"), RestoreOutcome::kRestored);
-  EXPECT_TRUE(device_.ReadFile(folder_ + u"\\second.exe") == second);
-}
-
-TEST_F(RepositoryTest, RestoreOfAMissingCopyIsReported) {
-  EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kMissing);
-  EXPECT_EQ(LastMessage(), FormatText(kRestoreFailedMessage, {original_, u"2"}));
-}
-
-TEST_F(RepositoryTest, DeleteEntryRemovesTheProtectedCopy) {
+TEST_F(RepositoryTest, CopyWithoutItsNoteIsRestoredButKeptUntilDeleted) {
   device_.WriteFile(original_, "payload");
-  ASSERT_EQ(Quarantine(folder_, name_), QuarantineOutcome::kProtected);
-  EXPECT_TRUE(DeleteRepositoryEntry(kQuarantine, Record(folder_, name_), notice_));
+  ASSERT_TRUE(Quarantine(folder_, name_));
+  // As an older copy, or one copied by a tool that drops extended attributes: no usable note.
+  ASSERT_TRUE(platform::WriteFileNote(protected_, "quarantine", ""));
+  EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kRestoredUnchecked);
+  EXPECT_EQ(device_.ReadFile(original_), "payload");
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].first, FormatText(kRestoreUncheckedMessage, {original_}));
+  EXPECT_EQ(messages_[0].second, platform::kMbIconInformation);
+  EXPECT_TRUE(device_.Exists(protected_));
+  ASSERT_EQ(Index().size(), 1u);
+  EXPECT_TRUE(repository_.Delete(Index()[0], notice_));
   EXPECT_FALSE(device_.Exists(protected_));
-  EXPECT_TRUE(DeleteRepositoryEntry(kQuarantine, Record(folder_, name_), notice_));
+  EXPECT_TRUE(Index().empty());
+}
+
+TEST_F(RepositoryTest, RestoreOfAMissingCopyKeepsTheEntry) {
+  device_.WriteFile(original_, "payload");
+  ASSERT_TRUE(Quarantine(folder_, name_));
+  ASSERT_TRUE(platform::SetFileAttributes(protected_, 0));
+  ASSERT_TRUE(platform::DeleteFile(protected_));
+  EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kMissing);
+  EXPECT_EQ(LastMessage(), FormatText(kRestoreMissingMessage, {original_, protected_}));
+  EXPECT_EQ(Index().size(), 1u);
+  // Deleting the entry of a missing copy is fine: nothing is left to delete.
+  EXPECT_TRUE(repository_.Delete(Index()[0], notice_));
+  EXPECT_TRUE(Index().empty());
+}
+
+TEST_F(RepositoryTest, CopiesThatTheIndexLostAreFoundAndAdopted) {
+  device_.MakeFolder(u"\\My_Docs\\old_mail");
+  const std::u16string mail = u"\\My_Docs\\old_mail";
+  device_.WriteFile(mail + u"\\a.exe", "a");
+  device_.WriteFile(mail + u"\\b.exe", "b");
+  device_.WriteFile(folder_ + u"\\c.exe", "c");
+  ASSERT_TRUE(Quarantine(mail, u"a.exe"));
+  ASSERT_TRUE(Quarantine(mail, u"b.exe"));
+  ASSERT_TRUE(Quarantine(folder_, u"c.exe"));
+  const std::vector<RepositoryRecord> before = Index();
+  // The index loses its last two records and a half; b's copy also loses its note.
+  device_.WriteFile(kIndex, device_.ReadFile(kIndex).substr(0, 1076 + 500));
+  ASSERT_TRUE(platform::WriteFileNote(ProtectedPathOf(kQuarantine, before[1]), "quarantine", ""));
+  device_.WriteFile(std::u16string(kQuarantine) + u"\\~%_x%@%y.part", "left by a kill");
+  device_.WriteFile(std::u16string(kQuarantine) + u"\\stranger.avq", "not a protected file");
+
+  std::vector<UnlistedCopy> unlisted;
+  ASSERT_TRUE(repository_.FindUnlisted(&unlisted));
+  ASSERT_EQ(unlisted.size(), 2u);
+  for (const UnlistedCopy& copy : unlisted) {
+    if (copy.noted) {
+      EXPECT_EQ(std::memcmp(&copy.record, &before[2], sizeof(copy.record)), 0);
+    } else {
+      // From its name: "_" in the folders is resolved by the folders that exist.
+      EXPECT_EQ(WideField(copy.record.folder), mail);
+      EXPECT_EQ(WideField(copy.record.file_name), u"b.exe");
+      EXPECT_EQ(copy.record.virus_id, 0u);
+    }
+  }
+
+  EXPECT_EQ(repository_.Adopt(notice_), 2);
   EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(Index().size(), 3u);
+  ExpectNoWorkLeft();
+  EXPECT_TRUE(device_.Exists(std::u16string(kQuarantine) + u"\\stranger.avq"));
+  ASSERT_TRUE(repository_.FindUnlisted(&unlisted));
+  EXPECT_TRUE(unlisted.empty());
+  EXPECT_EQ(Restore(mail, u"b.exe"), RestoreOutcome::kRestoredUnchecked);
+  EXPECT_EQ(Restore(folder_, u"c.exe"), RestoreOutcome::kRestored);
+  EXPECT_EQ(device_.ReadFile(mail + u"\\b.exe"), "b");
+  EXPECT_EQ(device_.ReadFile(folder_ + u"\\c.exe"), "c");
+  EXPECT_EQ(repository_.Adopt(notice_), 0);
 }
 
 TEST_F(RepositoryTest, IndexRecordsAreByteExact) {
@@ -411,14 +485,18 @@ std::vector<std::u16string> IndexNames(std::u16string_view index) {
   return names;
 }
 
-TEST_F(RepositoryTest, AppendAddsEachFolderAndNameOnce) {
+TEST_F(RepositoryTest, AppendAddsEachFolderNameAndCopyOnce) {
   const std::vector<std::u16string> none;
   EXPECT_EQ(IndexNames(kIndex), none);  // a missing index is empty
   ASSERT_TRUE(
       AppendRepositoryRecords(kIndex, {Record(u"\\a", u"1"), Record(u"\\a", u"2")}, notice_));
-  ASSERT_TRUE(AppendRepositoryRecords(
-      kIndex, {Record(u"\\a", u"2", 99), Record(u"\\b", u"2"), Record(u"\\a", u"3")}, notice_));
-  const std::vector<std::u16string> expected = {u"1", u"2", u"2", u"3"};
+  RepositoryRecord second_copy = Record(u"\\a", u"2");
+  second_copy.date[kRepositoryCopyIndex] = 1;
+  ASSERT_TRUE(AppendRepositoryRecords(kIndex,
+                                      {Record(u"\\a", u"2", 99), Record(u"\\b", u"2"),
+                                       Record(u"\\a", u"3"), second_copy},
+                                      notice_));
+  const std::vector<std::u16string> expected = {u"1", u"2", u"2", u"3", u"2"};
   EXPECT_EQ(IndexNames(kIndex), expected);
   EXPECT_FALSE(device_.Exists(std::u16string(kIndex) + u".new"));
   EXPECT_TRUE(messages_.empty());

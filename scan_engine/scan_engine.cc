@@ -133,46 +133,28 @@ void ScanEngine::ProcessInfections() {
     Notify(text, style);
   };
   std::lock_guard<std::mutex> lock(list_lock_);
-  std::unique_ptr<QuarantineCipher> cipher;
-  bool moved = false;
+  std::unique_ptr<Repository> repository;
   for (Infection& item : infections_) {
     if (item.record.done != 0) continue;
     const uint8_t action = item.record.action;
     if (action == kActionDelete) {
       if (DeleteInfectedFile(item.FullPath(), notice)) item.record.done = 1;
     } else if (action == kActionMove || action == kActionMoveAll) {
-      if (quarantine_folder_.empty()) {
+      if (quarantine_folder_.empty() || repository_path_.empty()) {
         notice(FormatText(kMoveFailedMessage,
                           {item.FullPath(), DecimalText(platform::kErrorPathNotFound)}),
                platform::kMbIconError);
         continue;
       }
-      if (!cipher) cipher = std::make_unique<QuarantineCipher>();
-      const QuarantineOutcome outcome =
-          QuarantineFile(*cipher, quarantine_folder_, item.folder, item.file_name,
-                         item.awaiting_protection, notice);
-      item.awaiting_protection = outcome == QuarantineOutcome::kUnprotected;
-      if (outcome == QuarantineOutcome::kProtected) {
+      if (!repository) {
+        repository = std::make_unique<Repository>(quarantine_folder_, repository_path_);
+      }
+      // Each file is listed as soon as its protected copy exists, before it leaves its place.
+      if (repository->Quarantine(item.folder, item.file_name, item.record.virus_id, notice)) {
         item.record.done = 1;
-        moved = true;
       }
     }
   }
-  if (!moved || repository_path_.empty()) return;
-
-  // Only files that reached the repository are listed: an entry without its protected copy
-  // could be neither restored nor deleted.
-  const std::u16string date = RepositoryDate(platform::CurrentUtcTime());
-  std::vector<RepositoryRecord> records;
-  for (const Infection& item : infections_) {
-    const uint8_t action = item.record.action;
-    if ((action != kActionMove && action != kActionMoveAll) || item.record.done == 0) continue;
-    RepositoryRecord record;
-    if (MakeRepositoryRecord(item.record.virus_id, item.folder, item.file_name, date, &record)) {
-      records.push_back(record);
-    }
-  }
-  AppendRepositoryRecords(repository_path_, records, notice);
 }
 
 }  // namespace kolvar

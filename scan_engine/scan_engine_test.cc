@@ -403,7 +403,7 @@ TEST_F(ScanEngineTest, ProcessInfectionsCarriesOutEachActionOnce) {
       u"The file '\\Acts\\gone2.exe' could not be deleted.(2)"};
   EXPECT_EQ(Notices(), expected_notices);
 
-  // Only the files that reached the repository are listed.
+  // Only the files that reached the repository are listed, each as it got there.
   std::vector<RepositoryRecord> index;
   ASSERT_TRUE(ReadRepositoryIndex(kIndex, &index));
   ASSERT_EQ(index.size(), 2u);
@@ -419,7 +419,7 @@ TEST_F(ScanEngineTest, ProcessInfectionsCarriesOutEachActionOnce) {
   EXPECT_EQ(WideField(index[2].file_name), u"gone.exe");
 }
 
-TEST_F(ScanEngineTest, SecondQuarantineOfTheSamePathAddsNoSecondRecord) {
+TEST_F(ScanEngineTest, SecondQuarantineOfTheSamePathKeepsBothVersions) {
   for (const char* content : {"first", "second"}) {
     device_.WriteFile(u"\\Twice\\v.exe", content);
     engine_.ClearInfections();
@@ -428,11 +428,14 @@ TEST_F(ScanEngineTest, SecondQuarantineOfTheSamePathAddsNoSecondRecord) {
   }
   std::vector<RepositoryRecord> index;
   ASSERT_TRUE(ReadRepositoryIndex(kIndex, &index));
-  ASSERT_EQ(index.size(), 1u);
-  QuarantineCipher cipher;
-  EXPECT_EQ(RestoreRepositoryEntry(cipher, kQuarantine, index[0], nullptr),
-            RestoreOutcome::kRestored);
-  EXPECT_EQ(device_.ReadFile(u"\\Twice\\v.exe"), "second");
+  ASSERT_EQ(index.size(), 2u);
+  Repository repository(kQuarantine, kIndex);
+  for (const char* content : {"first", "second"}) {
+    ASSERT_TRUE(ReadRepositoryIndex(kIndex, &index));
+    EXPECT_EQ(repository.Restore(index[0], nullptr), RestoreOutcome::kRestored);
+    EXPECT_EQ(device_.ReadFile(u"\\Twice\\v.exe"), content);
+    ASSERT_TRUE(platform::DeleteFile(u"\\Twice\\v.exe"));
+  }
 }
 
 TEST_F(ScanEngineTest, RememberedActionsOutliveThePass) {

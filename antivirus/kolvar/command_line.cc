@@ -11,6 +11,7 @@ const char kUsageText[] =
     "       kolvar quarantine list [--json]\n"
     "       kolvar quarantine restore N\n"
     "       kolvar quarantine delete N\n"
+    "       kolvar quarantine adopt\n"
     "       kolvar --help | --version\n"
     "\n"
     "scan        scans FOLDER (a device path such as '\\My Documents', or a host path below the\n"
@@ -21,7 +22,8 @@ const char kUsageText[] =
     "  --quiet   prints only the infected files.\n"
     "  --json    prints one JSON document at the end instead of the report.\n"
     "quarantine  list, restore or delete the files held in the repository; N is the number\n"
-    "            that 'list' shows.\n"
+    "            that 'list' shows. adopt lists again the protected files that the index\n"
+    "            lost (list shows them).\n"
     "\n"
     "Exit status: 0 nothing found, 1 infected files found, 2 an error.\n"
     "Environment: KOLVAR_DEVICE_ROOT is the host folder of the device ('/' when unset).\n";
@@ -133,16 +135,21 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* pa
       return false;
     }
     if (operands.size() < 2) {
-      *problem = "quarantine needs list, restore N or delete N";
+      *problem = "quarantine needs list, restore N, delete N or adopt";
       return false;
     }
     const std::string& what = operands[1];
-    if (what == "list") {
+    if (what == "list" || what == "adopt") {
       if (operands.size() != 2) {
-        *problem = "quarantine list takes no operand";
+        *problem = "quarantine " + what + " takes no operand";
         return false;
       }
-      parsed->command = FrontEndCommand::kQuarantineList;
+      if (what == "adopt" && parsed->json) {
+        *problem = "--json belongs to scan and quarantine list";
+        return false;
+      }
+      parsed->command =
+          what == "list" ? FrontEndCommand::kQuarantineList : FrontEndCommand::kQuarantineAdopt;
       return true;
     }
     if (what == "restore" || what == "delete") {
@@ -158,7 +165,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* pa
                                           : FrontEndCommand::kQuarantineDelete;
       return true;
     }
-    *problem = "quarantine needs list, restore N or delete N, not '" + what + "'";
+    *problem = "quarantine needs list, restore N, delete N or adopt, not '" + what + "'";
     return false;
   }
   *problem = "unknown command '" + command + "'";

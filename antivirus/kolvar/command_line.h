@@ -1,5 +1,6 @@
-// The front end's command line: the command (scan, quarantine list / restore / delete, help,
-// version), its operands and options. Parsing only; nothing is checked against the device here.
+// The front end's command line: the command (scan, quarantine list / restore / delete / adopt,
+// help, version), its operands and options. Parsing only; nothing is checked against the device
+// here.
 #ifndef KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 #define KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 
@@ -17,6 +18,7 @@ enum class FrontEndCommand {
   kQuarantineList,
   kQuarantineRestore,
   kQuarantineDelete,
+  kQuarantineAdopt,
 };
 
 // What to do with each infected file. kAsk prompts per file.

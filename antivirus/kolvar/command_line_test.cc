@@ -53,6 +53,7 @@ TEST(CommandLine, CommandsOperandsAndOptions) {
        false,
        12},
       {{"quarantine", "delete", "1"}, FrontEndCommand::kQuarantineDelete, {}, {}, false, false, 1},
+      {{"quarantine", "adopt"}, FrontEndCommand::kQuarantineAdopt, {}, {}, false, false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -78,13 +79,14 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"scan", "a", "b"}, "one folder at most"},
       {{"scan", "--quiet", "--json"}, "exclude each other"},
       {{"scan", "--verbose"}, "unknown option '--verbose'"},
-      {{"quarantine"}, "needs list, restore N or delete N"},
+      {{"quarantine"}, "needs list, restore N, delete N or adopt"},
       {{"quarantine", "list", "3"}, "takes no operand"},
       {{"quarantine", "restore"}, "needs the entry's number"},
       {{"quarantine", "restore", "0"}, "needs the entry's number"},
       {{"quarantine", "delete", "-1"}, "unknown option"},
       {{"quarantine", "delete", "2x"}, "needs the entry's number"},
       {{"quarantine", "delete", "1", "--json"}, "--json belongs"},
+      {{"quarantine", "adopt", "1"}, "adopt takes no operand"},
       {{"quarantine", "list", "--action=delete"}, "belong to scan"},
       {{"uninstall"}, "unknown command 'uninstall'"},
   };

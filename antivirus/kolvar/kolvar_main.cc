@@ -93,6 +93,9 @@ int Main(int argc, char** argv) {
     case FrontEndCommand::kQuarantineDelete:
       result = QuarantineDelete(paths, command.entry, repository_notice);
       break;
+    case FrontEndCommand::kQuarantineAdopt:
+      result = QuarantineAdopt(paths, repository_notice);
+      break;
     case FrontEndCommand::kHelp:
     case FrontEndCommand::kVersion:
       break;

@@ -51,10 +51,19 @@ bool PickEntry(const InstallPaths& paths, size_t number, const UserNotice& notic
   return true;
 }
 
-// Drops the entry from the index; false after the notice when the index cannot be rewritten.
-bool ForgetEntry(const InstallPaths& paths, const RepositoryEntry& entry,
-                 const UserNotice& notice) {
-  return RemoveRepositoryRecord(paths.repository_index, entry.record, notice);
+std::string EntryTable(const std::vector<RepositoryEntry>& entries) {
+  TextTable table;
+  table.AddRow({"#", Utf8(strings::kColumnFileName), Utf8(strings::kColumnVirus),
+                Utf8(strings::kColumnSince), Utf8(strings::kColumnLocation),
+                Utf8(strings::kColumnVirusId)});
+  for (const RepositoryEntry& entry : entries) {
+    std::string name = Utf8(WideField(entry.record.file_name));
+    if (!entry.protected_copy_present) name += " (missing)";
+    table.AddRow({std::to_string(entry.number), name, Utf8(entry.virus_name),
+                  Utf8(WideField(entry.record.date)), ShownPath(WideField(entry.record.folder)),
+                  std::to_string(entry.record.virus_id)});
+  }
+  return table.Render("  ");
 }
 
 }  // namespace
@@ -77,8 +86,7 @@ bool ReadRepositoryEntries(const InstallPaths& paths, std::vector<RepositoryEntr
       }
     }
     entry.home_path = platform::JoinPath(WideField(record.folder), WideField(record.file_name));
-    entry.protected_path = ProtectedPath(paths.quarantine_folder, WideField(record.folder),
-                                         WideField(record.file_name));
+    entry.protected_path = ProtectedPathOf(paths.quarantine_folder, record);
     entry.protected_copy_present = platform::FileExists(entry.protected_path);
     entries->push_back(std::move(entry));
   }
@@ -88,6 +96,9 @@ bool ReadRepositoryEntries(const InstallPaths& paths, std::vector<RepositoryEntr
 CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNotice& notice) {
   std::vector<RepositoryEntry> entries;
   if (!ReadRepositoryEntries(paths, &entries)) return UnreadableIndex(paths, notice);
+  Repository repository(paths.quarantine_folder, paths.repository_index);
+  std::vector<UnlistedCopy> unlisted;
+  repository.FindUnlisted(&unlisted);
   CommandResult result;
   if (json) {
     JsonWriter out;
@@ -114,55 +125,65 @@ CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNot
           .Bool(entry.protected_copy_present)
           .EndObject();
     }
+    out.EndArray().Key("unlisted").BeginArray();
+    for (const UnlistedCopy& copy : unlisted) {
+      out.BeginObject()
+          .Key("quarantined_as")
+          .String(copy.path)
+          .Key("path")
+          .String(platform::JoinPath(WideField(copy.record.folder), WideField(copy.record.file_name)))
+          .EndObject();
+    }
     out.EndArray().EndObject();
     result.output = out.text();
     return result;
   }
   if (entries.empty()) {
     result.output = "The repository is empty.\n";
-    return result;
+  } else {
+    result.output = "Repository: " + std::to_string(entries.size()) +
+                    (entries.size() == 1 ? " file\n" : " files\n");
+    result.output += EntryTable(entries);
   }
-  result.output = "Repository: " + std::to_string(entries.size()) +
-                  (entries.size() == 1 ? " file\n" : " files\n");
-  TextTable table;
-  table.AddRow({"#", Utf8(strings::kColumnFileName), Utf8(strings::kColumnVirus),
-                Utf8(strings::kColumnSince), Utf8(strings::kColumnLocation),
-                Utf8(strings::kColumnVirusId)});
-  for (const RepositoryEntry& entry : entries) {
-    std::string name = Utf8(WideField(entry.record.file_name));
-    if (!entry.protected_copy_present) name += " (missing)";
-    table.AddRow({std::to_string(entry.number), name, Utf8(entry.virus_name),
-                  Utf8(WideField(entry.record.date)), ShownPath(WideField(entry.record.folder)),
-                  std::to_string(entry.record.virus_id)});
+  if (!unlisted.empty()) {
+    result.output += "\nNot listed in the index (" + std::to_string(unlisted.size()) +
+                     "); 'kolvar quarantine adopt' lists them again:\n";
+    for (const UnlistedCopy& copy : unlisted) {
+      result.output += "  " + ShownPath(copy.path) + " (from " +
+                       ShownPath(platform::JoinPath(WideField(copy.record.folder),
+                                                    WideField(copy.record.file_name))) +
+                       ")\n";
+    }
   }
-  result.output += table.Render("  ");
   return result;
 }
 
+CommandResult QuarantineAdopt(const InstallPaths& paths, const UserNotice& notice) {
+  std::vector<RepositoryEntry> entries;
+  if (!ReadRepositoryEntries(paths, &entries)) return UnreadableIndex(paths, notice);
+  Repository repository(paths.quarantine_folder, paths.repository_index);
+  const int adopted = repository.Adopt(notice);
+  if (adopted < 0) return {kExitError, {}};
+  CommandResult result;
+  result.output = adopted == 0 ? "Every protected file is listed in the repository.\n"
+                               : "Listed " + std::to_string(adopted) +
+                                     (adopted == 1 ? " protected file" : " protected files") +
+                                     " again in the repository.\n";
+  return result;
+}
 CommandResult QuarantineRestore(const InstallPaths& paths, size_t number,
                                 const UserNotice& notice) {
   RepositoryEntry entry;
   CommandResult result;
   if (!PickEntry(paths, number, notice, &entry, &result)) return result;
-  QuarantineCipher cipher;
-  const RestoreOutcome outcome =
-      RestoreRepositoryEntry(cipher, paths.quarantine_folder, entry.record, notice);
-  switch (outcome) {
+  Repository repository(paths.quarantine_folder, paths.repository_index);
+  switch (repository.Restore(entry.record, notice)) {
     case RestoreOutcome::kRestored:
-      if (!ForgetEntry(paths, entry, notice)) result.exit_status = kExitError;
+    case RestoreOutcome::kRestoredUnchecked:
       result.output = "Restored " + ShownPath(entry.home_path) + "\n";
       return result;
-    case RestoreOutcome::kMissing: {
-      // Nothing is left to restore unless the plain copy of a quarantine whose protection failed
-      // still lies in the quarantine folder; only then does the entry stay to name it.
-      const std::u16string plain =
-          QuarantinedPath(paths.quarantine_folder, WideField(entry.record.folder),
-                          WideField(entry.record.file_name));
-      if (!platform::FileExists(plain)) ForgetEntry(paths, entry, notice);
-      result.exit_status = kExitError;
-      return result;
-    }
     case RestoreOutcome::kKept:
+    case RestoreOutcome::kMissing:
       break;
   }
   result.exit_status = kExitError;
@@ -173,11 +194,11 @@ CommandResult QuarantineDelete(const InstallPaths& paths, size_t number, const U
   RepositoryEntry entry;
   CommandResult result;
   if (!PickEntry(paths, number, notice, &entry, &result)) return result;
-  if (!DeleteRepositoryEntry(paths.quarantine_folder, entry.record, notice)) {
+  Repository repository(paths.quarantine_folder, paths.repository_index);
+  if (!repository.Delete(entry.record, notice)) {
     result.exit_status = kExitError;
     return result;
   }
-  if (!ForgetEntry(paths, entry, notice)) result.exit_status = kExitError;
   result.output = "Deleted " + Utf8(WideField(entry.record.file_name)) +
                   " from the repository (it came from " +
                   ShownPath(WideField(entry.record.folder)) + ")\n";

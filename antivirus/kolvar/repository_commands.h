@@ -1,10 +1,9 @@
 // The repository dialog's work as terminal commands: list the quarantined files recorded in
-// KVRepository.dat (numbered from 1, with the virus name from KVVirusDBDet.dat), restore one to
-// the folder it came from, or delete its protected copy for good. After an action the entry leaves
-// the index as it stands then, so records that a scan appended meanwhile are kept.
-//
-// An entry whose action failed stays listed (its protected copy is still there), except when its
-// protected copy is gone altogether and no plain copy waits in the quarantine folder either.
+// KVRepository.dat (numbered from 1, with the virus name from KVVirusDBDet.dat) and the protected
+// files that no entry names, restore one to the folder it came from, delete its protected copy
+// for good, or list the unnamed protected files again (adopt). After an action the entry leaves
+// the index as it stands then, so records that a scan appended meanwhile are kept; an entry
+// whose action failed stays listed.
 #ifndef KOLVAR_ANTIVIRUS_KOLVAR_REPOSITORY_COMMANDS_H_
 #define KOLVAR_ANTIVIRUS_KOLVAR_REPOSITORY_COMMANDS_H_
 
@@ -45,6 +44,7 @@ bool ReadRepositoryEntries(const InstallPaths& paths, std::vector<RepositoryEntr
 CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNotice& notice);
 CommandResult QuarantineRestore(const InstallPaths& paths, size_t number, const UserNotice& notice);
 CommandResult QuarantineDelete(const InstallPaths& paths, size_t number, const UserNotice& notice);
+CommandResult QuarantineAdopt(const InstallPaths& paths, const UserNotice& notice);
 
 }  // namespace kolvar
 

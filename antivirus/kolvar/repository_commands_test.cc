@@ -1,10 +1,12 @@
-// The repository commands in one process: the list with virus names and missing copies, restore
-// and delete by number, and entries whose protected copy has gone.
+// The repository commands in one process: the list with virus names, missing copies and copies
+// that the index lost, restore and delete by number, entries whose protected copy has gone, and
+// adopt.
 #include "antivirus/kolvar/repository_commands.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
+#include "platform/text.h"
 #include "scan_engine/virus_details.h"
 #include "tests/testing/test_device.h"
 
@@ -20,15 +22,14 @@ class RepositoryCommandsTest : public ::testing::Test {
     EXPECT_TRUE(WriteVirusDetails(paths_.virus_details, {alpha}));
   }
 
-  // Quarantines a file as a scan does and records it.
+  // Quarantines a file as a scan does (which records it).
   void Quarantine(std::u16string_view folder, std::u16string_view name, uint32_t virus) {
     device_.WriteFile(std::u16string(folder) + u"\\" + std::u16string(name), "content");
-    QuarantineCipher cipher;
-    ASSERT_EQ(QuarantineFile(cipher, paths_.quarantine_folder, folder, name, false, nullptr),
-              QuarantineOutcome::kProtected);
-    RepositoryRecord record;
-    ASSERT_TRUE(MakeRepositoryRecord(virus, folder, name, u"05/03/2007", &record));
-    ASSERT_TRUE(AppendRepositoryRecords(paths_.repository_index, {record}, nullptr));
+    Repository repository(paths_.quarantine_folder, paths_.repository_index);
+    ASSERT_TRUE(repository.Quarantine(folder, name, virus, nullptr));
+  }
+  static std::string Today() {
+    return platform::Utf16ToUtf8(RepositoryDate(platform::CurrentUtcTime()));
   }
 
   UserNotice notice() {
@@ -53,8 +54,8 @@ TEST_F(RepositoryCommandsTest, ListShowsEveryEntryInIndexOrder) {
   EXPECT_EQ(text.output,
             "Repository: 2 files\n"
             "  #  File Name        Virus  Since       Location  VirusID\n"
-            "  1  a.exe            Alpha  05/03/2007  \\Docs     7\n"
-            "  2  b.txt (missing)         05/03/2007  \\         99\n");
+            "  1  a.exe            Alpha  " + Today() + "  \\Docs     7\n"
+            "  2  b.txt (missing)         " + Today() + "  \\         99\n");
   const CommandResult json = QuarantineList(paths_, true, notice());
   EXPECT_NE(json.output.find("\"quarantined_as\": "
                              "\"\\\\Program Files\\\\Kolvar\\\\Quarantine\\\\%_Docs%@%a.exe.avq\""),
@@ -80,25 +81,45 @@ TEST_F(RepositoryCommandsTest, RestoreAndDeleteTakeTheEntryOutOfTheIndex) {
   EXPECT_TRUE(notices_.empty());
 }
 
-TEST_F(RepositoryCommandsTest, EntryWithoutItsProtectedCopy) {
+TEST_F(RepositoryCommandsTest, EntryWithoutItsProtectedCopyStaysUntilDeleted) {
   Quarantine(u"\\Docs", u"a.exe", 7);
-  Quarantine(u"\\Docs", u"b.exe", 7);
-  for (const char16_t* name : {u"\\%_Docs%@%a.exe.avq", u"\\%_Docs%@%b.exe.avq"}) {
-    platform::SetFileAttributes(paths_.quarantine_folder + name, 0);
-    platform::DeleteFile(paths_.quarantine_folder + name);
-  }
-  // b.exe's plain copy lies in the quarantine folder (its protection failed): the entry stays.
-  device_.WriteFile(paths_.quarantine_folder + u"\\%_Docs%@%b.exe", "content");
-  EXPECT_EQ(QuarantineRestore(paths_, 2, notice()).exit_status, kExitError);
-  EXPECT_EQ(IndexEntries(), 2u);
-  // a.exe has nothing left: the entry goes.
+  platform::SetFileAttributes(paths_.quarantine_folder + u"\\%_Docs%@%a.exe.avq", 0);
+  platform::DeleteFile(paths_.quarantine_folder + u"\\%_Docs%@%a.exe.avq");
   EXPECT_EQ(QuarantineRestore(paths_, 1, notice()).exit_status, kExitError);
   EXPECT_EQ(IndexEntries(), 1u);
-  ASSERT_EQ(notices_.size(), 2u);
-  EXPECT_EQ(notices_[1], u"The file '\\Docs\\a.exe' could not be restored.(2)");
+  ASSERT_EQ(notices_.size(), 1u);
+  EXPECT_EQ(notices_[0],
+            u"The file '\\Docs\\a.exe' could not be restored: its protected copy "
+            u"'\\Program Files\\Kolvar\\Quarantine\\%_Docs%@%a.exe.avq' is missing.\n"
+            u"The entry stays in the repository.");
   // Deleting an entry whose copy is gone only takes it out of the index.
   EXPECT_EQ(QuarantineDelete(paths_, 1, notice()).exit_status, kExitClean);
   EXPECT_FALSE(device_.Exists(paths_.repository_index));
+}
+
+TEST_F(RepositoryCommandsTest, ListShowsCopiesTheIndexLostAndAdoptListsThemAgain) {
+  Quarantine(u"\\Docs", u"a.exe", 7);
+  Quarantine(u"\\Docs", u"b.exe", 7);
+  device_.WriteFile(paths_.repository_index, device_.ReadFile(paths_.repository_index).substr(0, 1076));
+  const CommandResult listed = QuarantineList(paths_, false, notice());
+  EXPECT_NE(listed.output.find("Repository: 1 file\n"), std::string::npos) << listed.output;
+  EXPECT_NE(listed.output.find("Not listed in the index (1); 'kolvar quarantine adopt' lists them "
+                               "again:\n  \\Program Files\\Kolvar\\Quarantine\\%_Docs%@%b.exe.avq "
+                               "(from \\Docs\\b.exe)\n"),
+            std::string::npos)
+      << listed.output;
+  const CommandResult json = QuarantineList(paths_, true, notice());
+  EXPECT_NE(json.output.find("\"unlisted\": [\n    {\n      \"quarantined_as\": "), std::string::npos)
+      << json.output;
+
+  const CommandResult adopted = QuarantineAdopt(paths_, notice());
+  EXPECT_EQ(adopted.exit_status, kExitClean);
+  EXPECT_EQ(adopted.output, "Listed 1 protected file again in the repository.\n");
+  EXPECT_EQ(IndexEntries(), 2u);
+  EXPECT_EQ(QuarantineList(paths_, false, notice()).output.find("Not listed"), std::string::npos);
+  EXPECT_EQ(QuarantineRestore(paths_, 2, notice()).exit_status, kExitClean);
+  EXPECT_EQ(device_.ReadFile(u"\\Docs\\b.exe"), "content");
+  EXPECT_TRUE(notices_.empty());
 }
 
 TEST_F(RepositoryCommandsTest, UnreadableIndexIsAnError) {
