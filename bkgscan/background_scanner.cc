@@ -196,15 +196,14 @@ void BackgroundScanner::MessageLoop() {
     uint32_t size = 0;
     std::u16string sender;
     if (channel_->Receive(data, &size, &sender)) {
-      if (size < sizeof(uint32_t) || size > kCommandBufferSize) {
+      ScanCommand command;
+      if (DecodeScanCommand(data, size, &command)) {
+        Dispatch(command, size, data, sender);
+      } else {
         // No program of the suite sends such a message to the scanner: it is refused whole
         // rather than acted on in part.
         platform::WriteSystemLog(kScannerProgram,
                                  u"a message of unexpected size on channel IPC_SCAN was refused");
-      } else {
-        ScanCommand command = ZeroRecord<ScanCommand>();
-        std::memcpy(&command, data, size);
-        Dispatch(command, size, data, sender);
       }
     }
     CheckAbandonedDetection();
@@ -260,11 +259,8 @@ void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, cons
 }
 
 void BackgroundScanner::Attach(const ScanCommand& command) {
-  const std::u16string_view folder = WideField(command.folder);
-  if (folder.empty()) {
-    engine_->SetRootFolder(u"\\");  // no folder chosen: the whole device
-  } else if (folder.size() < kPathFieldChars && folder.front() == u'\\') {
-    engine_->SetRootFolder(folder);
+  if (const std::optional<std::u16string> folder = AttachFolder(command)) {
+    engine_->SetRootFolder(*folder);
   } else {
     platform::WriteSystemLog(kScannerProgram,
                              u"the folder to scan is no device path; the scan keeps its root");

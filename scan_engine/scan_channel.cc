@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/text.h"
 #include "platform/thread.h"
 
 namespace kolvar {
@@ -36,6 +37,37 @@ ScanCommand MakeActionCommand(uint32_t virus_id, uint8_t action) {
   // The main program writes the action as a 32-bit value: bytes 9 to 11 stay zero.
   command.action = action;
   return command;
+}
+
+bool DecodeScanCommand(const void* data, uint32_t length, ScanCommand* command) {
+  if (length < sizeof(command->type) || length > sizeof(ScanCommand)) return false;
+  *command = ZeroRecord<ScanCommand>();
+  std::memcpy(command, data, length);
+  return true;
+}
+
+bool DecodeScanStatus(const void* data, uint32_t length, std::u16string_view sender,
+                      ScanStatus* status) {
+  if (length != sizeof(ScanStatus) || sender != kScannerChannel) return false;
+  std::memcpy(status, data, sizeof(ScanStatus));
+  return true;
+}
+
+bool DecodeDetectionRecord(const void* data, uint32_t length, std::u16string_view sender,
+                           DetectionRecord* record) {
+  if (length != sizeof(DetectionRecord) || sender != kScannerChannel) return false;
+  std::memcpy(record, data, sizeof(DetectionRecord));
+  return true;
+}
+
+std::optional<std::u16string> AttachFolder(const ScanCommand& command) {
+  const std::u16string_view folder = WideField(command.folder);
+  if (folder.empty()) return std::u16string(u"\\");  // no folder chosen: the whole device
+  if (folder.size() < kPathFieldChars && folder.front() == u'\\' &&
+      platform::IsValidUtf16(folder)) {
+    return std::u16string(folder);
+  }
+  return std::nullopt;
 }
 
 bool ChannelReachable(IpcChannel& channel, std::u16string_view name) {
@@ -98,10 +130,7 @@ HandOffOutcome HandOffDetection(IpcChannel& channel, const DetectionChooser& cho
     uint32_t length = 0;
     std::u16string sender;
     if (!channel.Receive(buffer, &length, &sender)) continue;
-    if (length == sizeof(DetectionRecord) && sender == kScannerChannel) {
-      std::memcpy(&record, buffer, sizeof(record));
-      break;
-    }
+    if (DecodeDetectionRecord(buffer, length, sender, &record)) break;
   }
   if (detection != nullptr) *detection = record;
   return AnswerDetection(channel, record, choose ? choose(record) : kActionNone, cancelled);

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,19 @@ ScanCommand MakeScanCommand(uint32_t type);
 ScanCommand MakeAttachCommand(std::u16string_view folder);
 // Type 20: the virus id and the action, the action written as a 32-bit value at offset 8.
 ScanCommand MakeActionCommand(uint32_t virus_id, uint8_t action);
+
+// The receivers' decoding of what arrives. A record is taken only whole (zero-filled behind what
+// came), and a status or a detection only from the scanner's channel; anything else is no such
+// record. The scanner keeps 4 to 532 bytes of a message as a ScanCommand.
+bool DecodeScanCommand(const void* data, uint32_t length, ScanCommand* command);
+bool DecodeScanStatus(const void* data, uint32_t length, std::u16string_view sender,
+                      ScanStatus* status);
+bool DecodeDetectionRecord(const void* data, uint32_t length, std::u16string_view sender,
+                           DetectionRecord* record);
+// The root folder that a type 21 asks for: "\" for an empty field, the field's text when it is a
+// device path (it ends within 260 characters, begins with "\" and is valid UTF-16), and none
+// otherwise: the scan then keeps its root.
+std::optional<std::u16string> AttachFolder(const ScanCommand& command);
 
 // Whether the channel `name` can still be reached: the IPC service runs and the channel is
 // registered. Sleeps 5 ms first, as every registration test does.

@@ -27,6 +27,8 @@ uint32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
                                    .count());
 }
 
+}  // namespace
+
 std::u16string ProgressText(const ScanStatus& status) {
   const std::u16string_view folder = WideField(status.current_folder);
   const std::u16string_view item = WideField(status.current_item);
@@ -35,8 +37,6 @@ std::u16string ProgressText(const ScanStatus& status) {
   text += item;
   return text;
 }
-
-}  // namespace
 
 void ScanClientObserver::OnProgress(const ScanProgress&) {}
 void ScanClientObserver::OnPassFinished() {}
@@ -132,16 +132,11 @@ bool ScanClient::SendCommand(const ScanCommand& command) {
                          SendPolicy::kMustArrive, [this] { return QuitRequested(); });
 }
 
-bool ScanClient::IsDetectionRecord(uint32_t length, const std::u16string& sender) {
-  return length == sizeof(DetectionRecord) && sender == kScannerChannel;
-}
-
 void ScanClient::AnswerDropped(const uint8_t* data, uint32_t length, const std::u16string& sender) {
   // The scanner waits, parked, for the answer to a detection: one that is dropped unasked is
   // answered with no action, or the scanner would wait for ever.
-  if (!IsDetectionRecord(length, sender)) return;
-  DetectionRecord record = ZeroRecord<DetectionRecord>();
-  std::memcpy(&record, data, sizeof(record));
+  DetectionRecord record;
+  if (!DecodeDetectionRecord(data, length, sender, &record)) return;
   AnswerDetection(*channel_, record, kActionNone, [this] { return QuitRequested(); });
 }
 
@@ -376,19 +371,16 @@ void ScanClient::TakeMessage() {
   uint32_t length = 0;
   std::u16string sender;
   if (!channel_->Receive(buffer, &length, &sender)) return;
-  if (IsDetectionRecord(length, sender)) {
+  DetectionRecord record;
+  if (DecodeDetectionRecord(buffer, length, sender, &record)) {
     // A detection without its status before it (the status went to a program that no longer
     // reads, or the scanner believed the user interface absent): it is asked all the same.
-    DetectionRecord record = ZeroRecord<DetectionRecord>();
-    std::memcpy(&record, buffer, sizeof(record));
     AnswerLoneDetection(record);
     return;
   }
   // Only a whole status record from the scanner is acted on; anything else is dropped.
-  if (length != sizeof(ScanStatus) || sender != kScannerChannel) return;
-  ScanStatus status = ZeroRecord<ScanStatus>();
-  std::memcpy(&status, buffer, sizeof(status));
-  HandleStatus(status);
+  ScanStatus status;
+  if (DecodeScanStatus(buffer, length, sender, &status)) HandleStatus(status);
 }
 
 void ScanClient::HandleStatus(const ScanStatus& status) {

@@ -59,6 +59,9 @@ struct ScanProgress {
   std::u16string text;  // current folder, "\", current item
 };
 
+// The progress text of a status record: its current folder, "\", its current item.
+std::u16string ProgressText(const ScanStatus& status);
+
 // What the client reports to its owner. Every method has a default that does nothing (a
 // detection is answered with no action), except ShowMessage, which shows a message box of the
 // main program.
@@ -159,7 +162,6 @@ class ScanClient {
   bool SendCommand(const ScanCommand& command);
   // Takes every waiting message; detections among them are answered with no action.
   void DiscardWaitingMessages();
-  static bool IsDetectionRecord(uint32_t length, const std::u16string& sender);
   void AnswerDropped(const uint8_t* data, uint32_t length, const std::u16string& sender);
   void AnswerLoneDetection(const DetectionRecord& record);
   ScanStartResult AwaitAttachReply();

@@ -1,4 +1,5 @@
-// The scan channel's commands byte by byte, and the scan client where no scanner is needed: a
+// The scan channel's commands byte by byte, the receivers' decoding of what arrives, and the scan
+// client where no scanner is needed: a
 // client without a channel starts nothing and never waits, and closing it tells the user that
 // background scanning goes on only when it does.
 #include "scan_engine/scan_client.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,47 @@ class NoticeObserver : public ScanClientObserver {
   }
   std::vector<std::string> messages;
 };
+
+TEST(ScanMessageDecodingTest, RecordsAreTakenOnlyWholeAndFromTheScanner) {
+  uint8_t data[sizeof(ScanStatus) + 1];
+  std::memset(data, 0x11, sizeof(data));
+  ScanCommand command;
+  EXPECT_FALSE(DecodeScanCommand(data, 3, &command));
+  EXPECT_FALSE(DecodeScanCommand(data, sizeof(ScanCommand) + 1, &command));
+  ASSERT_TRUE(DecodeScanCommand(data, 4, &command));
+  EXPECT_EQ(command.type, 0x11111111u);
+  EXPECT_EQ(command.virus_id, 0u) << "what did not come is zero";
+  ScanStatus status;
+  EXPECT_TRUE(DecodeScanStatus(data, sizeof(ScanStatus), u"IPC_SCAN", &status));
+  EXPECT_FALSE(DecodeScanStatus(data, sizeof(ScanStatus) + 1, u"IPC_SCAN", &status));
+  EXPECT_FALSE(DecodeScanStatus(data, sizeof(ScanStatus), u"OTHER", &status));
+  DetectionRecord record;
+  EXPECT_TRUE(DecodeDetectionRecord(data, sizeof(DetectionRecord), u"IPC_SCAN", &record));
+  EXPECT_FALSE(DecodeDetectionRecord(data, sizeof(DetectionRecord) - 1, u"IPC_SCAN", &record));
+  EXPECT_FALSE(DecodeDetectionRecord(data, sizeof(DetectionRecord), u"ANTIVIRUS", &record));
+}
+
+TEST(ScanMessageDecodingTest, AttachAsksForADevicePathOrTheWholeDevice) {
+  struct Case {
+    std::u16string field;
+    std::optional<std::u16string> folder;
+  };
+  const Case cases[] = {
+      {u"", u"\\"},
+      {u"\\My Documents", u"\\My Documents"},
+      {u"My Documents", std::nullopt},
+      {std::u16string(u"\\a\xD800"
+                      u"b"),
+       std::nullopt},  // an unpaired surrogate
+      {u"\\" + std::u16string(258, u'x'), u"\\" + std::u16string(258, u'x')},
+      {u"\\" + std::u16string(259, u'x'), std::nullopt},  // no room for the terminator
+  };
+  for (const Case& c : cases) {
+    ScanCommand command = MakeScanCommand(kCommandAttach);
+    std::memcpy(command.folder, c.field.data(), c.field.size() * 2);
+    EXPECT_EQ(AttachFolder(command), c.folder) << platform::Utf16ToUtf8(c.field);
+  }
+}
 
 TEST(ScanClientTest, WithoutAChannelNothingStartsAndNothingWaits) {
   testing::TestDevice device;
