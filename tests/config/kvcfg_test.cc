@@ -1,5 +1,6 @@
 // kvcfg as people and scripts run it: dumping a file that a program wrote (a second process
-// reading the encrypted format), setting and deleting values, and its failures.
+// reading the encrypted format), setting and deleting values, and its failures, a full disk among
+// them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -8,6 +9,7 @@
 
 #include "common/config_store.h"
 #include "common/configuration.h"
+#include "tests/testing/full_file_system.h"
 #include "tests/testing/test_device.h"
 
 namespace kolvar {
@@ -153,6 +155,20 @@ TEST_F(KvcfgTest, FailuresExitWithOneAndTheStatusMeaning) {
   // The damaged file is left as it was; a set on it refuses to write over it.
   EXPECT_EQ(Kvcfg("set " + File(u"\\Windows\\bad.dat") + " A B 2 1").exit_code, 1);
   EXPECT_EQ(device_.ReadFile(u"\\Windows\\bad.dat"), std::string(20, 'x'));
+}
+
+TEST_F(KvcfgTest, SaveOnAFullDiskSaysSoAndKeepsTheFileAsItWas) {
+  testing::FullFileSystem disk(device_.Host(u"\\Windows"), 1 << 20);
+  if (!disk.usable()) GTEST_SKIP() << "mounting a small file system needs the right to mount";
+  const std::u16string path = u"\\Windows\\kvmavcfg.dat";
+  ASSERT_EQ(Kvcfg("set " + File(path) + " CONFIG SplashScreen 2 1").exit_code, 0);
+  const std::string before = device_.ReadFile(path);
+  disk.Fill(0);
+  const Result result = Kvcfg("set " + File(path) + " CONFIG SplashScreen 2 0");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("system error 112"), std::string::npos) << result.err;
+  EXPECT_TRUE(device_.ReadFile(path) == before);
+  EXPECT_FALSE(device_.Exists(path + u".new"));
 }
 
 }  // namespace
