@@ -74,11 +74,16 @@ bool ParseHexPattern(std::string_view s, std::vector<uint8_t>* bytes, std::strin
   return true;
 }
 
-// A UTF-8 text of 1 to `max` UTF-16 characters.
+// A UTF-8 text of 1 to `max` UTF-16 characters, without NUL.
 bool ParseText(std::string_view s, size_t max, const char* what, std::u16string* out,
                std::string* why) {
   if (!platform::Utf8ToUtf16(s, out)) {
     *why = std::string(what) + " is not valid UTF-8";
+    return false;
+  }
+  // The detail file ends each text at its first NUL: a text holding one would come back cut.
+  if (out->find(u'\0') != std::u16string::npos) {
+    *why = std::string(what) + " holds a NUL character";
     return false;
   }
   if (out->empty() || out->size() > max) {

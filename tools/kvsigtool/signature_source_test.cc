@@ -41,6 +41,11 @@ TEST(SignatureSource, SoundSourceCompilesInOrder) {
 }
 
 TEST(SignatureSource, FaultsAreReportedWithTheirLine) {
+  // A NUL in a text would cut it short in the detail file.
+  auto Nul = [](std::string text) {
+    text[text.find('@')] = '\0';
+    return text;
+  };
   const std::string tail = "describe 1 | d\nrecommend 1 | r\n";
   const struct {
     std::string source;
@@ -68,6 +73,9 @@ TEST(SignatureSource, FaultsAreReportedWithTheirLine) {
        "line 2: the description must have 1 to 249"},
       {"sig 1 | A | any | 41\n", "line 1: unknown line 'sig'"},
       {"signature 1 | \xff | any | 41\n", "line 1: the virus name is not valid UTF-8"},
+      {Nul("signature 1 | A@B | any | 41\n") + tail, "line 1: the virus name holds a NUL"},
+      {Nul("signature 1 | A | any | 41\ndescribe 1 | d@d\nrecommend 1 | r\n"),
+       "line 2: the description holds a NUL"},
       {"# nothing\n", "the source has no signature"},
   };
   for (const auto& c : kCases) {
