@@ -41,5 +41,20 @@ endif()
 install(DIRECTORY DESTINATION ${KOLVAR_INSTALL_DIR}/Quarantine
         DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 
+# The desktop's menu entry and icon of the windowed main program, for the host profile: a
+# component of its own, left out of the default install (a device image has no desktop menu).
+# `cmake --install BUILD --prefix P --component desktop` writes them below P/share;
+# scripts/install --desktop puts them where the desktop looks (~/.local/share).
+if(TARGET KVAntivirus)
+  set(kolvar_desktop_staging ${CMAKE_BINARY_DIR}/desktop)
+  install(CODE "set(KOLVAR_DESKTOP_TEMPLATE \"${CMAKE_SOURCE_DIR}/cmake/kolvar-antivirus.desktop.in\")
+set(KOLVAR_DESKTOP_ICON \"${CMAKE_SOURCE_DIR}/antivirus/views/pictures/kolvar.svg\")
+set(KOLVAR_DESKTOP_PROGRAM_DIR \"${KOLVAR_INSTALL_DIR}\")
+set(KOLVAR_DESKTOP_STAGING \"${kolvar_desktop_staging}\")"
+          COMPONENT desktop EXCLUDE_FROM_ALL)
+  install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/KolvarDesktopEntry.cmake
+          COMPONENT desktop EXCLUDE_FROM_ALL)
+endif()
+
 # Everything that the install step copies, and nothing else (no tests, no benchmarks).
 add_custom_target(kolvar_suite DEPENDS ${kolvar_suite_targets})
