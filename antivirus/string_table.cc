@@ -1,0 +1,143 @@
+// The main program's texts; see string_table.h. Texts that the terminal front end also uses are
+// spelled in resource_strings.h and taken from there.
+#include "antivirus/string_table.h"
+
+#include <iterator>
+
+#include "antivirus/command_ids.h"
+#include "antivirus/resource_strings.h"
+#include "scan_engine/scan_client.h"
+
+namespace kolvar {
+namespace {
+
+using namespace string_ids;
+using namespace resources;
+using namespace commands;
+
+constexpr ui::StringResource kStrings[] = {
+    {kProgramCaption, strings::kProgramCaption},
+    {kVirusDatabaseNotFound, strings::kVirusDatabaseNotFound},
+    {kCannotCreateQuarantine, strings::kCannotCreateQuarantine},
+    {kVirusDetailDatabaseNotFound, strings::kVirusDetailDatabaseNotFound},
+    {kIpcFailed, strings::kIpcFailed},
+    {kCannotRegisterChannel, strings::kCannotRegisterChannel},
+    {kIpcServiceFailed, strings::kIpcServiceFailed},
+    {kCannotLoadBackgroundValue, strings::kCannotLoadBackgroundValue},
+    {kGuiChannelFailed, strings::kGuiChannelFailed},
+    {40098, kBackgroundRestartMessage},
+    {40099, strings::kFileNotRestored},
+    {40101, strings::kErrorCreatingFile},
+
+    {kConfigurationTitle, u"Configuration"},
+    {kRepositoryTitle, strings::kRepositoryTitle},
+    {kUpdateTitle, u"Update"},
+    {kHistoryTitle, u"History"},
+    {kAboutTitle, u"About"},
+    {kProcessManagerTitle, u"Proc Manager"},
+    {kSystemInformationTitle, u"System Info"},
+    {kRegistryViewerTitle, u"Reg Viewer"},
+    {kSplashTitle, u"Loading..."},
+    {kReportTitle, strings::kReportTitle},
+    {kVirusDetectedTitle, strings::kVirusDetectedTitle},
+    {kErrorCaption, strings::kErrorCaption},
+
+    {kProgramStarted, u"Program Started."},
+    {kScanningFileBackground, u"Scanning File (background):"},
+    {kScanningFile, u"Scanning File:"},
+    {kScanningPaused, u"Scanning Paused."},
+    {kScanningCanceled, u"Scanning Canceled."},
+    {kScanningComplete, u"Scanning Complete."},
+    {kConfirmStop, u"Are you sure you want to cancel the file system scan?"},
+    {kConfirmStopBackground,
+     u"Are you sure you want to cancel the file system scan (This action will stop the background "
+     u"scanner as well)?"},
+    {kNoVirusFound, u"No virus was found on your device."},
+
+    {kFileNotDeleted, strings::kFileNotDeleted},
+    {kFileNotMoved, strings::kFileNotMoved},
+    {kActionDeleteFile, strings::kActionDeleteFile},
+    {kActionMoveToRepository, strings::kActionMoveToRepository},
+    {kActionIgnoreFile, strings::kActionIgnoreFile},
+    {kSelectActionForAll, strings::kSelectActionForAll},
+    {kColumnInfectedFile, strings::kColumnInfectedFile},
+    {kColumnVirusName, strings::kColumnVirusName},
+    {kColumnAction, strings::kColumnAction},
+    {40132, strings::kColumnFileName},
+    {40137, strings::kColumnVirus},
+    {40138, strings::kColumnSince},
+    {40139, strings::kColumnLocation},
+    {40140, strings::kColumnVirusId},
+
+    {kErrorTryingToExecute, u"Error trying to execute: %s. Please reinstall!"},
+    {kNotAvailableYet, u"\n\"%s\" is not available yet in this version of Kolvar AV."},
+    {kSelectFolderTitle, u"Select a folder"},
+    {kSelectActionForFile, u"Please select an action for the infected file before exiting."},
+    {kRecommendationFormat, strings::kRecommendationFormat},
+    {kToolsKey, u"Tools"},
+    {kOptionsKey, u"Options"},
+
+    // Menu bar 105: the main dialog's "Options" and "Tools".
+    {TemplateText(kMainMenuBar, kScanNow), u"Scan Now"},
+    {TemplateText(kMainMenuBar, kConfiguration), u"Configuration"},
+    {TemplateText(kMainMenuBar, kRepositoryFiles), u"Repository Files"},
+    {TemplateText(kMainMenuBar, kOnlineUpdate), u"Online Update"},
+    {TemplateText(kMainMenuBar, kUpdateHistory), u"Update History"},
+    {TemplateText(kMainMenuBar, kAbout), u"About"},
+    {TemplateText(kMainMenuBar, kExitAntivirus), u"Exit Antivirus"},
+    {TemplateText(kMainMenuBar, kProcessesManager), u"Processes Manager"},
+    {TemplateText(kMainMenuBar, kSystemInformation), u"System Information"},
+    {TemplateText(kMainMenuBar, kRegistryViewer), u"Registry Viewer"},
+    {TemplateText(kMainMenuBar, kKolvarScheduler), u"Kolvar Scheduler"},
+
+    // Menu bar 112: the actions of the report and of the virus-detected dialog.
+    {TemplateText(kActionMenuBar, kDeleteInfectedFile), strings::kMenuDeleteInfectedFile},
+    {TemplateText(kActionMenuBar, kMoveToRepository), strings::kMenuMoveToRepository},
+    {TemplateText(kActionMenuBar, kIgnoreThreat), strings::kMenuIgnoreThreat},
+    {TemplateText(kActionMenuBar, kDeleteAll), strings::kMenuDeleteAll},
+    {TemplateText(kActionMenuBar, kMoveAll), strings::kMenuMoveAll},
+    {TemplateText(kActionMenuBar, kIgnoreAll), strings::kMenuIgnoreAll},
+    {TemplateText(kActionMenuBar, kVirusInfo), strings::kMenuVirusInfo},
+    {TemplateText(kActionMenuBar, kRecommendation), strings::kMenuRecommendation},
+    {TemplateText(kActionMenuBar, kClose), u"Close"},
+
+    // Template 200: the scan dialog.
+    {TemplateText(kScanTemplate, 1041), u"Scanning File:"},
+    {TemplateText(kScanTemplate, 1067), u"Files Tested:"},
+    {TemplateText(kScanTemplate, 1068), u"Bytes Tested:"},
+    {TemplateText(kScanTemplate, 1069), u"Elapsed Time:"},
+    {TemplateText(kScanTemplate, 1070), u"Infected Files:"},
+    {TemplateText(kScanTemplate, kStartButton), u"S"},
+    {TemplateText(kScanTemplate, kPauseButton), u"P"},
+    {TemplateText(kScanTemplate, kStopButton), u"T"},
+    {TemplateText(kScanTemplate, kReportButton), u"R"},
+    {TemplateText(kScanTemplate, kAboutButton), u"?"},
+
+    // Template 110: the virus-detected dialog.
+    {TemplateText(kVirusDetectedTemplate, 1039), u"WARNING!!!"},
+    {TemplateText(kVirusDetectedTemplate, 1035), u"Infected File:"},
+    {TemplateText(kVirusDetectedTemplate, 1036), u"Virus Name:"},
+    {TemplateText(kVirusDetectedTemplate, 1037), u"Recommendation:"},
+
+    // Template 207: the report.
+    {TemplateText(kReportTemplate, 1067), u"Files Tested:"},
+    {TemplateText(kReportTemplate, 1068), u"Infected Files:"},
+    {TemplateText(kReportTemplate, 1069), u"Bytes Tested:"},
+    {TemplateText(kReportTemplate, 1070), u"Duration:"},
+
+    // Template 263 and menu bar 264: the folder picker.
+    {TemplateText(kFolderPickerTemplate, 1077), u"Select a folder to scan:"},
+    {TemplateText(kFolderPickerMenuBar, kSelectFolder), u"Select"},
+    {TemplateText(kFolderPickerMenuBar, kCancelFolder), u"Cancel"},
+};
+
+}  // namespace
+
+const ui::StringTable& AntivirusStrings() {
+  static const ui::StringTable table(kStrings);
+  return table;
+}
+
+std::u16string LoadString(uint32_t id) { return AntivirusStrings().Load(id); }
+
+}  // namespace kolvar

@@ -1,0 +1,181 @@
+// The views of the program's dialogs; see dialog_views.h.
+#include "antivirus/views/dialog_views.h"
+
+#include <QGridLayout>
+#include <QVBoxLayout>
+
+#include "antivirus/scan_dialog.h"
+#include "antivirus/string_table.h"
+#include "antivirus/views/pictures.h"
+#include "antivirus/views/scan_dialog_view.h"
+#include "ui/qt/qt_text.h"
+
+namespace kolvar::views {
+namespace {
+
+using ui::qt::ToQString;
+
+const QColor kLightYellow(255, 254, 191);
+const QColor kRed(255, 0, 0);
+constexpr int kSplashSize = 160;
+
+QLabel* ColouredLabel(QLabel* label, const QColor& text, const QColor& background) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Window, background);
+  label->setPalette(palette);
+  label->setAutoFillBackground(true);
+  return label;
+}
+
+}  // namespace
+
+VirusDetectedView::VirusDetectedView(VirusDetectedDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), virus_(dialog) {
+  using namespace virus_controls;
+  setObjectName("VirusDetectedView");
+  SetBackground(ui::qt::kDialogGrey);
+  const ui::qt::ApplicationFonts& fonts = frame.fonts();
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 5, 5, 5);
+  layout->setSpacing(2);
+  auto add = [&](uint32_t id, const QFont& font, const QString& text) {
+    auto* label = new QLabel(text, this);
+    label->setObjectName(QStringLiteral("Label%1").arg(id));
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    labels_[id] = label;
+    layout->addWidget(label);
+    return label;
+  };
+  auto text = [](uint32_t id) {
+    return ToQString(LoadString(TemplateText(resources::kVirusDetectedTemplate, id)));
+  };
+  QLabel* warning = add(kWarning, fonts.bold, text(kWarning));
+  warning->setAlignment(Qt::AlignCenter);
+  ColouredLabel(warning, kLightYellow, kRed);
+  add(1035, fonts.bold, text(1035));
+  QLabel* path = add(kPath, fonts.regular[0], QString());
+  path->setWordWrap(true);
+  ColouredLabel(path, palette().color(QPalette::Text), palette().color(QPalette::Base));
+  add(1036, fonts.bold, text(1036));
+  ColouredLabel(add(kVirusName, fonts.regular[0], QString()), kRed, kLightYellow);
+  add(1037, fonts.bold, text(1037));
+  QLabel* recommendation = add(kRecommendation, fonts.regular[0], QString());
+  recommendation->setWordWrap(true);
+  recommendation->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  ColouredLabel(recommendation, palette().color(QPalette::Text), palette().color(QPalette::Base));
+  layout->setStretchFactor(recommendation, 1);
+}
+
+void VirusDetectedView::Refresh() {
+  using namespace virus_controls;
+  labels_[kPath]->setText(ToQString(virus_.path()));
+  labels_[kVirusName]->setText(ToQString(virus_.virus_name()));
+  labels_[kRecommendation]->setText(ToQString(virus_.recommendation()));
+  // Blinking hides the text but keeps the place.
+  labels_[kWarning]->setText(
+      virus_.warning_visible()
+          ? ToQString(LoadString(TemplateText(resources::kVirusDetectedTemplate, kWarning)))
+          : QString());
+  labels_[kWarning]->setAutoFillBackground(virus_.warning_visible());
+  DialogView::Refresh();
+}
+
+ReportView::ReportView(ReportDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), report_(dialog) {
+  using namespace report_controls;
+  setObjectName("ReportView");
+  SetBackground(ui::qt::kDialogGrey);
+  const ui::qt::ApplicationFonts& fonts = frame.fonts();
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 5, 5, 5);
+  auto* grid = new QGridLayout();
+  const struct {
+    uint32_t label;
+    uint32_t value;
+  } rows[] = {{1067, kFilesTested}, {1068, kInfected}, {1069, kBytesTested}, {1070, kDuration}};
+  int row = 0;
+  for (const auto& entry : rows) {
+    auto* label = new QLabel(
+        ToQString(LoadString(TemplateText(resources::kReportTemplate, entry.label))), this);
+    label->setFont(fonts.bold);
+    label->setObjectName(QStringLiteral("Label%1").arg(entry.label));
+    auto* value = new QLabel(this);
+    value->setFont(fonts.regular[0]);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setObjectName(QStringLiteral("Label%1").arg(entry.value));
+    labels_[entry.label] = label;
+    labels_[entry.value] = value;
+    grid->addWidget(label, row, 0);
+    grid->addWidget(value, row, 1);
+    ++row;
+  }
+  layout->addLayout(grid);
+  list_ = new ui::qt::ListView(dialog.list(), kList, *this);
+  list_->setObjectName("ReportList");
+  list_->setFont(fonts.regular[0]);
+  std::vector<QIcon> images;
+  for (uint32_t icon : {259u, 260u, 262u, 261u}) {
+    images.push_back(QIcon(LoadPicture(ActionPicture(icon), QSize(16, 16), this)));
+  }
+  list_->SetImages(std::move(images));
+  BindControl(list_, kList);
+  layout->addWidget(list_, 1);
+}
+
+void ReportView::Refresh() {
+  using namespace report_controls;
+  for (uint32_t control : {kFilesTested, kInfected, kBytesTested, kDuration}) {
+    labels_[control]->setText(ToQString(report_.value_text(control)));
+  }
+  list_->Sync();
+  DialogView::Refresh();
+}
+
+FolderPickerView::FolderPickerView(FolderPickerDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), picker_(dialog) {
+  setObjectName("FolderPickerView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 5, 5, 5);
+  auto* label = new QLabel(ToQString(dialog.label()), this);
+  label->setObjectName("Label1077");
+  layout->addWidget(label);
+  tree_ = new ui::qt::ListView(dialog.tree(), kFolderTreeControl, *this);
+  tree_->setObjectName("FolderTree");
+  tree_->setHeaderHidden(true);
+  BindControl(tree_, kFolderTreeControl);
+  layout->addWidget(tree_, 1);
+}
+
+void FolderPickerView::Refresh() {
+  tree_->Sync();
+  DialogView::Refresh();
+}
+
+SplashView::SplashView(SplashDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame) {
+  setObjectName("SplashView");
+  SetBackground(Qt::white);
+  picture_ = new QLabel(this);
+  picture_->setObjectName("SplashPicture");
+  picture_->setPixmap(LoadPicture(SplashPicture(), QSize(kSplashSize, kSplashSize), this));
+  picture_->setAlignment(Qt::AlignCenter);
+}
+
+void SplashView::resizeEvent(QResizeEvent* event) {
+  DialogView::resizeEvent(event);
+  picture_->setGeometry(width() / 2 - kSplashSize / 2, height() / 2 - kSplashSize / 2, kSplashSize,
+                        kSplashSize);
+}
+
+void RegisterAntivirusViews(ui::qt::DialogFrame& frame) {
+  frame.RegisterView<ScanDialog, ScanDialogView>();
+  frame.RegisterView<VirusDetectedDialog, VirusDetectedView>();
+  frame.RegisterView<ReportDialog, ReportView>();
+  frame.RegisterView<FolderPickerDialog, FolderPickerView>();
+  frame.RegisterView<SplashDialog, SplashView>();
+}
+
+}  // namespace kolvar::views

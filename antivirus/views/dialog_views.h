@@ -1,0 +1,69 @@
+// The views of the virus-detected dialog, the report, the folder picker and the splash.
+#ifndef KOLVAR_ANTIVIRUS_VIEWS_DIALOG_VIEWS_H_
+#define KOLVAR_ANTIVIRUS_VIEWS_DIALOG_VIEWS_H_
+
+#include <QLabel>
+#include <map>
+
+#include "antivirus/folder_picker_dialog.h"
+#include "antivirus/report_dialog.h"
+#include "antivirus/splash_dialog.h"
+#include "antivirus/virus_detected_dialog.h"
+#include "ui/qt/dialog_frame.h"
+#include "ui/qt/dialog_view.h"
+#include "ui/qt/list_view.h"
+
+namespace kolvar::views {
+
+class VirusDetectedView : public ui::qt::DialogView {
+ public:
+  VirusDetectedView(VirusDetectedDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  QLabel* label(uint32_t control) const { return labels_.at(control); }
+
+ private:
+  VirusDetectedDialog& virus_;
+  std::map<uint32_t, QLabel*> labels_;
+};
+
+class ReportView : public ui::qt::DialogView {
+ public:
+  ReportView(ReportDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* list() const { return list_; }
+  QLabel* label(uint32_t control) const { return labels_.at(control); }
+
+ private:
+  ReportDialog& report_;
+  std::map<uint32_t, QLabel*> labels_;
+  ui::qt::ListView* list_;
+};
+
+class FolderPickerView : public ui::qt::DialogView {
+ public:
+  FolderPickerView(FolderPickerDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* tree() const { return tree_; }
+
+ private:
+  FolderPickerDialog& picker_;
+  ui::qt::ListView* tree_;
+};
+
+class SplashView : public ui::qt::DialogView {
+ public:
+  SplashView(SplashDialog& dialog, ui::qt::DialogFrame& frame);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QLabel* picture_;
+};
+
+// Registers the views of every dialog of the program with the frame.
+void RegisterAntivirusViews(ui::qt::DialogFrame& frame);
+
+}  // namespace kolvar::views
+
+#endif  // KOLVAR_ANTIVIRUS_VIEWS_DIALOG_VIEWS_H_

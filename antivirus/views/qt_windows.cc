@@ -1,0 +1,43 @@
+// The program's windows on Qt; see qt_windows.h.
+#include "antivirus/views/qt_windows.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include "platform/message_box.h"
+#include "ui/running_copy.h"
+
+namespace kolvar::views {
+
+int QtAntivirusWindows::Box(std::u16string_view caption, std::u16string_view text, uint32_t style) {
+  return platform::MessageBox(kProgramName, caption, text, style);
+}
+
+void QtAntivirusWindows::RunAlone(ui::Dialog& dialog) {
+  QEventLoop loop;
+  frame_.OnMainEnded([&loop] { loop.quit(); });
+  frame_.ShowMain(dialog);
+  frame_.activateWindow();
+  if (!dialog.ended() || frame_.isVisible()) loop.exec();
+  frame_.OnMainEnded({});
+}
+
+void QtAntivirusWindows::RunMain(ScanDialog& main, const std::function<void()>& shown) {
+  QEventLoop loop;
+  frame_.OnMainEnded([&loop] { loop.quit(); });
+  ui::RunningCopyListener listener;
+  listener.Listen(kMainWindowClass, [this] {
+    frame_.Post([this] {
+      frame_.Activate();
+      frame_.CancelStackedDialogs();
+    });
+  });
+  frame_.ShowMain(main);
+  frame_.activateWindow();
+  QTimer::singleShot(0, &frame_, [&shown] { shown(); });
+  loop.exec();
+  listener.Stop();
+  frame_.OnMainEnded({});
+}
+
+}  // namespace kolvar::views
