@@ -53,8 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               "a whole record was neither loaded nor counted as skipped");
   fuzz::Check(from_bytes.slot_count() >= kSignatureTableMinSlots, "the table has too few slots");
   for (const SignatureRecord& record : from_bytes.records()) {
-    fuzz::Check(record.length >= 0 && record.length <= 256, "an unsound record was loaded");
+    fuzz::Check(record.length >= 1 && record.length <= 256, "an unsound record was loaded");
   }
+  fuzz::Check(from_bytes.report().partial_bytes == size % kSignatureRecordSize,
+              "a record cut short at the end was not reported");
+  fuzz::Check(from_bytes.report().sound() == (size % kSignatureRecordSize == 0 &&
+                                              from_bytes.skipped_count() == 0 && size != 0),
+              "a damaged database passed for sound");
 
   SignatureMatcher matcher;
   if (!matcher.Build(from_bytes.records())) return 0;

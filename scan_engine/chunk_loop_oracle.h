@@ -83,7 +83,9 @@ inline uint32_t OracleClass(const std::string& extension, bool* found) {
 }
 
 // The device's MatchFile for a file of `content` named `name` (its path is never the database
-// path here). Writes *virus_id as the device does. Returns 1 or 0.
+// path here). Writes *virus_id as the device does. Returns 1 or 0. The table is taken as the load
+// leaves it: a record whose length lies outside 1..256 is never loaded, so it is passed over
+// here (the device's loop would find an empty pattern in every non-empty file).
 inline int OracleMatch(std::span<const SignatureRecord> table, std::u16string_view name,
                        std::span<const uint8_t> content, uint32_t* virus_id) {
   constexpr int kChunk = 16384;
@@ -93,6 +95,7 @@ inline int OracleMatch(std::span<const SignatureRecord> table, std::u16string_vi
   const uint32_t class_bit = OracleClass(extension, &has_class);
   std::vector<uint8_t> buffer(kChunk);
   for (const SignatureRecord& record : table) {
+    if (record.length <= 0 || record.length > 256) continue;
     const bool applies =
         (has_class && (record.type_mask & class_bit) != 0) || (record.type_mask & 0x10000000);
     if (!applies) continue;

@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/message_text.h"
 #include "platform/file.h"
 #include "platform/thread.h"
 #include "scan_engine/infection_list.h"
-#include "common/message_text.h"
 #include "scan_engine/scan_records.h"
 #include "scan_engine/signature_database.h"
 #include "scan_engine/signature_matcher.h"
@@ -72,6 +72,8 @@ class ScanEngine {
   // Loads the signature database and compiles the matcher; the path is also the one file that is
   // never tested. False (last error set) when it cannot be read.
   bool LoadSignatures(std::u16string_view database_path);
+  // What the last load found: the signatures kept, the records skipped, a record cut short.
+  const SignatureLoadReport& signature_report() const { return database_.report(); }
   void SetQuarantineFolder(std::u16string_view folder);
   void SetRepositoryPath(std::u16string_view index_path);
   // Where WriteInfectionFile writes; the temporary folder's "inffile.lst" unless set.

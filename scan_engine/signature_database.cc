@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -91,22 +92,51 @@ bool SignatureDatabasePresent(std::u16string_view database_path) {
   return platform::GetFileInfo(database_path, &info);
 }
 
+std::string DescribeSignatureLoad(const SignatureLoadReport& report) {
+  if (report.sound()) return {};
+  const uint32_t records = report.loaded + report.skipped();
+  if (records == 0) return "the file is empty";
+  std::string reasons;
+  auto add = [&reasons](const std::string& reason) {
+    reasons += (reasons.empty() ? "" : ", ") + reason;
+  };
+  if (report.empty_patterns != 0) {
+    add(std::to_string(report.empty_patterns) + " with an empty pattern");
+  }
+  if (report.unsound_lengths != 0) {
+    add(std::to_string(report.unsound_lengths) + " with an impossible pattern length");
+  }
+  if (report.partial_bytes != 0) {
+    add("1 cut short at the end of the file, " + std::to_string(report.partial_bytes) + " of " +
+        std::to_string(kSignatureRecordSize) + " bytes");
+  }
+  std::string text = std::to_string(report.skipped()) + " of " + std::to_string(records) +
+                     (records == 1 ? " record" : " records") + " skipped (" + reasons + ")";
+  if (!report.usable()) text += ", no usable signature";
+  return text;
+}
+
 SignatureDatabase::SignatureDatabase() { Clear(); }
 
 void SignatureDatabase::Clear() {
   slots_.assign(kSignatureTableMinSlots, SignatureRecord{});
   count_ = 0;
-  skipped_ = 0;
+  report_ = {};
 }
 
 void SignatureDatabase::Append(const uint8_t (&stored)[kSignatureRecordSize]) {
   const SignatureRecord record = DecodeSignatureRecord(stored);
   if (!IsSoundLength(record.length)) {
-    ++skipped_;
+    ++report_.unsound_lengths;
+    return;
+  }
+  if (record.length == 0) {
+    ++report_.empty_patterns;
     return;
   }
   if (count_ == slots_.size()) slots_.resize(slots_.size() * 2, SignatureRecord{});
   slots_[count_++] = record;
+  report_.loaded = count_;
 }
 
 void SignatureDatabase::LoadFromBytes(std::span<const uint8_t> stored) {
@@ -116,6 +146,7 @@ void SignatureDatabase::LoadFromBytes(std::span<const uint8_t> stored) {
     Append(*reinterpret_cast<const uint8_t(*)[kSignatureRecordSize]>(stored.data() +
                                                                      i * kSignatureRecordSize));
   }
+  report_.partial_bytes = static_cast<uint32_t>(stored.size() - whole * kSignatureRecordSize);
 }
 
 bool SignatureDatabase::Load(std::u16string_view device_path) {
@@ -149,7 +180,8 @@ bool SignatureDatabase::Load(std::u16string_view device_path) {
     std::memmove(buffer.get(), buffer.get() + whole * kSignatureRecordSize, rest);
     filled = rest;
   }
-  // `filled` bytes of a final partial record are ignored.
+  // The bytes of a final partial record take no slot; the report tells of them.
+  report_.partial_bytes = static_cast<uint32_t>(filled);
   return true;
 }
 

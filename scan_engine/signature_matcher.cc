@@ -10,8 +10,10 @@
 //   Z = 0                            when (S - B) is a multiple of B - n (the last read comes back
 //                                    empty and is not searched: a file of exactly B bytes),
 //   Z = (B - n) - (S - B) mod (B - n) otherwise.
-// A length-0 pattern matches every non-empty file; an empty file matches nothing. The lowest slot
-// that matches wins, so the scan may end as soon as the lowest applying slot has matched.
+// An empty file matches nothing. The lowest slot that matches wins, so the scan may end as soon as
+// the lowest applying slot has matched. A record of length 0 is no signature: the device's loop
+// found it at position 0 of every non-empty file, so one such record had every file deleted; it
+// is left out here as the load leaves it out.
 //
 // The search: patterns of 4 bytes and more through their anchors (anchor_search.h), shorter ones
 // through the automaton (pattern_automaton.h), both fed the file block by block; then both run on
@@ -74,7 +76,6 @@ struct SignatureMatcher::Compiled {
   struct ClassPlan {
     uint32_t first_slot = kNoSlot;  // lowest applying slot
     uint32_t last_slot = kNoSlot;   // highest applying slot
-    uint32_t empty_slot = kNoSlot;  // lowest applying slot of length 0
   };
 
   // Patterns of 1 to 3 bytes: too short for an anchor, sought with the automaton.
@@ -107,8 +108,7 @@ class MatchSession {
   MatchSession(Compiled& compiled, size_t class_index)
       : compiled_(compiled),
         class_bit_(ClassBitOfIndex(class_index)),
-        plan_(compiled.plans[class_index]),
-        best_(plan_.empty_slot) {}
+        plan_(compiled.plans[class_index]) {}
 
   // `block` holds `size` new bytes; the `history` bytes before it are the file's bytes before
   // them (at least min(kHistory, bytes fed so far)). False once the result is decided: no later
@@ -147,11 +147,7 @@ class MatchSession {
   // The windows of the last chunk that run into the zero bytes after the data. A read that
   // failed leaves them out: the device's loop searches zeros only after the end of the file.
   void Finish(bool reached_end) {
-    if (consumed_ == 0) {
-      best_ = kNoSlot;
-      return;
-    }
-    if (!reached_end || Decided()) return;
+    if (consumed_ == 0 || !reached_end || Decided()) return;
     FinishShort();
     if (!Decided()) FinishLong();
   }
@@ -227,7 +223,7 @@ class MatchSession {
   Compiled& compiled_;
   const uint32_t class_bit_;
   const Compiled::ClassPlan& plan_;
-  uint32_t best_;
+  uint32_t best_ = kNoSlot;
   uint32_t short_state_ = PatternAutomaton::kStart;
   uint64_t consumed_ = 0;
   uint64_t next_anchor_ = 0;  // first anchor position not yet examined
@@ -252,7 +248,7 @@ bool SignatureMatcher::Build(std::span<const SignatureRecord> records,
   std::vector<std::vector<uint32_t>> slots_of_pattern;
   std::unordered_map<std::string_view, uint32_t> pattern_ids;
   for (const SignatureRecord& record : records) {
-    if (record.length < 0 || record.length > static_cast<int32_t>(kSignaturePatternCapacity)) {
+    if (record.length <= 0 || record.length > static_cast<int32_t>(kSignaturePatternCapacity)) {
       continue;  // never loaded; left out as the load leaves it out
     }
     const auto slot = static_cast<uint32_t>(compiled->virus_ids.size());
@@ -263,9 +259,7 @@ bool SignatureMatcher::Build(std::span<const SignatureRecord> records,
       Compiled::ClassPlan& plan = compiled->plans[index];
       if (plan.first_slot == kNoSlot) plan.first_slot = slot;
       plan.last_slot = slot;
-      if (record.length == 0 && plan.empty_slot == kNoSlot) plan.empty_slot = slot;
     }
-    if (record.length == 0) continue;
     const std::string_view key(reinterpret_cast<const char*>(record.pattern),
                                static_cast<size_t>(record.length));
     auto [it, inserted] = pattern_ids.try_emplace(key, static_cast<uint32_t>(patterns.size()));

@@ -1,7 +1,8 @@
 // The signature matcher: decides whether one file is infected and by which signature. The result
 // and virus id are exactly those of the device's loop (each applying signature in slot order,
 // the file read again in 16 KiB chunks with the last bytes carried over, the windows of the last
-// chunk running on into the zero bytes after the data), but the file is read once, whatever the
+// chunk running on into the zero bytes after the data; a record of length 0, which that loop found
+// in every non-empty file, is no signature), but the file is read once, whatever the
 // number of signatures: all patterns are sought together in one pass and the lowest matching slot
 // wins. A built matcher is immutable; concurrent MatchFile calls are safe, each with its own
 // MatchScratch.
@@ -82,8 +83,9 @@ class SignatureMatcher {
   SignatureMatcher& operator=(SignatureMatcher&&) noexcept;
 
   // Compiles the records, in slot order (the loaded table's records()). A record whose length
-  // lies outside 0..256 is left out, as the load leaves it out. False (the matcher unchanged) when
-  // the patterns need more than PatternAutomaton::kMaxNodes states. A new matcher matches nothing.
+  // lies outside 1..256 is left out, as the load leaves it out: an empty pattern is no signature.
+  // False (the matcher unchanged) when the patterns need more than PatternAutomaton::kMaxNodes
+  // states. A new matcher matches nothing.
   bool Build(std::span<const SignatureRecord> records, const MatcherOptions& options = {});
 
   size_t signature_count() const;

@@ -256,7 +256,7 @@ TEST(SignatureMatcherEdges, LoopCornersGiveTheDevicesResults) {
        std::string("PQ") + std::string(8, '\0'), 1},
       {"one zero more than the first chunk has room for", near_full + "PQ",
        std::string("PQ") + std::string(9, '\0'), 0},
-      {"length 0 matches a non-empty file", "a", "", 1},
+      {"length 0 is no signature: a non-empty file is clean", "a", "", 0},
       {"length 0 never matches an empty file", "", "", 0},
       {"an empty file matches nothing", "", std::string(4, '\0'), 0},
       {"a file of exactly one chunk gets no zeros", exact, std::string("z\0", 2), 0},
@@ -343,6 +343,35 @@ TEST(SignatureMatcherEdges, UnsoundLengthsAreLeftOut) {
   EXPECT_EQ(Fast(matcher, u"f", Bytes("abc")), (Outcome{1, 2}));
 }
 
+// One empty record in a table once made every non-empty file it applied to infected. It is no
+// signature wherever it lies: the others decide, with the ids the loop leaves without it.
+TEST(SignatureMatcherEdges, EmptyRecordIsNeverASignature) {
+  const std::vector<SignatureRecord> table = {Record(1, kAnyFileClass, ""), Record(2, 0x1, "EVIL"),
+                                              Record(3, kAnyFileClass, ""), Record(4, 0x10, "BAD"),
+                                              Record(5, 0x10, "")};
+  SignatureMatcher matcher;
+  ASSERT_TRUE(matcher.Build(table));
+  EXPECT_EQ(matcher.signature_count(), 2u);
+  const struct {
+    std::u16string_view name;
+    std::string_view content;
+    Outcome expected;
+  } kCases[] = {
+      {u"thesis.txt", "a clean thesis", {0, 4}},
+      {u"photo.jpg", "\xFF\xD8 a clean photo", {0, 1234}},  // nothing applies: id untouched
+      {u"tool.exe", "MZ EVIL", {1, 2}},
+      {u"notes.txt", "it is BAD", {1, 4}},
+  };
+  for (const auto& c : kCases) {
+    uint32_t id = 1234;
+    const int result = matcher.MatchBytes(c.name, Bytes(c.content), &id);
+    EXPECT_EQ((Outcome{result, id}), c.expected) << c.content;
+    uint32_t oracle_id = 1234;
+    const int oracle = testing::OracleMatch(table, c.name, Bytes(c.content), &oracle_id);
+    EXPECT_EQ((Outcome{oracle, oracle_id}), c.expected) << c.content << " (oracle)";
+  }
+}
+
 // Through the platform layer: the same decisions from files, read once in large blocks.
 class SignatureMatcherFiles : public ::testing::Test {
  protected:
@@ -394,7 +423,7 @@ TEST_F(SignatureMatcherFiles, AgreesWithChunkLoopAcrossReadBlocks) {
 }
 
 TEST_F(SignatureMatcherFiles, DatabaseFileAndMissingFileAreNotTested) {
-  const std::vector<SignatureRecord> table = {Record(3, kAnyFileClass, ""),
+  const std::vector<SignatureRecord> table = {Record(3, kAnyFileClass, "y"),
                                               Record(4, kAnyFileClass, "x")};
   SignatureMatcher matcher;
   ASSERT_TRUE(matcher.Build(table));
