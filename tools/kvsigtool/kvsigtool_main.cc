@@ -28,12 +28,15 @@ constexpr int kExitError = 2;
 constexpr char kUsage[] = R"(Usage:
   kvsigtool build SOURCE OUTDIR     write OUTDIR/KVVirusDB.dat and OUTDIR/KVVirusDBDet.dat
   kvsigtool dump DB [DETAILS]       print a database as source (DETAILS: the detail file,
-                                    by default KVVirusDBDet.dat beside DB)
+                                    by default KVVirusDBDet.dat beside DB); exit 2 when DB
+                                    is damaged: empty, cut inside a record, or with records
+                                    that cannot be signatures
   kvsigtool match --db DB [--jobs N] PATH...
                                     test files (folders: every file below them) as the scan
                                     engine does, one line a file: <0|1> <virus id> <path>
                                     (the id is that of the last signature tried when nothing
-                                    matched, 0 when none applied); exit 1 when a file matched.
+                                    matched, 0 when none applied); exit 1 when a file matched,
+                                    2 when DB holds no usable signature
                                     --jobs: test with N threads (default 1, as the engine)
   kvsigtool --help
 
@@ -155,6 +158,13 @@ int Dump(const std::string& db_path, const std::string* details_path) {
   }
   std::fputs(FormatSignatureSource(database.records(), records, database.skipped_count()).c_str(),
              stdout);
+  std::fflush(stdout);
+  // What loaded is printed for whoever repairs the file, but the file itself is not sound.
+  if (!database.report().sound()) {
+    std::fprintf(stderr, "kvsigtool: %s: damaged signature database: %s\n", db_path.c_str(),
+                 DescribeSignatureLoad(database.report()).c_str());
+    return kExitError;
+  }
   return kExitOk;
 }
 
@@ -252,6 +262,16 @@ int Match(const std::string& db_path, int jobs, const std::vector<std::string>& 
   if (!database.Load(db)) {
     ReportError("cannot read " + db_path);
     return kExitError;
+  }
+  // Without a usable signature every file would read as clean.
+  if (!database.report().usable()) {
+    std::fprintf(stderr, "kvsigtool: %s: damaged signature database: %s\n", db_path.c_str(),
+                 DescribeSignatureLoad(database.report()).c_str());
+    return kExitError;
+  }
+  if (!database.report().sound()) {
+    std::fprintf(stderr, "kvsigtool: %s: warning: damaged signature database: %s\n",
+                 db_path.c_str(), DescribeSignatureLoad(database.report()).c_str());
   }
   SignatureMatcher matcher;
   if (!matcher.Build(database.records())) {

@@ -122,6 +122,51 @@ TEST_F(KvsigtoolTest, FaultySourceIsRefusedWithItsLineAndNothingWritten) {
   EXPECT_EQ(Kvsigtool("dump " + Host(u"\\Sig\\missing.dat")).status, 2);
 }
 
+// A damaged database is never passed as sound: dump prints what loaded but exits 2 and says
+// why; match refuses a database without a usable signature (every file would read as clean).
+TEST_F(KvsigtoolTest, DamagedDatabaseIsToldAndFailsTheTool) {
+  ASSERT_EQ(Kvsigtool("build " + Host(u"\\Sig\\source.txt") + " " + Host(u"\\Sig")).status, 0);
+  const std::string sound = device_.ReadFile(u"\\Sig\\KVVirusDB.dat");  // three records
+  std::string noise(1000, '\0');
+  uint32_t seed = 7;
+  for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+  std::string empty_pattern = sound.substr(0, 332);
+  empty_pattern[324] = static_cast<char>(325 % 256);  // the scrambled form of length 0
+  const struct {
+    const char* what;
+    std::string bytes;
+    int dump_status;
+    int match_status;  // the file tested holds signature 11
+    const char* says;
+  } kCases[] = {
+      {"empty", "", 2, 2, "damaged signature database: the file is empty"},
+      {"one byte", sound.substr(0, 1), 2, 2, "1 of 332 bytes), no usable signature"},
+      {"331 bytes", sound.substr(0, 331), 2, 2, "331 of 332 bytes), no usable signature"},
+      {"random bytes", noise, 2, 2, "no usable signature"},
+      {"cut inside the last record", sound.substr(0, 2 * 332 + 10), 2, 1,
+       "1 of 3 records skipped (1 cut short at the end of the file, 10 of 332 bytes)"},
+      {"an empty pattern first", empty_pattern + sound, 2, 1,
+       "1 of 4 records skipped (1 with an empty pattern)"},
+      {"sound", sound, 0, 1, nullptr},
+  };
+  device_.WriteFile(u"\\Files\\any.bin", "xx ANY! xx");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    device_.WriteFile(u"\\Sig\\KVVirusDB.dat", c.bytes);
+    const ToolRun dump = Kvsigtool("dump " + Host(u"\\Sig\\KVVirusDB.dat"));
+    EXPECT_EQ(dump.status, c.dump_status) << dump.out;
+    const ToolRun match =
+        Kvsigtool("match --db " + Host(u"\\Sig\\KVVirusDB.dat") + " " + Host(u"\\Files\\any.bin"));
+    EXPECT_EQ(match.status, c.match_status) << match.out;
+    if (c.says == nullptr) {
+      EXPECT_EQ(dump.out.find("damaged"), std::string::npos) << dump.out;
+    } else {
+      EXPECT_NE(dump.out.find(c.says), std::string::npos) << dump.out;
+      EXPECT_NE(match.out.find(c.says), std::string::npos) << match.out;
+    }
+  }
+}
+
 TEST_F(KvsigtoolTest, SampleDatabaseBesideTheProgramsDetectsItsTestFiles) {
   // The EICAR test string, assembled here so that this source file is not itself detected.
   const std::string eicar = std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-" +

@@ -289,7 +289,7 @@ std::string FormatSignatureSource(std::span<const SignatureRecord> signatures,
   std::string out;
   if (skipped_records != 0) {
     out += "# " + std::to_string(skipped_records) +
-           " record(s) with a pattern length outside 0..256 were skipped\n";
+           " record(s) with an empty pattern or a pattern length outside 1..256 were skipped\n";
   }
   std::map<uint32_t, bool> described;
   std::vector<uint32_t> order;
@@ -309,8 +309,9 @@ std::string FormatSignatureSource(std::span<const SignatureRecord> signatures,
       std::snprintf(pair, sizeof(pair), i ? " %02X" : "%02X", record.pattern[i]);
       hex += pair;
     }
-    if (record.length == 0)
-      out += "# the next signature has an empty pattern: it matches every file\n";
+    if (record.length == 0) {
+      out += "# the next signature has an empty pattern: the scanner never loads it\n";
+    }
     out += "signature " + std::to_string(record.virus_id) + " | " + name + " | " +
            FormatClasses(record.type_mask) + " | " + hex + "\n";
     if (described.try_emplace(record.virus_id, true).second) order.push_back(record.virus_id);
