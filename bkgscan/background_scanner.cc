@@ -11,6 +11,7 @@
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/system_log.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "scan_engine/repository.h"
 #include "scan_engine/scan_channel.h"
@@ -36,9 +37,8 @@ int RunBackgroundScanner() {
   return scanner.Run();
 }
 
-void BackgroundScanner::Notify(std::u16string_view text) {
-  platform::MessageBox(kScannerProgram, kScannerCaption, text,
-                       platform::kMbOk | platform::kMbIconError);
+void BackgroundScanner::Notify(std::u16string_view text, uint32_t style) {
+  platform::MessageBox(kScannerProgram, kScannerCaption, text, style);
 }
 
 bool BackgroundScanner::StopSignalled() {
@@ -129,6 +129,20 @@ bool BackgroundScanner::CheckDataFiles() {
     Notify(kDatabaseNotFoundMessage);
     return false;
   }
+  return ReportSignatureLoad();
+}
+
+bool BackgroundScanner::ReportSignatureLoad() {
+  const SignatureLoadReport& report = engine_->signature_report();
+  if (report.sound()) return true;
+  const std::u16string reasons = u"\n" + std::u16string(kSignatureDatabaseName) + u": " +
+                                 platform::Utf8ToUtf16Lossy(DescribeSignatureLoad(report));
+  // Without a signature every file would be reported clean: the scanner does not run at all.
+  if (!report.usable()) {
+    Notify(kDatabaseUnusableMessage + reasons);
+    return false;
+  }
+  Notify(kDatabaseDamagedMessage + reasons, platform::kMbOk | platform::kMbIconWarning);
   return true;
 }
 

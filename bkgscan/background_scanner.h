@@ -21,6 +21,7 @@
 #include "common/configuration.h"
 #include "ipc/ipc_channel.h"
 #include "platform/kernel_objects.h"
+#include "platform/message_box.h"
 #include "scan_engine/scan_engine.h"
 #include "scan_engine/scan_records.h"
 
@@ -51,6 +52,8 @@ class BackgroundScanner {
   // Start-up steps; false ends the program (any message has been shown).
   bool BuildEngine();
   bool CheckDataFiles();
+  // Tells the user of a damaged signature database; false when it holds no usable signature.
+  bool ReportSignatureLoad();
   bool EnsureService();
   bool Connect();
   // With background scanning off: waits for "ANTIVIRUS". False when the scanner is to end.
@@ -74,7 +77,7 @@ class BackgroundScanner {
   // The stop event (auto-reset) is consumed by the test; remember that it was seen.
   bool StopSignalled();
   bool Ending();
-  void Notify(std::u16string_view text);
+  void Notify(std::u16string_view text, uint32_t style = platform::kMbOk | platform::kMbIconError);
 
   platform::Event stop_event_;
   bool stop_seen_ = false;

@@ -7,6 +7,13 @@ namespace kolvar {
 
 inline constexpr char16_t kDatabaseNotFoundMessage[] =
     u"\nVirus Database not found. Please contact support.";
+// A database that loads but yields no usable signature, and one from which records were skipped;
+// the reasons follow the text on a line of their own.
+inline constexpr char16_t kDatabaseUnusableMessage[] =
+    u"\nVirus Database damaged or empty: no virus can be detected. Please contact support.";
+inline constexpr char16_t kDatabaseDamagedMessage[] =
+    u"\nVirus Database damaged: some signatures were not loaded, so some viruses may go "
+    u"undetected. Please contact support.";
 inline constexpr char16_t kIpcFailedMessage[] =
     u"IPC communication failed: please restart device.\nIf the problem persists, reinstall "
     u"Kolvar AV.";
