@@ -15,6 +15,7 @@
 #include "antivirus/kolvar/scan_folder.h"
 #include "antivirus/kolvar/scan_summary.h"
 #include "antivirus/kolvar/shown_path.h"
+#include "antivirus/kolvar/signature_check.h"
 #include "platform/message_box.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
@@ -232,6 +233,9 @@ class ScanRun {
     }
     shell.OpenConfiguration();
     if (!shell.CheckDataFiles()) return kExitError;
+    const DatabaseCheck database = CheckSignatureDatabase(paths_.signature_database);
+    if (!database.message.empty()) console_.Message(database.message);
+    if (database.verdict == DatabaseVerdict::kUnusable) return kExitError;
     DaemonOutputFollower daemon_output(DaemonOutputFile());
     daemon_output.StartHere();
     if (!shell.StartIpc()) {
