@@ -99,7 +99,8 @@ class ScanDialog : public ui::Dialog, public ScanClientObserver {
   const std::u16string& bytes_tested_text() const { return bytes_tested_; }
   const std::u16string& infected_text() const { return infected_; }
   std::u16string ElapsedText() const;
-  // The animation bitmap shown now, 0 to 9.
+  // The animation bitmap shown now, 0 to 9; kIdlePicture before the first scan.
+  static constexpr int kIdlePicture = -1;
   int animation_picture() const { return animation_picture_; }
   bool IsButtonEnabled(uint32_t button) const;
   // The icon resource number of a button in its state (focused: the button has the focus).
@@ -135,7 +136,7 @@ class ScanDialog : public ui::Dialog, public ScanClientObserver {
   std::u16string bytes_tested_;
   std::u16string infected_;
   int frame_ = 1;
-  int animation_picture_ = 0;
+  int animation_picture_ = kIdlePicture;
   int hours_ = 0;
   int minutes_ = 0;
   int seconds_ = 0;

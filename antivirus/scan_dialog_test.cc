@@ -11,6 +11,7 @@
 #include "antivirus/command_ids.h"
 #include "antivirus/folder_picker_dialog.h"
 #include "antivirus/string_table.h"
+#include "antivirus/testing/fake_scan_driver.h"
 #include "antivirus/virus_detected_dialog.h"
 #include "platform/message_box.h"
 #include "scan_engine/virus_details.h"
@@ -22,38 +23,7 @@ namespace {
 
 using namespace commands;
 
-struct DriverLog {
-  std::vector<std::string> calls;
-  std::u16string folder;
-  bool scanning = false;
-  ScanStartResult start_result = ScanStartResult::kStarted;
-};
-
-class FakeDriver : public ScanDriver {
- public:
-  explicit FakeDriver(DriverLog& log) : log_(log) {}
-  bool SetUpFailed() const override { return false; }
-  void SetScanFolder(std::u16string_view folder) override { log_.folder = folder; }
-  ScanStartResult Start() override {
-    log_.calls.push_back("start");
-    log_.scanning = log_.start_result == ScanStartResult::kStarted;
-    return log_.start_result;
-  }
-  void Stop() override {
-    log_.calls.push_back("stop");
-    log_.scanning = false;
-  }
-  void Pause() override { log_.calls.push_back("pause"); }
-  void Resume() override { log_.calls.push_back("resume"); }
-  void Quit() override { log_.calls.push_back("quit"); }
-  bool IsScanning() const override { return log_.scanning; }
-  ScanProgress Progress() const override { return {}; }
-  bool LoadResultFile() override { return true; }
-  std::vector<InfectionRecord> Results() const override { return {}; }
-
- private:
-  DriverLog& log_;
-};
+using testing::DriverLog;
 
 class ScanDialogTest : public ::testing::Test {
  protected:
@@ -64,9 +34,7 @@ class ScanDialogTest : public ::testing::Test {
     services.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
     services.background_scanning = [this] { return background_; };
     services.folder_selection = [this] { return folder_selection_; };
-    services.make_driver = [this](ScanClientObserver*) {
-      return std::make_unique<FakeDriver>(log_);
-    };
+    services.make_driver = testing::FakeScanDrivers(log_);
     services.list_folders = [](std::u16string_view) { return std::vector<std::u16string>{}; };
     return services;
   }

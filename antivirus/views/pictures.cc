@@ -56,7 +56,10 @@ QString Existing(QString name) {
 
 QString SplashPicture() { return Path("splash"); }
 
-QString AnimationPicture(int frame) { return Path(QStringLiteral("scan_%1").arg(frame + 1)); }
+QString AnimationPicture(int frame) {
+  if (frame < 0) return Path("scan_idle");
+  return Path(QStringLiteral("scan_%1").arg(frame + 1));
+}
 
 QString ButtonPicture(uint32_t icon) {
   for (const ButtonName& button : kButtons) {

@@ -14,7 +14,7 @@ namespace kolvar::views {
 
 // The splash bitmap.
 QString SplashPicture();
-// The animation frame 0 to 9.
+// The animation frame 0 to 9; a negative frame is the picture shown before the first scan.
 QString AnimationPicture(int frame);
 // A button icon of the scan dialog (138 ... 152, 229 ... 236).
 QString ButtonPicture(uint32_t icon);

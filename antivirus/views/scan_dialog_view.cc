@@ -111,7 +111,11 @@ void ScanDialogView::Refresh() {
   labels_[kBytesTested]->setText(ToQString(scan_.bytes_tested_text()));
   labels_[kInfected]->setText(ToQString(scan_.infected_text()));
   labels_[kElapsed]->setText(ToQString(scan_.ElapsedText()));
+  // Disabling the button that has the focus makes Qt move the focus on by itself, which the frame
+  // reports to the dialog: the dialog's own choice of focus is put back before it is applied.
+  const uint32_t wanted = scan_.focus();
   for (auto& [id, button] : buttons_) button->setEnabled(scan_.IsButtonEnabled(id));
+  scan_.FocusChanged(wanted);
   DialogView::Refresh();
   for (auto& [id, button] : buttons_) {
     button->SetPicture(ButtonPicture(scan_.ButtonIcon(id, scan_.focus() == id)));

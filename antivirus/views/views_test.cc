@@ -1,0 +1,254 @@
+// The program's views on the offscreen platform: the texts come from the string table, keys and
+// soft keys reach the dialogs' commands and menus, the report and the virus-detected dialog show
+// their dialogs' state, and a picture the program lacks draws as nothing. With KOLVAR_VIEW_SHOTS
+// naming a folder, each view is also saved there as a PNG, for people to look at.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+
+#include "antivirus/command_ids.h"
+#include "antivirus/scan_dialog.h"
+#include "antivirus/string_table.h"
+#include "antivirus/testing/fake_scan_driver.h"
+#include "antivirus/views/dialog_views.h"
+#include "antivirus/views/pictures.h"
+#include "antivirus/views/scan_dialog_view.h"
+#include "scan_engine/virus_details.h"
+#include "tests/testing/test_device.h"
+#include "ui/qt/fonts.h"
+#include "ui/qt/message_box_view.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/soft_key_bar.h"
+#include "ui/qt/testing/qt_test_application.h"
+
+namespace kolvar::views {
+namespace {
+
+using namespace commands;
+using ui::qt::ToQString;
+using ui::qt::testing::ProcessEventsUntil;
+using ui::qt::testing::TestApplication;
+using ui::qt::testing::WhenIdle;
+
+QString Text(uint32_t id) { return ToQString(LoadString(id)); }
+
+void SaveShot(QWidget& window, const char* name) {
+  const char* folder = getenv("KOLVAR_VIEW_SHOTS");
+  if (folder == nullptr) return;
+  window.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+}
+
+// The menu that a soft key opens: its entries ("-" for a separator) and which are enabled.
+struct OpenedMenu {
+  std::vector<QString> items;
+  std::vector<bool> enabled;
+};
+
+class ViewsTest : public ::testing::Test {
+ protected:
+  static ui::qt::ApplicationFonts Fonts() {
+    TestApplication();
+    return ui::qt::LoadApplicationFonts(2);
+  }
+
+  ViewsTest() : frame_(u"kvtest", Fonts()), main_(Services()) {
+    RegisterAntivirusViews(frame_);
+    frame_.ShowMain(main_);
+    frame_.activateWindow();
+    ProcessEventsUntil([&] { return frame_.isVisible(); });
+  }
+
+  ScanDialogServices Services() {
+    ScanDialogServices services;
+    services.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+    services.background_scanning = [] { return false; };
+    services.folder_selection = [] { return false; };
+    services.make_driver = testing::FakeScanDrivers(log_);
+    return services;
+  }
+
+  ScanDialogView& scan_view() { return *static_cast<ScanDialogView*>(frame_.top_view()); }
+
+  void Key(int key) {
+    QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()
+                                                             : static_cast<QWidget*>(&frame_);
+    QTest::keyClick(target, static_cast<Qt::Key>(key));
+  }
+
+  // Opens a soft key's menu with its function key, reads it, and chooses `choose` (0: none).
+  OpenedMenu OpenMenu(int key, uint32_t choose) {
+    OpenedMenu opened;
+    WhenIdle([&] {
+      QMenu* menu = frame_.soft_key_bar()->open_menu();
+      ASSERT_NE(menu, nullptr);
+      QAction* chosen = nullptr;
+      for (QAction* action : menu->actions()) {
+        opened.items.push_back(action->isSeparator() ? "-" : action->text());
+        opened.enabled.push_back(action->isEnabled());
+        if (!action->isSeparator() && action->data().toUInt() == choose) chosen = action;
+      }
+      if (chosen == nullptr) {
+        menu->close();
+        return;
+      }
+      menu->setActiveAction(chosen);
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    Key(key);
+    return opened;
+  }
+
+  testing::DriverLog log_;
+  ui::qt::DialogFrame frame_;
+  ScanDialog main_;
+};
+
+TEST_F(ViewsTest, ScanViewTextsComeFromTheTable) {
+  ScanDialogView& view = scan_view();
+  EXPECT_EQ(frame_.windowTitle(), Text(string_ids::kProgramCaption));
+  EXPECT_EQ(view.label(scan_controls::kStatus)->text(), Text(string_ids::kProgramStarted));
+  for (uint32_t label : {1067u, 1068u, 1069u, 1070u}) {
+    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("Label%1").arg(label))->text(),
+              Text(TemplateText(resources::kScanTemplate, label)));
+  }
+  EXPECT_EQ(view.label(scan_controls::kElapsed)->text(), "00:00:00");
+  EXPECT_EQ(frame_.soft_key_bar()->button(ui::SoftKeySide::kLeft)->text(), Text(kOptionsKey));
+  EXPECT_EQ(frame_.soft_key_bar()->button(ui::SoftKeySide::kRight)->text(),
+            Text(string_ids::kToolsKey));
+  EXPECT_FALSE(view.button(kPauseButton)->isEnabled());
+  EXPECT_FALSE(view.button(kStartButton)->picture().isEmpty());
+  SaveShot(frame_, "main");
+}
+
+TEST_F(ViewsTest, SoftKeysOpenTheMenusAndTheChosenCommandRuns) {
+  const OpenedMenu options = OpenMenu(Qt::Key_F1, kScanNow);
+  EXPECT_EQ(options.items,
+            (std::vector<QString>{"Scan Now", "-", "Configuration", "Repository Files", "-",
+                                  "Online Update", "Update History", "-", "About", "-",
+                                  "Exit Antivirus"}));
+  EXPECT_EQ(main_.state(), ScanState::kScanning);
+  EXPECT_EQ(scan_view().label(scan_controls::kStatus)->text(), Text(string_ids::kScanningFile));
+  EXPECT_TRUE(scan_view().button(kStopButton)->isEnabled());
+
+  const OpenedMenu tools = OpenMenu(Qt::Key_F2, 0);
+  EXPECT_EQ(tools.items, (std::vector<QString>{"Processes Manager", "-", "System Information", "-",
+                                               "Registry Viewer", "-", "Kolvar Scheduler"}));
+  EXPECT_EQ(tools.enabled, (std::vector<bool>{false, true, false, true, false, true, true}))
+      << "the three tools are grey while a scan runs";
+}
+
+TEST_F(ViewsTest, TheActionKeyPressesTheFocusedButtonAndEscapeIsBack) {
+  ProcessEventsUntil([&] { return scan_view().button(kStartButton)->hasFocus(); });
+  Key(Qt::Key_Return);
+  EXPECT_EQ(main_.state(), ScanState::kScanning);
+  EXPECT_EQ(log_.calls, (std::vector<std::string>{"start"}));
+  ProcessEventsUntil([&] { return scan_view().button(kStopButton)->hasFocus(); });
+  // "T" asks first; the box's Escape answers Cancel and the scan goes on.
+  WhenIdle([&] {
+    ASSERT_NE(frame_.open_box(), nullptr);
+    EXPECT_EQ(frame_.open_box()->request().text, LoadString(string_ids::kConfirmStop));
+    Key(Qt::Key_Escape);
+  });
+  Key(Qt::Key_Return);
+  EXPECT_EQ(main_.state(), ScanState::kScanning);
+  Key(Qt::Key_Escape);
+  EXPECT_TRUE(main_.ended()) << "Back on the main dialog ends the program";
+}
+
+TEST_F(ViewsTest, ACommandOfALaterDialogSaysSoInABox) {
+  QString text;
+  WhenIdle([&] {
+    ASSERT_NE(frame_.open_box(), nullptr);
+    text = ToQString(frame_.open_box()->request().text);
+    SaveShot(frame_, "not_available");
+    Key(Qt::Key_Return);
+  });
+  frame_.SendCommand(main_, kConfiguration);
+  EXPECT_TRUE(text.contains("\"Configuration\"")) << text.toStdString();
+  EXPECT_EQ(frame_.open_box(), nullptr);
+}
+
+TEST_F(ViewsTest, ReportViewShowsRowsAndCloseEndsAViewOnlyReport) {
+  kolvar::testing::TestDevice device;
+  InfectionList list;
+  InstallPaths paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+  std::vector<ReportEntry> entries =
+      EntriesFromResults({list.Append(u"\\Docs", u"a.exe", 0, 7, kActionNone).record,
+                          list.Append(u"\\Card", u"b.txt", 0, 8, kActionNone).record},
+                         paths);
+  entries[1].action = kActionMove;
+  ReportCounters counters{42, 2, 512, 0, 1, 5};
+  ReportDialog report(entries, true, &counters, paths);
+  QString title;
+  int rows = 0;
+  QString action;
+  QString duration;
+  WhenIdle([&] {
+    auto* view = static_cast<ReportView*>(frame_.top_view());
+    title = frame_.windowTitle();
+    rows = view->list()->topLevelItemCount();
+    action = view->list()->topLevelItem(1)->text(2);
+    duration = view->label(report_controls::kDuration)->text();
+    SaveShot(frame_, "report");
+    Key(Qt::Key_F2);  // "Close"
+  });
+  frame_.RunModal(report);
+  EXPECT_EQ(title, Text(string_ids::kReportTitle));
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(action, Text(string_ids::kActionMoveToRepository));
+  EXPECT_EQ(duration, "00:01:05");
+  EXPECT_TRUE(report.ended());
+  EXPECT_EQ(frame_.top_dialog(), &main_);
+}
+
+TEST_F(ViewsTest, VirusDetectedViewShowsTheFileAndItsMenuChoosesTheAction) {
+  VirusDetailRecord detail;
+  MakeVirusDetailRecord(66, u"Kolvar.Test.Exe", u"A test.", u"Move it to the repository.", &detail);
+  VirusDetectedDialog dialog(u"\\My Documents\\x.exe", detail);
+  QString name;
+  QString warning;
+  WhenIdle([&] {
+    auto* view = static_cast<VirusDetectedView*>(frame_.top_view());
+    name = view->label(virus_controls::kVirusName)->text();
+    warning = view->label(virus_controls::kWarning)->text();
+    SaveShot(frame_, "virus_detected");
+    const OpenedMenu menu = OpenMenu(Qt::Key_F1, kIgnoreThreat);
+    EXPECT_EQ(menu.items.front(), "Delete Infected File");
+  });
+  frame_.RunModal(dialog);
+  EXPECT_EQ(name, "Kolvar.Test.Exe");
+  EXPECT_EQ(warning, Text(TemplateText(resources::kVirusDetectedTemplate, 1039)));
+  EXPECT_EQ(dialog.action(), kActionIgnoreAll);
+}
+
+TEST_F(ViewsTest, FolderPickerViewListsTheTree) {
+  FolderPickerDialog picker([](std::u16string_view folder) {
+    return folder == u"\\" ? std::vector<std::u16string>{u"My Documents", u"Windows"}
+                           : std::vector<std::u16string>{};
+  });
+  int rows = 0;
+  WhenIdle([&] {
+    Key(Qt::Key_Return);  // opens "\"
+    auto* view = static_cast<FolderPickerView*>(frame_.top_view());
+    rows = view->tree()->topLevelItemCount();
+    SaveShot(frame_, "folder_picker");
+    Key(Qt::Key_F2);  // "Cancel"
+  });
+  frame_.RunModal(picker);
+  EXPECT_EQ(rows, 3);
+  EXPECT_EQ(picker.result(), u"\\");
+}
+
+TEST(PicturesTest, AMissingPictureDrawsAsNothing) {
+  TestApplication();
+  EXPECT_TRUE(LoadPicture(":/pictures/no_such_picture.svg", QSize(32, 32), nullptr).isNull());
+  EXPECT_TRUE(LoadPicture(QString(), QSize(32, 32), nullptr).isNull());
+  EXPECT_FALSE(LoadPicture(SplashPicture(), QSize(160, 160), nullptr).isNull());
+}
+
+}  // namespace
+}  // namespace kolvar::views
