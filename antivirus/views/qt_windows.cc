@@ -16,9 +16,13 @@ int QtAntivirusWindows::Box(std::u16string_view caption, std::u16string_view tex
 void QtAntivirusWindows::RunAlone(ui::Dialog& dialog) {
   QEventLoop loop;
   frame_.OnMainEnded([&loop] { loop.quit(); });
+  // A second start meanwhile brings this window to the front; there is no main dialog to clear.
+  ui::RunningCopyListener listener;
+  listener.Listen(kMainWindowClass, [this] { frame_.Post([this] { frame_.Activate(); }); });
   frame_.ShowMain(dialog);
   frame_.activateWindow();
   if (!dialog.ended() || frame_.isVisible()) loop.exec();
+  listener.Stop();
   frame_.OnMainEnded({});
 }
 
