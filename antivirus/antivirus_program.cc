@@ -80,6 +80,7 @@ int RunAntivirusProgram(std::u16string_view command_line, AntivirusWindows& wind
 
   ScanDialogServices services;
   services.paths = paths;
+  services.platform_kind = PlatformKind();
   services.background_scanning = [&shell] { return shell.BackgroundScanningEnabled(); };
   services.folder_selection = [&shell] {
     return ConfigFlag(shell, config_keys::kEnableFolderSelection);

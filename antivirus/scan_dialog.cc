@@ -420,6 +420,7 @@ void ScanDialog::OnClose() {
 }
 
 void ScanDialog::OnBack() {
+  if (services_.platform_kind != 1) return;
   // The Back key ends the program without the stop that closing sends.
   EndDriver();
   End(ui::kResultBack);

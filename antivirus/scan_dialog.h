@@ -56,6 +56,9 @@ struct ScanDialogServices {
   std::function<bool()> folder_selection;
   ScanDriverFactory make_driver;
   FolderLister list_folders = ListDeviceFolders;
+  // 1 on a Smartphone, where the Back key reaches the main dialog and ends the program; 2 on a
+  // Pocket PC, where the main dialog leaves the Back key alone.
+  uint32_t platform_kind = 2;
 };
 
 class ScanDialog : public ui::Dialog, public ScanClientObserver {

@@ -201,6 +201,23 @@ TEST_F(ScanDialogTest, FolderPickerOnlyWithSelectionOnAndBackgroundScanningOff) 
   EXPECT_EQ(host_.modal_titles().size(), 1u);
 }
 
+TEST(ScanDialogBackTest, BackEndsTheProgramOnASmartphoneOnly) {
+  for (uint32_t kind : {1u, 2u}) {
+    ui::testing::RecordingHost host;
+    DriverLog log;
+    ScanDialogServices services;
+    services.make_driver = testing::FakeScanDrivers(log);
+    services.platform_kind = kind;
+    ScanDialog dialog(std::move(services));
+    host.Show(dialog);
+    dialog.Start(false);
+    dialog.OnBack();
+    EXPECT_EQ(dialog.ended(), kind == 1) << kind;
+    // The Back key skips the stop of closing: the client is only ended.
+    EXPECT_EQ(log.calls.back(), kind == 1 ? "quit" : "start") << kind;
+  }
+}
+
 TEST_F(ScanDialogTest, AFailedStartLeavesTheDialogIdle) {
   log_.start_result = ScanStartResult::kScannerAbsent;
   dialog_.Start(false);
