@@ -3,6 +3,7 @@
 
 #include "antivirus/application_shell.h"
 #include "antivirus/command_ids.h"
+#include "antivirus/main_commands.h"
 #include "antivirus/string_table.h"
 #include "antivirus/virus_detected_dialog.h"
 #include "common/config_keys.h"
@@ -17,26 +18,12 @@
 namespace kolvar {
 namespace {
 
-constexpr char16_t kSchedulerProgram[] = u"KVScheduler";
-
 bool ConfigFlag(ApplicationShell& shell, const char* key) {
   ConfigurationFile* configuration = shell.configuration();
   if (configuration == nullptr) return false;
   configuration->ReloadWhenSavedElsewhere();
   uint32_t value = 0;
   return ReadIntegerValue(configuration->store(), config_keys::kConfig, key, &value) && value != 0;
-}
-
-// Starts a program of the suite without waiting; tells the user when it cannot be started.
-bool RunProgram(AntivirusWindows& windows, const std::u16string& program) {
-  platform::Process process;
-  platform::StartOptions options;
-  options.detached = true;
-  if (platform::Process::Start(program, u"", options, &process)) return true;
-  windows.Box(LoadString(string_ids::kProgramCaption),
-              FormatText(LoadString(string_ids::kErrorTryingToExecute), {program}),
-              platform::kMbOk | platform::kMbIconError);
-  return false;
 }
 
 }  // namespace
@@ -88,11 +75,12 @@ int RunAntivirusProgram(std::u16string_view command_line, AntivirusWindows& wind
   services.make_driver =
       ScanClientDrivers(shell.channel(), [&shell] { return shell.BackgroundScanningEnabled(); });
   ScanDialog main(std::move(services));
-  main.Plug(commands::kKolvarScheduler, [&] {
-    std::u16string folder = InstallDirValue(shell.configuration()->store());
-    if (folder.empty()) folder = paths.install_folder;
-    RunProgram(windows, platform::JoinPath(folder, kSchedulerProgram));
-  });
+  MainCommandContext commands_context;
+  commands_context.paths = paths;
+  commands_context.configuration = shell.configuration();
+  commands_context.box = [&](std::u16string_view box_caption, std::u16string_view text,
+                             uint32_t style) { windows.Box(box_caption, text, style); };
+  PlugMainCommands(main, commands_context);
 
   const bool splash = command_line.empty() && ConfigFlag(shell, config_keys::kSplashScreen);
   windows.RunMain(main, [&] {

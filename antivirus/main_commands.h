@@ -1,0 +1,46 @@
+// The one place where the commands of the main dialog's menus meet the dialogs that serve them.
+// Each later dialog plugs its command in here; a command that nothing serves yet says so in a box
+// (the scan dialog's fallback). Served today: "Kolvar Scheduler" (starts KVScheduler from the
+// installation folder, without waiting).
+//
+// Still to plug in, with the title each dialog takes:
+//   40006 "Configuration"       configuration dialog, "Configuration" (40121)
+//   40018 "Repository Files"    repository dialog, "Repository" (40117)
+//   40019 "Online Update"       update dialog, interactive, "Update" (40125); "DOUPDATE" scheduled
+//   40184 "Update History"      history dialog, "History" (40127); also after "UPDATED"
+//   40005 "About", button 1009  about dialog, "About" (40115)
+//   40185 "Processes Manager"   process manager, "Proc Manager" (40124)
+//   40209 "System Information"  system information, "System Info" (40094)
+//   40226 "Registry Viewer"     registry viewer, "Reg Viewer" (40118)
+#ifndef KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
+#define KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "antivirus/install_paths.h"
+#include "antivirus/scan_dialog.h"
+
+namespace kolvar {
+
+class ConfigurationFile;
+
+struct MainCommandContext {
+  InstallPaths paths;
+  // The program's configuration (for "InstallDir"); may be null.
+  ConfigurationFile* configuration = nullptr;
+  // Shows a message box of the program.
+  std::function<void(std::u16string_view caption, std::u16string_view text, uint32_t style)> box;
+};
+
+void PlugMainCommands(ScanDialog& main, const MainCommandContext& context);
+
+// Starts a program of the suite with no arguments, without waiting. False, after the box "Error
+// trying to execute: %s. Please reinstall!" captioned "Kolvar AV", when it cannot be started.
+bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& context);
+
+}  // namespace kolvar
+
+#endif  // KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_

@@ -1,0 +1,65 @@
+// The commands plugged into the main dialog: "Kolvar Scheduler" starts KVScheduler from the
+// installation folder, and says so in a box when it cannot.
+#include "antivirus/main_commands.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "antivirus/command_ids.h"
+#include "antivirus/testing/fake_scan_driver.h"
+#include "platform/message_box.h"
+#include "tests/testing/test_device.h"
+#include "ui/testing/recording_host.h"
+
+namespace kolvar {
+namespace {
+
+struct Box {
+  std::u16string caption;
+  std::u16string text;
+  uint32_t style;
+};
+
+TEST(MainCommandsTest, AMissingSchedulerIsToldWithItsPath) {
+  testing::TestDevice device;
+  ui::testing::RecordingHost host;
+  testing::DriverLog log;
+  ScanDialogServices services;
+  services.make_driver = testing::FakeScanDrivers(log);
+  ScanDialog main(std::move(services));
+  host.Show(main);
+  std::vector<Box> boxes;
+  MainCommandContext context;
+  context.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+  context.box = [&](std::u16string_view caption, std::u16string_view text, uint32_t style) {
+    boxes.push_back({std::u16string(caption), std::u16string(text), style});
+  };
+  PlugMainCommands(main, context);
+  main.OnCommand(commands::kKolvarScheduler);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, u"Kolvar AV");
+  EXPECT_EQ(boxes[0].text,
+            u"Error trying to execute: \\Program Files\\Kolvar\\KVScheduler. Please reinstall!");
+  EXPECT_EQ(boxes[0].style, platform::kMbOk | platform::kMbIconError);
+  EXPECT_TRUE(host.boxes().empty()) << "served: no \"not available\" box";
+}
+
+TEST(MainCommandsTest, TheSchedulerIsStartedFromTheInstallationFolder) {
+  testing::TestDevice device;
+  // A stand-in scheduler that leaves a mark.
+  device.WriteFile(u"\\Program Files\\Kolvar\\KVScheduler",
+                   "#!/bin/sh\necho started > \"$KOLVAR_DEVICE_ROOT/scheduler.mark\"\n");
+  chmod(device.Host(u"\\Program Files\\Kolvar\\KVScheduler").c_str(), 0700);
+  MainCommandContext context;
+  context.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+  int boxes = 0;
+  context.box = [&](std::u16string_view, std::u16string_view, uint32_t) { ++boxes; };
+  EXPECT_TRUE(StartSuiteProgram(u"\\Program Files\\Kolvar\\KVScheduler", context));
+  for (int wait = 0; wait < 3000 && !device.Exists(u"\\scheduler.mark"); ++wait) usleep(10000);
+  EXPECT_TRUE(device.Exists(u"\\scheduler.mark"));
+  EXPECT_EQ(boxes, 0);
+}
+
+}  // namespace
+}  // namespace kolvar
