@@ -297,7 +297,15 @@ void ScanDialog::Report(bool view_only) {
 
 void ScanDialog::EndOfScan(const std::vector<InfectionRecord>& results) {
   infections_ = results;
-  if (infections_.empty()) {
+  // The scanner counted infected files but no list of them came: that is no clean device.
+  uint32_t counted = 0;
+  if (driver_ != nullptr) counted = driver_->Progress().infected_files;
+  if (infections_.empty() && counted > 0) {
+    SetState(ScanState::kComplete);
+    MessageBox(LoadString(string_ids::kScanningComplete),
+               FormatText(LoadString(string_ids::kResultsUnreadable), {DecimalText(counted)}),
+               platform::kMbOk | platform::kMbIconError);
+  } else if (infections_.empty()) {
     SetState(ScanState::kComplete);
     MessageBox(LoadString(string_ids::kScanningComplete), LoadString(string_ids::kNoVirusFound),
                platform::kMbOk | platform::kMbIconInformation);

@@ -246,6 +246,19 @@ TEST_F(ScanDialogTest, EndOfAScanTellsNothingFoundOrOpensTheReport) {
   EXPECT_EQ(dialog_.focus(), kStartButton);
 }
 
+TEST_F(ScanDialogTest, InfectionsCountedWithoutTheirListAreNoCleanDevice) {
+  dialog_.Start(false);
+  log_.progress.infected_files = 2;
+  dialog_.OnScanComplete({});
+  host_.RunPosted();
+  ASSERT_EQ(host_.boxes().size(), 1u);
+  EXPECT_EQ(host_.boxes()[0].text,
+            u"The scan found 2 infected files, but their list could not be read. Please scan "
+            u"again.");
+  EXPECT_EQ(host_.boxes()[0].style, platform::kMbOk | platform::kMbIconError);
+  EXPECT_EQ(dialog_.state(), ScanState::kComplete);
+}
+
 TEST_F(ScanDialogTest, ADetectionFromTheClientThreadIsPutToTheUser) {
   testing::TestDevice device;
   host_.DriveModals([](ui::Dialog& modal) {

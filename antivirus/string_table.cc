@@ -75,6 +75,8 @@ constexpr ui::StringResource kStrings[] = {
     {kSelectActionForFile, u"Please select an action for the infected file before exiting."},
     {kRecommendationFormat, strings::kRecommendationFormat},
     {kToolsKey, u"Tools"},
+    {kResultsUnreadable,
+     u"The scan found %d infected files, but their list could not be read. Please scan again."},
     {kOptionsKey, u"Options"},
 
     // Menu bar 105: the main dialog's "Options" and "Tools".

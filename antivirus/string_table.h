@@ -75,6 +75,7 @@ inline constexpr uint32_t kSelectFolderTitle = 41002;
 inline constexpr uint32_t kSelectActionForFile = 41003;
 inline constexpr uint32_t kRecommendationFormat = 41004;
 inline constexpr uint32_t kToolsKey = 41005;
+inline constexpr uint32_t kResultsUnreadable = 41006;
 
 }  // namespace string_ids
 
