@@ -20,6 +20,7 @@
 #include "common/config_store.h"
 #include "common/configuration.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 extern char** environ;
 
@@ -147,7 +148,12 @@ void FrontEndTest::SetConfig(const char* key, std::optional<uint32_t> value) {
 
 std::unique_ptr<RunningKolvar> FrontEndTest::StartKolvar(
     const std::vector<std::string>& arguments) {
-  const std::string program = device_.Host(folder_ + u"\\kolvar");
+  return StartProgram("kolvar", arguments);
+}
+
+std::unique_ptr<RunningKolvar> FrontEndTest::StartProgram(
+    const std::string& name, const std::vector<std::string>& arguments) {
+  const std::string program = device_.Host(folder_ + u"\\" + platform::Utf8ToUtf16Lossy(name));
   const int run = ++counter_;
   const std::string out_path = device_.root() + "/run" + std::to_string(run) + ".out";
   const std::string err_path = device_.root() + "/run" + std::to_string(run) + ".err";

@@ -66,6 +66,9 @@ class FrontEndTest : public ::testing::Test {
   RunResult Kolvar(const std::vector<std::string>& arguments, const std::string& input = "",
                    double seconds = 180);
   std::unique_ptr<RunningKolvar> StartKolvar(const std::vector<std::string>& arguments);
+  // Starts another program of \Program Files\Kolvar (installed by the test) the same way.
+  std::unique_ptr<RunningKolvar> StartProgram(const std::string& name,
+                                              const std::vector<std::string>& arguments);
 
   // Sets a 32-bit value of section CONFIG (nullopt removes it) in the configuration file.
   void SetConfig(const char* key, std::optional<uint32_t> value);
