@@ -7,6 +7,7 @@
 #include "antivirus/antivirus_program.h"
 #include "antivirus/views/dialog_views.h"
 #include "antivirus/views/qt_windows.h"
+#include "platform/terminal.h"
 #include "platform/text.h"
 #include "ui/qt/dialog_frame.h"
 #include "ui/qt/fonts.h"
@@ -14,6 +15,8 @@
 
 int main(int argc, char** argv) {
   using namespace kolvar;
+  // SIGTERM, SIGINT and SIGHUP close the window (the program then takes its leave as usual).
+  platform::CatchInterrupts();
   QApplication application(argc, argv);
   QApplication::setApplicationName("KVAntivirus");
   QApplication::setQuitOnLastWindowClosed(false);

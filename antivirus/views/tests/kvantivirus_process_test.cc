@@ -3,6 +3,7 @@
 // and the program still ends with 0; a second start while one copy runs hands over to it and ends
 // with 0, and the first copy stays the only one.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -155,6 +156,24 @@ TEST_F(KVAntivirusProcessTest, ASecondStartHandsOverToTheRunningCopyAndEnds) {
   EXPECT_EQ(ReadAll(box_log_), "") << "the hand-over tells nothing";
   first.Terminate();
   first.Wait(kEndWaitMs);
+}
+
+TEST_F(KVAntivirusProcessTest, AnInterruptClosesTheProgramWhichTakesItsLeave) {
+  platform::Process running;
+  ASSERT_TRUE(Start(u"", &running));
+  ASSERT_TRUE(WaitUntil([] { return ui::ActivateRunningCopy(kMainWindowClass); }, kEndWaitMs))
+      << Output();
+  kill(running.Pid(), SIGTERM);
+  ASSERT_EQ(running.Wait(kEndWaitMs), platform::WaitResult::kSignaled) << Output();
+  uint32_t code = 99;
+  EXPECT_TRUE(running.GetExitCode(&code));
+  EXPECT_EQ(code, 0u) << Output();
+  const std::string output = Output();
+  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+    EXPECT_EQ(output.find(report), std::string::npos) << output;
+  }
+  // No copy runs any more.
+  EXPECT_FALSE(ui::ActivateRunningCopy(kMainWindowClass));
 }
 
 }  // namespace
