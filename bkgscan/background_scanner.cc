@@ -243,8 +243,7 @@ void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, cons
       engine_->PauseScan();
       break;
     case kCommandStart:
-      if (engine_->IsScanActive()) engine_->StopScan();
-      engine_->StartScan();
+      Restart();
       break;
     case kCommandStop:
       engine_->StopScan();
@@ -257,6 +256,11 @@ void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, cons
       quit_ = true;
       break;
     case kCommandSetAction:
+      if (notifier_->TakeStaleAnswer()) {
+        // The answer to a detection of a pass that was stopped before it came: acting on it, or
+        // resuming with it, would give it to a detection of the new pass that is still unanswered.
+        break;
+      }
       engine_->SetAction(command.virus_id, command.action);
       ResumeScanThread();
       break;
@@ -272,7 +276,24 @@ void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, cons
   }
 }
 
+void BackgroundScanner::Restart() {
+  if (engine_->IsScanActive() || engine_->ScanThreadExists()) engine_->StopScan();
+  if (engine_->interactive() && engine_->background_scanning()) {
+    // The main program may not have taken yet what the stopped pass sent (detections among it).
+    // A type 24 whose active flag is 0 comes after all of that and before anything of the new
+    // pass: the main program knows from it where the pass that starts at its folder begins.
+    ScanStatus restarted = ZeroRecord<ScanStatus>();
+    restarted.type = kMessagePassFinished;
+    restarted.state = 0;
+    SendScanMessage(*channel_, kMainChannel, &restarted, sizeof(restarted), SendPolicy::kMustArrive,
+                    [this] { return StopSignalled(); });
+  }
+  engine_->StartScan();
+}
+
 void BackgroundScanner::Attach(const ScanCommand& command) {
+  // A program that attaches owes no answer to detections of passes stopped before it came.
+  notifier_->ForgetStaleAnswers();
   if (const std::optional<std::u16string> folder = AttachFolder(command)) {
     engine_->SetRootFolder(*folder);
   } else {

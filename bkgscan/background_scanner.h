@@ -64,6 +64,8 @@ class BackgroundScanner {
   bool WaitForMessages();
   void Dispatch(const ScanCommand& command, uint32_t size, const uint8_t* data,
                 const std::u16string& sender);
+  // Message type 16: the scan starts again from the root folder.
+  void Restart();
   void Attach(const ScanCommand& command);
   void Detach();
   // Resumes the scan thread; one parked in its detection step is first seen to be parked, so

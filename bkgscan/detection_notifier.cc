@@ -32,9 +32,16 @@ void DetectionNotifier::Pace() const {
   if (engine_->pacing()) platform::Sleep(kScanPacingSleepMs);
 }
 
-bool DetectionNotifier::SendToMain(const void* data, uint32_t length) {
-  return SendScanMessage(*channel_, kMainChannel, data, length, SendPolicy::kMustArrive,
-                         [this] { return Cancelled(); });
+bool DetectionNotifier::SendToMain(const void* data, uint32_t length, const CancelTest& cancelled) {
+  return SendScanMessage(*channel_, kMainChannel, data, length, SendPolicy::kMustArrive, cancelled);
+}
+
+bool DetectionNotifier::TakeStaleAnswer() {
+  uint32_t stale = stale_answers_;
+  while (stale > 0) {
+    if (stale_answers_.compare_exchange_weak(stale, stale - 1)) return true;
+  }
+  return false;
 }
 
 void DetectionNotifier::RecordDetection(std::u16string_view folder, std::u16string_view file_name,
@@ -51,6 +58,8 @@ void DetectionNotifier::RecordDetection(std::u16string_view folder, std::u16stri
       channel_->IsRegistered(kMainChannel) && platform::ObjectExists(kUserInterfaceEventName);
   platform::Process launched;
   if (!running) {
+    // No user interface owes answers any more; a program started now answers only its own.
+    ForgetStaleAnswers();
     Pace();
     if (!LaunchMainProgram(&launched)) {
       notice_(kMainProgramStartFailedMessage, platform::kMbOk | platform::kMbIconError);
@@ -72,12 +81,18 @@ void DetectionNotifier::RecordDetection(std::u16string_view folder, std::u16stri
     if (!engine_->SendLastStatusAs(kMessageVirusDetected)) return;
     Pace();
   }
-  if (!SendToMain(&record, sizeof(record))) return;
+  // Once its status has gone, the record follows even when the scan is being stopped: the main
+  // program takes the message after a type 25 as the record, and would otherwise take the next
+  // detection's record for this one. Only the scanner's end or the main program's leaving stop it.
+  if (!SendToMain(&record, sizeof(record), [this] { return cancelled_.load(); })) return;
   Pace();
 
   awaiting_ = true;
   const bool resumed = engine_->SuspendScanThread();
   awaiting_ = false;
+  // The pass was stopped before the answer came: it comes all the same, later, and is not this
+  // pass's to act on.
+  if (!resumed) ++stale_answers_;
   if (resumed && engine_->background_scanning() && engine_->InfectionCount() > 0) {
     engine_->ProcessInfections();
   }

@@ -15,9 +15,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/message_text.h"
 #include "ipc/ipc_channel.h"
 #include "platform/process.h"
-#include "common/message_text.h"
+#include "scan_engine/scan_channel.h"
 #include "scan_engine/scan_engine.h"
 
 namespace kolvar {
@@ -40,6 +41,15 @@ class DetectionNotifier {
   // The scanner is shutting down: every wait of the detection step ends.
   void Cancel() { cancelled_ = true; }
 
+  // Message type 20 answers the detections in the order their records were sent. A detection whose
+  // pass was stopped (a restart, a stop) before its answer came is dropped with that pass, but its
+  // answer is still on its way: the next answers that arrive are those stale ones, and must not be
+  // taken for the answer to a detection of the new pass. True when the answer just received is
+  // such a stale one (it is then used up).
+  bool TakeStaleAnswer();
+  // The program that owed those answers is gone or a new one attached: none will come.
+  void ForgetStaleAnswers() { stale_answers_ = 0; }
+
  private:
   bool Cancelled() const;
   void Pace() const;
@@ -47,7 +57,8 @@ class DetectionNotifier {
   // Waits until "ANTIVIRUS" is registered. False when the scan is stopped, or when the program
   // that should register it has ended (or, when none was started, the channel went away).
   bool WaitForMainChannel(platform::Process& launched);
-  bool SendToMain(const void* data, uint32_t length);
+  // `cancelled` ends the wait for room in the outgoing queue.
+  bool SendToMain(const void* data, uint32_t length, const CancelTest& cancelled);
 
   ScanEngine* const engine_;
   IpcChannel* const channel_;
@@ -56,6 +67,7 @@ class DetectionNotifier {
   std::atomic<bool> awaiting_{false};
   std::atomic<bool> failed_{false};
   std::atomic<bool> cancelled_{false};
+  std::atomic<uint32_t> stale_answers_{0};
 };
 
 }  // namespace kolvar

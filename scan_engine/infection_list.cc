@@ -92,9 +92,13 @@ uint8_t RememberedActions::Lookup(uint32_t virus_id) const {
 
 bool SetInfectionAction(InfectionList& list, RememberedActions& remembered, uint32_t virus_id,
                         uint8_t action) {
-  if (action < kActionDelete || action > kActionIgnoreAll) return false;
+  const bool valid = action >= kActionDelete && action <= kActionIgnoreAll;
   for (Infection& item : list) {
-    if (item.record.action != kActionNone || item.record.virus_id != virus_id) continue;
+    if (item.answered || item.record.action != kActionNone || item.record.virus_id != virus_id) {
+      continue;
+    }
+    item.answered = true;
+    if (!valid) return false;
     item.record.action = action;
     if (action == kActionMoveAll || action == kActionIgnoreAll) {
       remembered.Remember(virus_id, action);

@@ -75,6 +75,10 @@ struct Infection {
   InfectionRecord record;
   std::u16string folder;
   std::u16string file_name;
+  // The user's answer to this detection has come, whatever it was: an answer that set no action
+  // (the file is left alone this time) must not leave the record open for the next answer about
+  // another file of the same virus.
+  bool answered = false;
 
   std::u16string FullPath() const;
 };
@@ -113,9 +117,10 @@ class RememberedActions {
   std::vector<std::pair<uint32_t, uint8_t>> entries_;
 };
 
-// SetAction: gives `action` to the oldest record of `virus_id` that has none yet. Delete and move
-// are set on that record only; move all and ignore all are also remembered for the virus. Any
-// other value sets and remembers nothing. Returns whether a record was set.
+// SetAction: answers the oldest record of `virus_id` that has no action and no answer yet: it gets
+// `action` and counts as answered. Delete and move are set on that record only; move all and
+// ignore all are also remembered for the virus. Any other value sets and remembers nothing, but
+// the record is answered all the same. Returns whether an action was set.
 bool SetInfectionAction(InfectionList& list, RememberedActions& remembered, uint32_t virus_id,
                         uint8_t action);
 

@@ -112,6 +112,25 @@ TEST(InfectionList, SetActionAnswersOnlyTheOldestOpenDetectionOfTheVirus) {
   }
 }
 
+// "Leave this file" (an answer that sets no action) is still the answer to that file: the answer
+// to the next detection of the same virus must not land on it.
+TEST(InfectionList, AnswerWithoutActionClosesItsDetection) {
+  for (const uint8_t first : {kActionNone, uint8_t{5}}) {
+    SCOPED_TRACE(static_cast<int>(first));
+    InfectionList list;
+    RememberedActions remembered;
+    list.Append(u"\\a", u"kept.exe", 0, 7, kActionNone);
+    EXPECT_FALSE(SetInfectionAction(list, remembered, 7, first));
+    list.Append(u"\\a", u"moved.exe", 0, 7, kActionNone);
+    EXPECT_TRUE(SetInfectionAction(list, remembered, 7, kActionMove));
+    EXPECT_EQ(list[0].record.action, kActionNone);
+    EXPECT_EQ(list[1].record.action, kActionMove);
+    // Nothing is left open: a further answer sets nothing.
+    EXPECT_FALSE(SetInfectionAction(list, remembered, 7, kActionDelete));
+    EXPECT_EQ(remembered.size(), 0u);
+  }
+}
+
 TEST(InfectionList, RememberedActionIsTheFirstOneGivenForTheVirus) {
   RememberedActions remembered;
   remembered.Remember(7, kActionMoveAll);

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <utility>
 
+#include "common/message_text.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/path.h"
 #include "platform/thread.h"
-#include "common/message_text.h"
 #include "scan_engine/scan_channel.h"
 
 namespace kolvar {
@@ -40,6 +40,7 @@ std::u16string ProgressText(const ScanStatus& status) {
 
 void ScanClientObserver::OnProgress(const ScanProgress&) {}
 void ScanClientObserver::OnPassFinished() {}
+void ScanClientObserver::OnPassRestarted() {}
 void ScanClientObserver::OnScanComplete(const std::vector<InfectionRecord>&) {}
 void ScanClientObserver::OnScanDoneNotice() {}
 uint8_t ScanClientObserver::OnDetection(const DetectionRecord&) { return kActionNone; }
@@ -400,8 +401,21 @@ void ScanClient::HandleStatus(const ScanStatus& status) {
       break;
     }
     case kMessagePassFinished:
+      // The newest counters of a pass that ran to its end reach the owner before its end does;
+      // the progress thread would otherwise lose them with the queue.
+      if (status.state != 0) {
+        if (const std::optional<ScanProgress> last = TakeNewestProgress()) {
+          observer().OnProgress(*last);
+        }
+      }
       ClearProgress();
-      observer().OnPassFinished();
+      // The active flag: 1 when a pass ran to its end, 0 when the scanner stopped one to start
+      // again (it sends that between the stop and the new start).
+      if (status.state == 0) {
+        observer().OnPassRestarted();
+      } else {
+        observer().OnPassFinished();
+      }
       break;
     case kMessageVirusDetected:
       HandleDetection();
@@ -432,6 +446,19 @@ void ScanClient::QueueProgress(const ScanStatus& status) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (progress_queue_.size() >= kProgressQueueLimit) progress_queue_.pop_front();
   progress_queue_.push_back(status);
+}
+
+std::optional<ScanProgress> ScanClient::TakeNewestProgress() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (progress_queue_.empty()) return std::nullopt;
+  const ScanStatus status = progress_queue_.back();
+  progress_queue_.clear();
+  progress_.files_tested = status.files_tested;
+  progress_.folders_entered = status.folders_entered;
+  progress_.infected_files = status.infected_files;
+  progress_.kilobytes_tested = status.kilobytes_tested;
+  progress_.text = ProgressText(status);
+  return progress_;
 }
 
 void ScanClient::ClearProgress() {

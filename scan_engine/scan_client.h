@@ -21,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -73,6 +74,10 @@ class ScanClientObserver {
   virtual void OnProgress(const ScanProgress& progress);
   // Receiver thread: a background pass ended and the next one begins; counters are zero again.
   virtual void OnPassFinished();
+  // Receiver thread: the pass in progress was cut short by a start (type 16) and a new one begins
+  // at the root folder; counters are zero again. Everything the scanner sent before this belongs
+  // to the pass that was cut short, everything after it to the new one.
+  virtual void OnPassRestarted();
   // Receiver thread: a single pass ended. `results` are the records of the result file (empty
   // when nothing was found); the file has been read and deleted.
   virtual void OnScanComplete(const std::vector<InfectionRecord>& results);
@@ -159,6 +164,8 @@ class ScanClient {
   void ProgressMain();
   void QueueProgress(const ScanStatus& status);
   void ClearProgress();
+  // Empties the progress queue; its newest record, when there was one, becomes the progress shown.
+  std::optional<ScanProgress> TakeNewestProgress();
   bool SendCommand(const ScanCommand& command);
   // Takes every waiting message; detections among them are answered with no action.
   void DiscardWaitingMessages();

@@ -64,23 +64,37 @@ class FrontEndObserver : public ScanClientObserver {
  public:
   FrontEndObserver(Console& console, const InstallPaths& paths, ActionPolicy policy,
                    bool background_mode)
-      : console_(console), paths_(paths), policy_(policy), background_mode_(background_mode) {}
+      : console_(console),
+        paths_(paths),
+        policy_(policy),
+        background_mode_(background_mode),
+        before_restart_(background_mode) {}
 
   void OnProgress(const ScanProgress& progress) override {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Before the restart and after the end of this scan's pass, the counters are another pass's.
+    if (background_mode_ && (before_restart_ || finished_)) return;
+    // Within one pass the counters only grow: an older record handed over late is not shown.
+    if (background_mode_ && progress.files_tested < progress_.files_tested) return;
     progress_ = progress;
     last_progress_ms_ = Now();
-    // The root folder entered: a pass that covers the whole folder has begun.
-    if (progress.folders_entered == 1 && progress.files_tested == 0) pass_start_seen_ = true;
+  }
+
+  // With background scanning on, everything before the restart at this folder (which the
+  // command asks for) belongs to a pass that is not this scan's; the first pass that ends after
+  // it has covered the whole folder.
+  void OnPassRestarted() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    before_restart_ = false;
+    progress_ = ScanProgress();
   }
 
   void OnPassFinished() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (background_mode_ && pass_start_seen_) {
+    if (background_mode_ && !before_restart_) {
       finished_ = true;
       completed_ = true;
     }
-    pass_start_seen_ = false;
   }
 
   void OnScanComplete(const std::vector<InfectionRecord>& results) override {
@@ -91,6 +105,12 @@ class FrontEndObserver : public ScanClientObserver {
   }
 
   uint8_t OnDetection(const DetectionRecord& detection) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      // Found by the pass that was cut short, or by the pass after this scan's: not reported as
+      // this scan's and left alone (this scan's pass finds the file when it lies in the folder).
+      if (background_mode_ && (before_restart_ || finished_)) return kActionNone;
+    }
     ReportEntry entry = EntryFromDetection(detection, paths_);
     if (policy_ == ActionPolicy::kAsk) {
       auto hold = console_.Hold();
@@ -100,7 +120,10 @@ class FrontEndObserver : public ScanClientObserver {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     detections_.push_back(entry);
-    return entry.action;
+    // Neither the prompt nor a policy answers for every file of a virus: an ignore is for this
+    // file alone, so the scanner gets no action (it would remember "ignore all" for the virus for
+    // as long as it runs, and no later scan would report such a file again).
+    return entry.action == kActionIgnoreAll ? kActionNone : entry.action;
   }
 
   void OnScannerGone() override {
@@ -151,7 +174,7 @@ class FrontEndObserver : public ScanClientObserver {
   std::mutex mutex_;
   ScanProgress progress_;
   uint64_t last_progress_ms_ = 0;
-  bool pass_start_seen_ = false;
+  bool before_restart_;
   bool finished_ = false;
   bool completed_ = false;
   bool scanner_gone_ = false;

@@ -58,6 +58,15 @@ std::set<std::string> FactsOfKind(const std::vector<std::string>& facts, const s
   return values;
 }
 
+// The "infected" facts, one per entry of the report (a file listed twice gives two).
+std::vector<std::string> InfectedFacts(const std::vector<std::string>& facts) {
+  std::vector<std::string> infected;
+  for (const std::string& fact : facts) {
+    if (fact.rfind("infected\t", 0) == 0) infected.push_back(fact);
+  }
+  return infected;
+}
+
 std::string Fact(const std::vector<std::string>& facts, const std::string& name) {
   const std::set<std::string> values = FactsOfKind(facts, name, 1);
   return values.empty() ? "" : *values.begin();
@@ -308,6 +317,39 @@ TEST_F(KolvarScanTest, BackgroundDetectionsAreAnsweredByThePolicy) {
   EXPECT_NE(result.out.find("\"source\": \"background\""), std::string::npos);
   EXPECT_FALSE(device_.Exists(u"\\My Documents\\invoice.txt"));
   EXPECT_TRUE(device_.Exists(folder_ + u"\\Quarantine\\%_My Documents%@%invoice.txt.avq"));
+  // Each file once: what the pass that ran before the restart at the folder found is not shown.
+  EXPECT_EQ(InfectedFacts(facts).size(), 2u) << result.out;
+}
+
+// With background scanning on, the scanner outlives each kolvar: a file that a scan reported and
+// left alone is reported again by every later scan, once, and a later scan can still act on it.
+TEST_F(KolvarScanTest, AReportedFileIsReportedAgainByEveryLaterBackgroundScan) {
+  SetConfig("EnableBckScan", 1);
+  // Between the scans the scanner goes on and finds the file again with no user interface to
+  // ask: it starts the main program, here one that ends at once, and goes on.
+  fs::copy_file("/bin/true", device_.Host(folder_ + u"\\KVAntivirus"));
+  device_.WriteFile(u"\\My Documents\\Downloads\\eicar.com", SignatureBytes(kEicarId));
+  device_.WriteFile(u"\\Storage Card\\setup.exe", "MZ" + SignatureBytes(kTestExeId));
+  const std::vector<std::vector<std::string>> runs = {
+      {"scan", "\\My Documents", "--json"},  // no terminal: files are left alone
+      {"scan", "\\My Documents", "--action=ignore", "--json"},
+      {"scan", "\\My Documents", "--json"}};
+  for (size_t run = 0; run < runs.size(); ++run) {
+    SCOPED_TRACE("scan " + std::to_string(run + 1));
+    RunResult result = Kolvar(runs[run]);
+    EXPECT_EQ(result.exit_status, 1) << result.err << result.out;
+    const std::vector<std::string> infected = InfectedFacts(JsonFacts(result.out));
+    ASSERT_EQ(infected.size(), 1u) << result.out;
+    EXPECT_EQ(infected[0].rfind("infected\t\\My Documents\\Downloads\\eicar.com\t", 0), 0u)
+        << infected[0];
+    EXPECT_TRUE(device_.Exists(u"\\My Documents\\Downloads\\eicar.com"));
+  }
+  RunResult moved = Kolvar({"scan", "\\My Documents", "--action=quarantine", "--json"});
+  EXPECT_EQ(moved.exit_status, 1) << moved.err << moved.out;
+  const std::vector<std::string> infected = InfectedFacts(JsonFacts(moved.out));
+  ASSERT_EQ(infected.size(), 1u) << moved.out;
+  EXPECT_EQ(FactsOfKind(JsonFacts(moved.out), "infected", 4), std::set<std::string>{"quarantined"});
+  EXPECT_FALSE(device_.Exists(u"\\My Documents\\Downloads\\eicar.com"));
 }
 
 }  // namespace

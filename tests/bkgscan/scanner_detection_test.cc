@@ -2,7 +2,7 @@
 // progress counters and the DetectionRecord, the scanner waiting for the answer, each action of
 // the answer carried out (and 3 and 4 remembered for the virus), the main program started with
 // "VIRUSDETECTED" when no user interface runs (and the scanner's end when it cannot be started),
-// and a main program that leaves without answering.
+// a main program that leaves without answering, and a restart while a detection waits.
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -123,6 +123,39 @@ TEST_F(ScannerDetectionTest, DetectionSendsTheLastProgressThenTheRecordAndWaitsF
   Send(MakeActionCommand(kVirusA, kActionDelete));
   EXPECT_TRUE(WaitUntil([&] { return !device_.Exists(u"\\Fix\\Sub\\x.exe"); }));
   EXPECT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
+}
+
+// A restart (type 16) while a detection waits for its answer: the cut pass's detection is followed
+// by a type 24 whose active flag is 0, and only then comes the new pass; the answer to the cut
+// pass's detection, arriving late, is not taken for the answer to the new pass's detection.
+TEST_F(ScannerDetectionTest, RestartMarksTheNewPassAndALateAnswerStaysWithTheCutPass) {
+  AttachToBackgroundScan(std::nullopt);
+  const std::u16string infected = u"\\Fix\\Sub\\x.exe";
+  device_.WriteFile(infected, InfectedBytes(2000, kVirusA));
+  std::optional<Detection> cut = NextDetection();
+  ASSERT_TRUE(cut.has_value());
+  Send(MakeScanCommand(kCommandStart));
+
+  std::optional<Message> marker = Next(60);
+  ASSERT_TRUE(marker.has_value());
+  ASSERT_EQ(marker->StatusType(), kMessagePassFinished) << "the restart was not marked";
+  EXPECT_EQ(marker->status().state, 0u);
+  EXPECT_EQ(marker->status().files_tested, 0u);
+  // The new pass finds the file again and waits for its own answer.
+  std::optional<Detection> again = NextDetection();
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(Narrow(WideField(again->record.path)), "\\Fix\\Sub\\x.exe");
+
+  Send(MakeActionCommand(kVirusA, kActionDelete));  // the late answer to the cut pass
+  EXPECT_TRUE(QuietFor(1.5)) << "the late answer resumed the new pass's detection";
+  EXPECT_TRUE(device_.Exists(infected));
+  Send(MakeActionCommand(kVirusA, kActionMove));  // the answer to the new pass's detection
+  EXPECT_TRUE(WaitUntil([&] {
+    return device_.Exists(ProtectedPath(kQuarantine, u"\\Fix\\Sub", u"x.exe")) &&
+           !device_.Exists(infected);
+  }));
+  EXPECT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
+  EXPECT_TRUE(scanner_.IsAlive());
 }
 
 struct ActionCase {
