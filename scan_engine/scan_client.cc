@@ -40,7 +40,7 @@ std::u16string ProgressText(const ScanStatus& status) {
 
 void ScanClientObserver::OnProgress(const ScanProgress&) {}
 void ScanClientObserver::OnPassFinished() {}
-void ScanClientObserver::OnPassRestarted() {}
+void ScanClientObserver::OnPassRestarted() { OnPassFinished(); }
 void ScanClientObserver::OnScanComplete(const std::vector<InfectionRecord>&) {}
 void ScanClientObserver::OnScanDoneNotice() {}
 uint8_t ScanClientObserver::OnDetection(const DetectionRecord&) { return kActionNone; }

@@ -76,7 +76,8 @@ class ScanClientObserver {
   virtual void OnPassFinished();
   // Receiver thread: the pass in progress was cut short by a start (type 16) and a new one begins
   // at the root folder; counters are zero again. Everything the scanner sent before this belongs
-  // to the pass that was cut short, everything after it to the new one.
+  // to the pass that was cut short, everything after it to the new one. By default the same as
+  // OnPassFinished: the display starts again from zero.
   virtual void OnPassRestarted();
   // Receiver thread: a single pass ended. `results` are the records of the result file (empty
   // when nothing was found); the file has been read and deleted.
