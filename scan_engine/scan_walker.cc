@@ -171,7 +171,8 @@ void ScanEngine::ScanSubfolders() {
 }
 
 void ScanEngine::TestFile(const platform::FindData& entry) {
-  const uint32_t kilobytes = static_cast<uint32_t>(entry.size) / 1000;
+  // Divided before it is narrowed: a file of 4 GiB or more must not count as a few kilobytes.
+  const uint32_t kilobytes = static_cast<uint32_t>(entry.size / 1000);
   if ((entry.attributes & platform::kAttributeInRom) != 0) {
     ReportProgress(0, 1, 0, kilobytes, entry.name);
     return;
