@@ -75,6 +75,10 @@ class Folder {
   bool Lock() {
     lock_fd_ = openat(dir_fd_, kLockFileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (lock_fd_ < 0) return FailWithErrno(errno);
+    // Another user's lock file would let that user hold every program of ours up.
+    struct stat st;
+    if (fstat(lock_fd_, &st) != 0) return FailWithErrno(errno);
+    if (st.st_uid != geteuid()) return Fail(kErrorAccessDenied);
     if (LockFile(lock_fd_, LOCK_EX) != 0) return FailWithErrno(errno);
     return true;
   }

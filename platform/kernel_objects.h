@@ -26,6 +26,11 @@ enum class WaitResult {
 // Host folder of the namespace, created 0700 when missing.
 std::string NamespaceFolder();
 
+// Why named objects cannot be used in the namespace folder, in words with its path: it is
+// missing, no folder, another user's, open to group or others, or it holds a file of another user
+// (each refused, since others could plant or read objects). Empty when none of these holds.
+std::string NamespaceFolderProblem();
+
 // Whether an object of that name (any kind) exists now, i.e. some process holds a handle.
 bool ObjectExists(std::u16string_view name);
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -152,6 +153,56 @@ TEST_F(KernelObjectsTest, FolderOthersCanEnterIsRefused) {
   ASSERT_EQ(chmod(device_.runtime_dir().c_str(), 0700), 0);
   Mutex mutex;
   EXPECT_TRUE(mutex.Create(u"M"));
+}
+
+// A namespace folder that others could reach, or that holds files others made or may use, is
+// refused, and the reason is told in words with the folder's path. Cases marked `foreign` give a
+// file to another user, which needs the right to change owners.
+TEST_F(KernelObjectsTest, ForeignOrOpenNamespaceIsRefusedWithItsReason) {
+  const struct {
+    const char* name;
+    bool foreign;
+    std::function<void(const std::string& folder)> spoil;
+    const char* reason;
+  } cases[] = {
+      {"folder of another user", true,
+       [](const std::string& folder) { ASSERT_EQ(chown(folder.c_str(), 65534, -1), 0); },
+       "belongs to another user (uid 65534)"},
+      {"folder open to others", false,
+       [](const std::string& folder) { ASSERT_EQ(chmod(folder.c_str(), 0777), 0); },
+       "may be entered by group or others (mode 0777; it must be 0700)"},
+      {"object file of another user", true,
+       [](const std::string& folder) {
+         const std::string file = folder + "/M";
+         ASSERT_EQ(close(open(file.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+         ASSERT_EQ(chown(file.c_str(), 65534, -1), 0);
+       },
+       "holds 'M', which belongs to another user (uid 65534)"},
+      {"lock file of another user", true,
+       [](const std::string& folder) {
+         const std::string file = folder + "/.lock";
+         ASSERT_EQ(close(open(file.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+         ASSERT_EQ(chown(file.c_str(), 65534, -1), 0);
+       },
+       "holds '.lock', which belongs to another user (uid 65534)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.foreign && geteuid() != 0) continue;  // giving a file away needs the right to
+    const std::string folder = device_.root() + "/ns-" + std::to_string(&c - cases);
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    setenv("KOLVAR_RUNTIME_DIR", folder.c_str(), 1);
+    EXPECT_EQ(NamespaceFolderProblem(), "");
+    c.spoil(folder);
+    Mutex mutex;
+    EXPECT_FALSE(mutex.Create(u"M"));
+    EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+    EXPECT_EQ(NamespaceFolderProblem(), "the folder of named objects '" + folder + "' " +
+                                            c.reason +
+                                            "; remove it, or name a folder of your own in "
+                                            "KOLVAR_RUNTIME_DIR");
+  }
+  setenv("KOLVAR_RUNTIME_DIR", device_.runtime_dir().c_str(), 1);
 }
 
 TEST_F(KernelObjectsTest, ObjectExistsExactlyWhileAHandleIsOpen) {

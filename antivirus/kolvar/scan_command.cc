@@ -16,6 +16,7 @@
 #include "antivirus/kolvar/scan_summary.h"
 #include "antivirus/kolvar/shown_path.h"
 #include "antivirus/kolvar/signature_check.h"
+#include "platform/kernel_objects.h"
 #include "platform/message_box.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
@@ -211,6 +212,13 @@ void Relay(Console& console, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) console.Err(line + "\n");
 }
 
+// The folder of named objects is where the reason usually lies: it is named with what is wrong.
+std::string NamedObjectsFailureText() {
+  const std::string problem = platform::NamespaceFolderProblem();
+  return "the main program's named objects cannot be created" +
+         (problem.empty() ? std::string() : ": " + problem);
+}
+
 std::string StartFailureText(ScanStartResult result) {
   switch (result) {
     case ScanStartResult::kNoChannel:
@@ -251,7 +259,7 @@ class ScanRun {
       console_.Message(shell.another_instance_runs()
                            ? "Kolvar AV is already running (the main program or another "
                              "'kolvar scan'); try again once it has ended."
-                           : "the main program's named objects cannot be created");
+                           : NamedObjectsFailureText());
       return kExitError;
     }
     shell.OpenConfiguration();

@@ -358,6 +358,41 @@ TEST_F(KolvarScanTest, AReportedFileIsReportedAgainByEveryLaterBackgroundScan) {
 namespace kolvar {
 namespace {
 
+// A folder of named objects that others could reach or have filled is refused, and kolvar says
+// which folder and what is wrong with it. Giving files away needs the right to change owners.
+TEST_F(KolvarScanTest, ForeignNamespaceFolderIsRefusedWithItsPathAndReason) {
+  const struct {
+    const char* name;
+    bool foreign;
+    mode_t folder_mode;
+    const char* reason;
+  } cases[] = {
+      {"open to others", false, 0777, "may be entered by group or others (mode 0777"},
+      {"filled by another user", true, 0700, "which belongs to another user (uid 65534)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.foreign && geteuid() != 0) continue;
+    const std::string folder = device_.root() + "/names-" + std::to_string(&c - cases);
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.c_str(), c.folder_mode), 0);
+    if (c.foreign) {
+      for (const char* name : {".lock", "stray"}) {
+        const std::string file = folder + "/" + name;
+        ASSERT_EQ(close(open(file.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+        ASSERT_EQ(chown(file.c_str(), 65534, -1), 0);
+      }
+    }
+    environment_changes_["KOLVAR_RUNTIME_DIR"] = folder;
+    RunResult result = Kolvar({"scan", "\\My Documents"});
+    EXPECT_EQ(result.exit_status, 2) << result.err;
+    EXPECT_NE(result.err.find("the folder of named objects '" + folder + "' "), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+  }
+  environment_changes_.erase("KOLVAR_RUNTIME_DIR");
+}
+
 TEST_F(KolvarScanTest, ScannerMessagesAreShownAndALostResultIsNoCleanScan) {
   PlantInfections();
   // The scanner cannot write its result file over a folder of that name.
