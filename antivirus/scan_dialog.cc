@@ -456,7 +456,16 @@ void ScanDialog::OnScannerGone() {
 
 void ScanDialog::ShowMessage(std::u16string_view caption, std::u16string_view text,
                              uint32_t style) {
-  MessageBox(caption, text, style);
+  // While the dialog ends its client, the client speaks on the user-interface thread itself.
+  if (closing_) {
+    MessageBox(caption, text, style);
+    return;
+  }
+  // Otherwise it speaks from its own threads, which the user-interface thread may be waiting for
+  // (a stop or a pause): the box must not hold them.
+  PostToSelf([this, caption = std::u16string(caption), text = std::u16string(text), style] {
+    MessageBox(caption, text, style);
+  });
 }
 
 uint8_t ScanDialog::AskDetection(const DetectionRecord& detection) {

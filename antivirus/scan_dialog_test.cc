@@ -259,6 +259,16 @@ TEST_F(ScanDialogTest, InfectionsCountedWithoutTheirListAreNoCleanDevice) {
   EXPECT_EQ(dialog_.state(), ScanState::kComplete);
 }
 
+TEST_F(ScanDialogTest, TheClientsBoxesNeverHoldItsThreads) {
+  dialog_.Start(false);
+  // From a client thread while nobody serves the user-interface thread: it returns at once.
+  std::thread client([&] { dialog_.ShowMessage(u"Kolvar AV", u"From the client.", 0); });
+  client.join();
+  EXPECT_TRUE(host_.boxes().empty());
+  host_.RunPosted();
+  EXPECT_EQ(host_.box_texts(), (std::vector<std::u16string>{u"From the client."}));
+}
+
 TEST_F(ScanDialogTest, ADetectionFromTheClientThreadIsPutToTheUser) {
   testing::TestDevice device;
   host_.DriveModals([](ui::Dialog& modal) {
