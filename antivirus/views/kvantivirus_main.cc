@@ -2,6 +2,7 @@
 // programs. Its command line is one of the words that the suite's programs pass ("VIRUSDETECTED",
 // "UPDATED", "DOSCAN", "DOUPDATE") or nothing.
 #include <QApplication>
+#include <QIcon>
 #include <string>
 
 #include "antivirus/antivirus_program.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("KVAntivirus");
   QApplication::setQuitOnLastWindowClosed(false);
+  // The program's icon on its window, and the name by which the desktop matches the window to the
+  // menu entry that shows the same icon (kolvar-antivirus.desktop).
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/kolvar.svg")));
+  QApplication::setDesktopFileName(QStringLiteral("kolvar-antivirus"));
   // The device passes one command line; the words here are joined back into it.
   std::string command_line;
   for (int index = 1; index < argc; ++index) {
