@@ -7,6 +7,7 @@
 
 #include "antivirus/antivirus_program.h"
 #include "antivirus/views/dialog_views.h"
+#include "antivirus/views/pictures.h"
 #include "antivirus/views/qt_windows.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   }
   ui::qt::DialogFrame frame(views::kProgramName, ui::qt::LoadApplicationFonts(PlatformKind()));
   frame.setObjectName("KVAntivirus");
+  frame.setWindowIcon(QIcon(views::ApplicationPicture()));
   views::RegisterAntivirusViews(frame);
   views::QtAntivirusWindows windows(frame);
   return RunAntivirusProgram(platform::Utf8ToUtf16Lossy(command_line), windows);

@@ -83,6 +83,8 @@ QString ActionPicture(uint32_t icon) {
 
 QString VirusPicture() { return Path("virus"); }
 
+QString ApplicationPicture() { return Path("kolvar"); }
+
 QPixmap LoadPicture(const QString& path, QSize size, const QWidget* widget) {
   if (path.isEmpty() || !QFile::exists(path)) return QPixmap();
   return ui::qt::Picture(path, size, widget);

@@ -22,6 +22,8 @@ QString ButtonPicture(uint32_t icon);
 QString ActionPicture(uint32_t icon);
 // The virus-detected dialog's icon.
 QString VirusPicture();
+// The program's icon (window and desktop entry).
+QString ApplicationPicture();
 
 // The picture drawn at `size` for `widget`; an empty pixmap when the program lacks it.
 QPixmap LoadPicture(const QString& path, QSize size, const QWidget* widget);

@@ -247,7 +247,17 @@ TEST(PicturesTest, AMissingPictureDrawsAsNothing) {
   TestApplication();
   EXPECT_TRUE(LoadPicture(":/pictures/no_such_picture.svg", QSize(32, 32), nullptr).isNull());
   EXPECT_TRUE(LoadPicture(QString(), QSize(32, 32), nullptr).isNull());
-  EXPECT_FALSE(LoadPicture(SplashPicture(), QSize(160, 160), nullptr).isNull());
+  // Every picture the views name is compiled in.
+  std::vector<QString> named = {SplashPicture(), VirusPicture(), ApplicationPicture()};
+  for (int frame = -1; frame < 10; ++frame) named.push_back(AnimationPicture(frame));
+  for (uint32_t icon : {259u, 260u, 261u, 262u}) named.push_back(ActionPicture(icon));
+  for (uint32_t icon = 138; icon <= 152; ++icon) named.push_back(ButtonPicture(icon));
+  for (uint32_t icon = 229; icon <= 236; ++icon) {
+    if (icon != 231) named.push_back(ButtonPicture(icon));
+  }
+  for (const QString& path : named) {
+    EXPECT_FALSE(LoadPicture(path, QSize(32, 32), nullptr).isNull()) << path.toStdString();
+  }
 }
 
 }  // namespace
