@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <set>
@@ -72,6 +73,16 @@ std::string ProgramOf(pid_t pid) {
   std::error_code error;
   const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
   return error ? std::string() : exe.filename().string();
+}
+
+// The arguments of a running process, the program by its file name.
+std::vector<std::string> CommandLineOf(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  std::vector<std::string> words;
+  std::string word;
+  while (std::getline(in, word, '\0')) words.push_back(word);
+  if (!words.empty()) words[0] = fs::path(words[0]).filename().string();
+  return words;
 }
 
 class KVAntivirusWindowTest : public FrontEndTest {
@@ -217,6 +228,7 @@ TEST_F(KVAntivirusWindowTest, DetectionInTheBackgroundIsAnsweredInTheStartedProg
   ASSERT_FALSE(window.empty()) << scanner->Err();
   const std::vector<pid_t> copies = RunningCopies();
   ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(CommandLineOf(copies[0]), std::vector<std::string>({"KVAntivirus", "VIRUSDETECTED"}));
   // Options: "Delete Infected File", "Move to Repository" (the greyed "All" items are skipped).
   Choose(window, "F1", {"Down", "Down"});
 
