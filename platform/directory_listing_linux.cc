@@ -1,6 +1,7 @@
-// find-first/next over one host folder. Names are matched with the device's wildcards, entries
-// are examined relative to the open folder without following links, and host names that cannot
-// be device names are passed over rather than shown in a mangled form.
+// find-first/next over one host folder. Names are matched with the device's wildcards and entries
+// are examined relative to the open folder without following links. Every host name is listed,
+// whatever its bytes, under its device name (see DeviceNameFromHost): a name the listing passed
+// over would hide its file, or a whole tree, from every scan.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -102,8 +103,8 @@ struct DirectoryListing::State {
       }
       const std::string_view host_name = entry->d_name;
       if (host_name == "." || host_name == "..") continue;
-      std::u16string name;
-      if (!DeviceNameFromHost(host_name, &name) || !MatchesDevicePattern(match, name)) continue;
+      const std::u16string name = DeviceNameFromHost(host_name);
+      if (!MatchesDevicePattern(match, name)) continue;
       struct statx st;
       FileInfo info;
       const int error = internal::StatAt(dirfd(dir), entry->d_name, 0, &st);

@@ -1,6 +1,6 @@
 // find-first/next over real folders: the device's wildcards, the entries that are never shown
-// ("." and "..", names that cannot be device names), and the kinds reported for what is not a
-// file or folder (links, loops, FIFOs, sockets).
+// ("." and ".."), host names that are not UTF-8 or hold "\" listed under their device names, and
+// the kinds reported for what is not a file or folder (links, loops, FIFOs, sockets).
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,7 +35,7 @@ class DirectoryListingTest : public ::testing::Test {
     MakeSocket(folder_ + "/sock");
     fs::create_symlink("a.txt", folder_ + "/link");
     fs::create_symlink("loop", folder_ + "/loop");
-    // Names the device cannot show: not UTF-8, or holding its separator.
+    // Names that are no device text as they stand: not UTF-8, or holding the device's separator.
     std::ofstream(folder_ + "/bad\xFFname.txt") << "x";
     std::ofstream(folder_ + "/back\\slash.txt") << "x";
   }
@@ -83,22 +83,25 @@ class DirectoryListingTest : public ::testing::Test {
 };
 
 TEST_F(DirectoryListingTest, WildcardsMatchAsOnTheDevice) {
-  const std::vector<std::u16string> every = {u".hidden",       u"a.txt", u"b.TXT", u"c.dat",
-                                             u"caf\u00E9.txt", u"link",  u"loop",  u"pipe",
-                                             u"readme",        u"sock",  u"sub"};
+  const std::u16string back = u"back\xF05Cslash.txt";
+  const std::u16string bad = u"bad\xDCFFname.txt";
+  const std::vector<std::u16string> every = {
+      u".hidden", u"a.txt",  u"b.TXT", back,     bad,    u"c.dat", u"caf\u00E9.txt",
+      u"link",    u"loop",   u"pipe",  u"readme", u"sock", u"sub"};
   const struct {
     std::u16string pattern;
     std::vector<std::u16string> names;
   } cases[] = {
       {u"\\Docs\\*.*", every},
       {u"\\Docs\\*", every},
-      {u"\\Docs\\*.txt", {u"a.txt", u"b.TXT", u"caf\u00E9.txt"}},
-      {u"\\Docs\\*.TxT", {u"a.txt", u"b.TXT", u"caf\u00E9.txt"}},
+      {u"\\Docs\\*.txt", {u"a.txt", u"b.TXT", back, bad, u"caf\u00E9.txt"}},
+      {u"\\Docs\\*.TxT", {u"a.txt", u"b.TXT", back, bad, u"caf\u00E9.txt"}},
       {u"\\Docs\\?.dat", {u"c.dat"}},
       {u"\\Docs\\??", {}},
       {u"\\Docs\\readme.*", {u"readme"}},
       {u"\\Docs\\CAF\u00C9*", {u"caf\u00E9.txt"}},
-      {u"\\Docs\\*e*", {u".hidden", u"pipe", u"readme"}},  // "é" is no "e"
+      {u"\\Docs\\*e*", {u".hidden", bad, u"pipe", u"readme"}},  // "é" is no "e"
+      {u"\\Docs\\ba?\xDCFF*", {bad}},
       {u"\\Docs\\l??p", {u"loop"}},
       {u"\\Docs\\a.txt", {u"a.txt"}},
   };
@@ -181,6 +184,53 @@ TEST_F(DirectoryListingTest, MissingFoldersAndNamesGiveTheDevicesErrors) {
   device_.MakeFolder(u"\\Empty");
   EXPECT_TRUE(List(u"\\Empty\\*.*", &error).empty());
   EXPECT_EQ(error, kErrorFileNotFound);
+}
+
+// A name the listing passed over would hide its file, or with a folder a whole tree, from every
+// scan: each host name is listed, and its device name reaches the same file.
+TEST_F(DirectoryListingTest, EveryHostNameIsListedAndReachesItsFile) {
+  const struct {
+    std::string host;
+    std::u16string device;
+  } cases[] = {
+      {"bad\xFF\xFEname.com", u"bad\xDCFF\xDCFEname.com"},
+      {"back\\slash.com", u"back\xF05Cslash.com"},
+      {"priv\xEF\x81\x9C.com", u"priv\xDCEF\xDC81\xDC9C.com"},  // a real U+F05C
+      {"cut\xC3", u"cut\xDCC3"},
+      {"\xED\xB3\xBF", u"\xDCED\xDCB3\xDCBF"},  // an encoded surrogate
+      {"\x1B[31mred", u"\x1B[31mred"},
+  };
+  fs::create_directory(device_.Host(u"\\Odd"));
+  const std::string odd = device_.Host(u"\\Odd");
+  std::vector<std::u16string> expected;
+  for (const auto& c : cases) {
+    std::ofstream(odd + "/" + c.host) << "bytes of " << c.host;
+    expected.push_back(c.device);
+  }
+  fs::create_directory(odd + "/dir\xFF");
+  std::ofstream(odd + "/dir\xFF/inner\\x") << "inner";
+  expected.push_back(u"dir\xDCFF");
+  std::sort(expected.begin(), expected.end());
+
+  uint32_t error = 0;
+  EXPECT_EQ(Names(List(u"\\Odd\\*.*", &error)), expected);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ShownHostText(c.host));
+    const std::u16string path = u"\\Odd\\" + c.device;
+    File file;
+    ASSERT_TRUE(file.Open(path, FileAccess::kRead, CreateDisposition::kOpenExisting));
+    std::string bytes(64, '\0');
+    uint32_t read = 0;
+    ASSERT_TRUE(file.Read(bytes.data(), static_cast<uint32_t>(bytes.size()), &read));
+    EXPECT_EQ(bytes.substr(0, read), "bytes of " + c.host);
+    EXPECT_EQ(Names(List(path, &error)), std::vector<std::u16string>{c.device});
+  }
+  EXPECT_EQ(Names(List(u"\\Odd\\dir\xDCFF\\*.*", &error)),
+            std::vector<std::u16string>{u"inner\xF05Cx"});
+  // A second spelling of a name (escapes that form valid UTF-8) reaches no file.
+  SetLastError(0);
+  EXPECT_TRUE(List(u"\\Docs\\caf\xDCC3\xDCA9.txt", &error).empty());
+  EXPECT_EQ(error, kErrorInvalidName);
 }
 
 TEST_F(DirectoryListingTest, ListingSurvivesEntriesRemovedWhileItRuns) {

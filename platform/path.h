@@ -21,26 +21,29 @@ std::string DeviceRoot();
 // True when the root is not "/": the special folders are the device's own below the root.
 bool IsDeviceImage();
 
-// Host path of a device path: root + the path with "\" (or "/") turned into "/". A relative device
-// path is taken from the root as well. Empty components and "." are dropped and ".." goes up one
-// component but never above the root, so no device path names a host file outside the root.
+// Host path of a device path: root + the path with "\" (or "/") turned into "/", each name turned
+// into its host bytes (see HostNameFromDevice). A relative device path is taken from the root as
+// well. Empty components and "." are dropped and ".." goes up one component but never above the
+// root, so no device path names a host file outside the root.
 std::string HostPath(std::u16string_view device_path);
+// True when every name of `device_path` is the device name of some host name (see
+// HostNameFromDevice) and it holds no NUL.
+bool IsValidDevicePath(std::u16string_view device_path);
 // HostPath for an operation on the path: false with 3 for an empty path, 206 for a path of
-// kMaxPath characters or more, 123 for a NUL or an unpaired surrogate.
+// kMaxPath characters or more, 123 for a path that is not IsValidDevicePath.
 bool CheckedHostPath(std::u16string_view device_path, std::string* host_path);
 // How a path is shown to people, UTF-8: the device path in a device image, where the device's own
 // names are the ones that mean something ("\My Documents\a.txt"), and the host path in the host
-// profile, where the device path is only the host path spelt with "\".
+// profile, where the device path is only the host path spelt with "\". Bytes that are no text are
+// shown as "\xFF" (see ShownDeviceText and ShownHostText).
 std::string ShownPath(std::u16string_view device_path);
+// The host path of a device path as shown, in either profile.
+std::string ShownHostPath(std::u16string_view device_path);
 // Device path of a host path below the root (absolute or relative to the working folder; "." and
-// ".." resolved by name, and the root also compared after resolving its links). False with 3 when
-// it lies outside the root, 123 when a component cannot be a device name (contains "\" or is not
-// UTF-8), 206 when the device path would be too long.
+// ".." resolved by name, and the root also compared after resolving its links). Every host name
+// has a device name (see DeviceNameFromHost). False with 3 when it lies outside the root, 206 when
+// the device path would be too long.
 bool DevicePathFromHost(std::string_view host_path, std::u16string* device_path);
-
-// Device name of one host name (a single path component): false with 123 when it contains "\" or
-// is not valid UTF-8, since such names are skipped rather than mangled.
-bool DeviceNameFromHost(std::string_view host_name, std::u16string* name);
 
 enum class SpecialFolder {
   kWindows,       // "\Windows" or $XDG_CONFIG_HOME/kolvar (default ~/.config/kolvar)

@@ -39,6 +39,25 @@ std::vector<std::string> HostComponents(std::string_view path) {
   return parts;
 }
 
+// The names of a device path, with "." and ".." resolved by name; ".." never climbs above the
+// first name.
+std::vector<std::u16string_view> DeviceComponents(std::u16string_view device_path) {
+  std::vector<std::u16string_view> parts;
+  size_t i = 0;
+  while (i < device_path.size()) {
+    size_t end = i;
+    while (end < device_path.size() && !IsSeparator(device_path[end])) ++end;
+    const std::u16string_view part = device_path.substr(i, end - i);
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    i = end + 1;
+  }
+  return parts;
+}
+
 std::string JoinHost(const std::vector<std::string>& parts) {
   if (parts.empty()) return "/";
   std::string out;
@@ -215,43 +234,39 @@ std::string DeviceRoot() {
 bool IsDeviceImage() { return DeviceRoot() != "/"; }
 
 std::string ShownPath(std::u16string_view device_path) {
-  if (IsDeviceImage()) return Utf16ToUtf8(device_path);
-  return HostPath(device_path);
+  if (IsDeviceImage()) return ShownDeviceText(device_path);
+  return ShownHostPath(device_path);
+}
+
+std::string ShownHostPath(std::u16string_view device_path) {
+  return ShownHostText(HostPath(device_path));
 }
 
 std::string HostPath(std::u16string_view device_path) {
   std::string host = DeviceRoot();
   if (host == "/") host.clear();
-  std::vector<std::u16string_view> parts;
-  size_t i = 0;
-  while (i < device_path.size()) {
-    size_t end = i;
-    while (end < device_path.size() && !IsSeparator(device_path[end])) ++end;
-    const std::u16string_view part = device_path.substr(i, end - i);
-    if (part == u"..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
-    }
-    i = end + 1;
+  std::string name;
+  for (std::u16string_view part : DeviceComponents(device_path)) {
+    HostNameFromDevice(part, &name);  // checked by CheckedHostPath where it matters
+    host += "/" + name;
   }
-  for (std::u16string_view part : parts) host += "/" + Utf16ToUtf8(part);
   return host.empty() ? "/" : host;
+}
+
+bool IsValidDevicePath(std::u16string_view device_path) {
+  if (device_path.find(u'\0') != std::u16string_view::npos) return false;
+  std::string name;
+  for (std::u16string_view part : DeviceComponents(device_path)) {
+    if (!HostNameFromDevice(part, &name)) return false;
+  }
+  return true;
 }
 
 bool CheckedHostPath(std::u16string_view device_path, std::string* host_path) {
   if (device_path.empty()) return Fail(kErrorPathNotFound);
   if (device_path.size() >= kMaxPath) return Fail(kErrorFilenameExcedRange);
-  if (device_path.find(u'\0') != std::u16string_view::npos || !IsValidUtf16(device_path)) {
-    return Fail(kErrorInvalidName);
-  }
+  if (!IsValidDevicePath(device_path)) return Fail(kErrorInvalidName);
   *host_path = HostPath(device_path);
-  return true;
-}
-
-bool DeviceNameFromHost(std::string_view host_name, std::u16string* name) {
-  if (host_name.find('\\') != std::string_view::npos) return Fail(kErrorInvalidName);
-  if (!Utf8ToUtf16(host_name, name)) return Fail(kErrorInvalidName);
   return true;
 }
 
@@ -269,10 +284,8 @@ bool DevicePathFromHost(std::string_view host_path, std::u16string* device_path)
   }
   std::u16string out;
   for (const std::string& part : below) {
-    std::u16string name;
-    if (!DeviceNameFromHost(part, &name)) return false;
     out += u'\\';
-    out += name;
+    out += DeviceNameFromHost(part);
   }
   if (out.empty()) out = u"\\";
   if (out.size() >= kMaxPath) return Fail(kErrorFilenameExcedRange);

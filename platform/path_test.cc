@@ -16,6 +16,7 @@
 
 #include "platform/error.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "tests/testing/test_device.h"
 
 namespace kolvar::platform {
@@ -84,6 +85,9 @@ TEST_F(PathTest, CheckedHostPathRefusesWhatNoDeviceBufferHolds) {
       {"embedded NUL", std::u16string(u"\\a\0b", 4), kErrorInvalidName},
       {"unpaired surrogate", u"\\a\xD800", kErrorInvalidName},
       {"surrogate pair", u"\\\xD83D\xDE00", 0},
+      {"escaped bytes", u"\\bad\xDCFF\\back\xF05Cslash", 0},
+      {"escapes that spell UTF-8", u"\\caf\xDCC3\xDCA9", kErrorInvalidName},
+      {"escaped byte below 0x80", u"\\a\xDC41", kErrorInvalidName},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -117,12 +121,36 @@ TEST_F(PathTest, HostPathsBelowTheRootComeBackAsDevicePaths) {
   EXPECT_FALSE(DevicePathFromHost("/usr/bin/true", &device));
   EXPECT_EQ(GetLastError(), kErrorPathNotFound);
   EXPECT_FALSE(DevicePathFromHost(root + "-other/x", &device));  // a prefix, not a folder
-  EXPECT_FALSE(DevicePathFromHost(root + "/bad\xFFname", &device));
-  EXPECT_EQ(GetLastError(), kErrorInvalidName);
-  EXPECT_FALSE(DevicePathFromHost(root + "/back\\slash", &device));
-  EXPECT_EQ(GetLastError(), kErrorInvalidName);
   EXPECT_FALSE(DevicePathFromHost(root + "/" + std::string(300, 'x'), &device));
   EXPECT_EQ(GetLastError(), kErrorFilenameExcedRange);
+}
+
+// Every host name has a device path, whatever its bytes, and the device path leads back to the
+// same host path; people see the bytes that are no text as "\xFF" in either profile.
+TEST_F(PathTest, HostNamesOfAnyBytesHaveDevicePathsThatLeadBack) {
+  const std::string root = device_.root();
+  const struct {
+    std::string host;  // below the root
+    std::u16string device;
+    std::string shown;  // in the device image
+  } cases[] = {
+      {"/bad\xFF\xFEname.com", u"\\bad\xDCFF\xDCFEname.com", "\\bad\\xFF\\xFEname.com"},
+      {"/back\\slash.com", u"\\back\xF05Cslash.com", "\\back\\x5Cslash.com"},
+      {"/dir\xFF/priv\xEF\x81\x9C", u"\\dir\xDCFF\\priv\xDCEF\xDC81\xDC9C",
+       "\\dir\\xFF\\priv\\xEF\\x81\\x9C"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    std::u16string device;
+    ASSERT_TRUE(DevicePathFromHost(root + c.host, &device));
+    EXPECT_EQ(device, c.device);
+    EXPECT_TRUE(IsValidDevicePath(device));
+    std::string host;
+    ASSERT_TRUE(CheckedHostPath(device, &host));
+    EXPECT_EQ(host, root + c.host);
+    EXPECT_EQ(ShownPath(device), c.shown);
+    EXPECT_EQ(ShownHostPath(device), ShownHostText(root) + ShownHostText(c.host));
+  }
 }
 
 TEST_F(PathTest, RelativeHostPathsAndLinkedRootsAreResolved) {

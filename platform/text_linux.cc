@@ -81,6 +81,30 @@ void AppendUtf8(char32_t cp, std::string* out) {
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsEscapedByte(char16_t c) { return c >= kEscapedByteBase + 0x80 && c <= kEscapedByteBase + 0xFF; }
+
+void AppendEscape(unsigned char byte, std::string* out) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  *out += "\\x";
+  out->push_back(kHex[byte >> 4]);
+  out->push_back(kHex[byte & 0xF]);
+}
+
+bool IsControl(char32_t cp) { return cp < 0x20 || cp == 0x7F; }
+
+// UTF-8 of one code point as shown: control characters escaped, C1 controls (which some terminals
+// obey as well) escaped byte by byte.
+void AppendShown(char32_t cp, std::string* out) {
+  if (IsControl(cp)) {
+    AppendEscape(static_cast<unsigned char>(cp), out);
+  } else if (cp >= 0x80 && cp <= 0x9F) {
+    std::string bytes;
+    AppendUtf8(cp, &bytes);
+    for (const char b : bytes) AppendEscape(static_cast<unsigned char>(b), out);
+  } else {
+    AppendUtf8(cp, out);
+  }
+}
 
 }  // namespace
 
@@ -138,6 +162,107 @@ bool IsValidUtf16(std::u16string_view in) {
     }
   }
   return true;
+}
+
+std::u16string DeviceNameFromHost(std::string_view host_name) {
+  std::u16string out;
+  out.reserve(host_name.size());
+  while (!host_name.empty()) {
+    char32_t cp;
+    bool ok;
+    const size_t used = DecodeOne(host_name, &cp, &ok);
+    if (!ok || cp == kNameBackslash) {
+      // Byte by byte: the rest of an invalid sequence is escaped on the next rounds, since a
+      // continuation byte never starts a valid one.
+      const size_t count = ok ? used : 1;
+      for (size_t i = 0; i < count; ++i) {
+        out.push_back(static_cast<char16_t>(kEscapedByteBase +
+                                            static_cast<unsigned char>(host_name[i])));
+      }
+      host_name.remove_prefix(count);
+      continue;
+    }
+    AppendUtf16(cp == U'\\' ? kNameBackslash : cp, &out);
+    host_name.remove_prefix(used);
+  }
+  return out;
+}
+
+bool HostNameFromDevice(std::u16string_view device_name, std::string* host_name) {
+  std::string& out = *host_name;
+  out.clear();
+  out.reserve(device_name.size());
+  bool ok = true;
+  bool escaped = false;
+  for (size_t i = 0; i < device_name.size(); ++i) {
+    const char16_t c = device_name[i];
+    if (IsHighSurrogate(c) && i + 1 < device_name.size() && IsLowSurrogate(device_name[i + 1])) {
+      AppendUtf8(0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) +
+                     (device_name[i + 1] - 0xDC00),
+                 &out);
+      ++i;
+    } else if (IsEscapedByte(c)) {
+      out.push_back(static_cast<char>(c - kEscapedByteBase));
+      escaped = true;
+    } else if (c == kNameBackslash) {
+      out.push_back('\\');
+      escaped = true;
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      AppendUtf8(kReplacement, &out);
+      ok = false;
+    } else {
+      if (c == u'\0' || c == u'/') ok = false;
+      AppendUtf8(c, &out);
+    }
+  }
+  // Escapes that spell valid UTF-8 name a file that is mapped without them: such a device name is
+  // a second spelling of another one, which no host name maps to.
+  if (ok && escaped && DeviceNameFromHost(out) != device_name) ok = false;
+  return ok;
+}
+
+std::string ShownDeviceText(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      AppendShown(0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00),
+                  &out);
+      ++i;
+    } else if (IsEscapedByte(c)) {
+      AppendEscape(static_cast<unsigned char>(c - kEscapedByteBase), &out);
+    } else if (c == kNameBackslash) {
+      AppendEscape('\\', &out);
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      AppendUtf8(kReplacement, &out);
+    } else {
+      AppendShown(c, &out);
+    }
+  }
+  return out;
+}
+
+std::string ShownHostText(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  while (!bytes.empty()) {
+    char32_t cp;
+    bool ok;
+    const size_t used = DecodeOne(bytes, &cp, &ok);
+    if (!ok) {
+      AppendEscape(static_cast<unsigned char>(bytes[0]), &out);
+      bytes.remove_prefix(1);
+      continue;
+    }
+    if (cp == U'\\') {
+      AppendEscape('\\', &out);
+    } else {
+      AppendShown(cp, &out);
+    }
+    bytes.remove_prefix(used);
+  }
+  return out;
 }
 
 size_t BoundedLength(const char16_t* field, size_t capacity) {

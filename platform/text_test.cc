@@ -8,7 +8,9 @@
 #include <clocale>
 #include <cstring>
 #include <cwctype>
+#include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kolvar::platform {
@@ -132,6 +134,115 @@ TEST(TextTest, CompareNoCaseOrdersAsFoldedLowerCase) {
   EXPECT_GT(CompareNoCase(u"b", u"A"), 0);
   // Folding to lower case puts "_" (0x5F) before letters, as the device's comparison does.
   EXPECT_LT(CompareNoCase(u"_x", u"Ax"), 0);
+}
+
+// The mapping between host names and device names, case by case: the device name, and how each
+// side is shown to people.
+TEST(TextTest, HostNamesMapToDeviceNamesAndBack) {
+  const struct {
+    std::string host;
+    std::u16string device;
+    std::string shown_device;  // ShownDeviceText(device)
+    std::string shown_host;    // ShownHostText(host)
+  } cases[] = {
+      {"plain.com", u"plain.com", "plain.com", "plain.com"},
+      {"caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80", u"caf\u00E9 \u20AC\U0001F600",
+       "caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80"},
+      {"bad\xFF\xFEname.com", u"bad\xDCFF\xDCFEname.com", "bad\\xFF\\xFEname.com",
+       "bad\\xFF\\xFEname.com"},
+      {"back\\slash.com", u"back\xF05Cslash.com", "back\\x5Cslash.com", "back\\x5Cslash.com"},
+      {"\\\\", u"\xF05C\xF05C", "\\x5C\\x5C", "\\x5C\\x5C"},
+      // A real U+F05C, whose place "\" takes, goes as its bytes.
+      {"priv\xEF\x81\x9C.com", u"priv\xDCEF\xDC81\xDC9C.com", "priv\\xEF\\x81\\x9C.com",
+       "priv\xEF\x81\x9C.com"},
+      {"\xEF\x81\x9B", u"\xF05B", "\xEF\x81\x9B", "\xEF\x81\x9B"},  // its neighbour is text
+      // A real lone surrogate cannot be spelt in UTF-8: its encoding is invalid bytes.
+      {"\xED\xB3\xBF", u"\xDCED\xDCB3\xDCBF", "\\xED\\xB3\\xBF", "\\xED\\xB3\\xBF"},
+      {"\xC0\xAF", u"\xDCC0\xDCAF", "\\xC0\\xAF", "\\xC0\\xAF"},  // overlong "/"
+      {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80", "\\xF4\\x90\\x80\\x80",
+       "\\xF4\\x90\\x80\\x80"},  // above U+10FFFF
+      {"cut\xE2\x82", u"cut\xDCE2\xDC82", "cut\\xE2\\x82", "cut\\xE2\\x82"},
+      {"\xC3(", u"\xDCC3(", "\\xC3(", "\\xC3("},
+      {"\x80\xBF", u"\xDC80\xDCBF", "\\x80\\xBF", "\\x80\\xBF"},
+      {"\\\xFF\xEF\x81\x9C\\", u"\xF05C\xDCFF\xDCEF\xDC81\xDC9C\xF05C",
+       "\\x5C\\xFF\\xEF\\x81\\x9C\\x5C", "\\x5C\\xFF\xEF\x81\x9C\\x5C"},
+      // Control characters move no cursor: C0, DEL and C1 are shown as bytes.
+      {"\x1B[2Jx\x7F\xC2\x9B", u"\x1B[2Jx\x7F\x9B", "\\x1B[2Jx\\x7F\\xC2\\x9B",
+       "\\x1B[2Jx\\x7F\\xC2\\x9B"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown_host);
+    EXPECT_EQ(DeviceNameFromHost(c.host), c.device);
+    std::string host;
+    EXPECT_TRUE(HostNameFromDevice(c.device, &host));
+    EXPECT_EQ(host, c.host);
+    EXPECT_EQ(ShownDeviceText(c.device), c.shown_device);
+    EXPECT_EQ(ShownHostText(c.host), c.shown_host);
+  }
+}
+
+// Device names that no host name maps to: surrogates that carry no byte, characters no host name
+// holds, and second spellings of names that map without escapes.
+TEST(TextTest, DeviceNamesOfNoHostNameAreRefused) {
+  const struct {
+    std::u16string device;
+    std::string host;  // what *host_name holds anyway, for messages
+  } cases[] = {
+      {u"a\xD800", "a\xEF\xBF\xBD"},                        // a lone high surrogate
+      {u"\xDC00", "\xEF\xBF\xBD"},                          // an escaped NUL
+      {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},  // NUL
+      {u"a/b", "a/b"},
+      {u"caf\xDCC3\xDCA9", "caf\xC3\xA9"},              // "é" spelt as escapes
+      {u"\xDCE2\xDC82\xDCAC", "\xE2\x82\xAC"},          // "€" spelt as escapes
+      {u"\xDC5C", "\xEF\xBF\xBD"},                      // "\" spelt as an escape
+      {u"\xDCE2\xDC82\xDCACx\xF05C", "\xE2\x82\xAC" "x\\"},  // with a real escape beside it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ShownDeviceText(c.device));
+    std::string host;
+    EXPECT_FALSE(HostNameFromDevice(c.device, &host));
+    EXPECT_EQ(host, c.host);
+  }
+}
+
+// Property: every host name, over all names of one and two bytes and many random ones built from
+// the bytes that matter (lead and continuation bytes, "\", the reserved code point's bytes, bytes
+// never in UTF-8), maps to a device name without "\", that maps back to the same bytes; distinct
+// names never share a device name; valid UTF-8 without "\" or U+F05C is the plain conversion.
+TEST(TextTest, EveryHostNameRoundTripsThroughItsOwnDeviceName) {
+  std::vector<std::string> names;
+  for (int a = 1; a < 256; ++a) {
+    if (a == '/') continue;  // no host name holds "/" or NUL
+    names.emplace_back(1, static_cast<char>(a));
+    for (int b = 1; b < 256; ++b) {
+      if (b != '/') names.push_back({static_cast<char>(a), static_cast<char>(b)});
+    }
+  }
+  const unsigned char alphabet[] = {'a',  '\\', 0x80, 0x81, 0x9C, 0xA9, 0xAC, 0xB3, 0xBF,
+                                    0xC0, 0xC3, 0xE2, 0x82, 0xED, 0xEF, 0xF0, 0x9F, 0x98,
+                                    0xF4, 0x90, 0xF5, 0xFE, 0xFF};
+  std::mt19937 random(8);
+  for (int i = 0; i < 200000; ++i) {
+    std::string name(1 + random() % 12, 'a');
+    for (char& c : name) c = static_cast<char>(alphabet[random() % sizeof alphabet]);
+    names.push_back(std::move(name));
+  }
+  std::unordered_map<std::u16string, std::string> seen;
+  for (const std::string& name : names) {
+    const std::u16string device = DeviceNameFromHost(name);
+    std::string back;
+    ASSERT_TRUE(HostNameFromDevice(device, &back)) << ShownHostText(name);
+    ASSERT_EQ(back, name) << ShownHostText(name);
+    ASSERT_EQ(device.find(u'\\'), std::u16string::npos) << ShownHostText(name);
+    const auto [it, added] = seen.emplace(device, name);
+    ASSERT_TRUE(added || it->second == name)
+        << ShownHostText(name) << " and " << ShownHostText(it->second);
+    std::u16string plain;
+    if (Utf8ToUtf16(name, &plain) && name.find('\\') == std::string::npos &&
+        name.find("\xEF\x81\x9C") == std::string::npos) {
+      ASSERT_EQ(device, plain) << ShownHostText(name);
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/path.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 
@@ -64,7 +65,7 @@ std::optional<std::u16string> AttachFolder(const ScanCommand& command) {
   const std::u16string_view folder = WideField(command.folder);
   if (folder.empty()) return std::u16string(u"\\");  // no folder chosen: the whole device
   if (folder.size() < kPathFieldChars && folder.front() == u'\\' &&
-      platform::IsValidUtf16(folder)) {
+      platform::IsValidDevicePath(folder)) {
     return std::u16string(folder);
   }
   return std::nullopt;

@@ -59,8 +59,8 @@ bool DecodeScanStatus(const void* data, uint32_t length, std::u16string_view sen
 bool DecodeDetectionRecord(const void* data, uint32_t length, std::u16string_view sender,
                            DetectionRecord* record);
 // The root folder that a type 21 asks for: "\" for an empty field, the field's text when it is a
-// device path (it ends within 260 characters, begins with "\" and is valid UTF-16), and none
-// otherwise: the scan then keeps its root.
+// device path (it ends within 260 characters, begins with "\" and each of its names is the device
+// name of a host name), and none otherwise: the scan then keeps its root.
 std::optional<std::u16string> AttachFolder(const ScanCommand& command);
 
 // Whether the channel `name` can still be reached: the IPC service runs and the channel is

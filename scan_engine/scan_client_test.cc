@@ -88,6 +88,10 @@ TEST(ScanMessageDecodingTest, AttachAsksForADevicePathOrTheWholeDevice) {
       {std::u16string(u"\\a\xD800"
                       u"b"),
        std::nullopt},  // an unpaired surrogate
+      // A host name with a byte that is no UTF-8, and a second spelling of "\é" that no host
+      // name maps to.
+      {u"\\bad\xDCFF", u"\\bad\xDCFF"},
+      {u"\\\xDCC3\xDCA9", std::nullopt},
       {u"\\" + std::u16string(258, u'x'), u"\\" + std::u16string(258, u'x')},
       {u"\\" + std::u16string(259, u'x'), std::nullopt},  // no room for the terminator
   };

@@ -113,7 +113,9 @@ JsonWriter& JsonWriter::String(std::string_view utf8) {
 }
 
 JsonWriter& JsonWriter::String(std::u16string_view text) {
-  return String(platform::Utf16ToUtf8(text));
+  // Device texts are mostly paths and names: shown as in the terminal, with the bytes of a host
+  // name that are no text as "\\xFF".
+  return String(platform::ShownDeviceText(text));
 }
 
 JsonWriter& JsonWriter::Number(int64_t value) {

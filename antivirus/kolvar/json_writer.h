@@ -22,6 +22,7 @@ class JsonWriter {
   JsonWriter& EndArray();
 
   JsonWriter& String(std::string_view utf8);
+  // A device text, shown as ShownDeviceText shows it.
   JsonWriter& String(std::u16string_view text);
   JsonWriter& Number(int64_t value);
   JsonWriter& Number(double value);

@@ -45,7 +45,7 @@ std::string FormatProgressLine(const ScanProgress& progress, uint64_t elapsed_ms
   std::string line = ClockText(elapsed_ms) + "  " + std::to_string(progress.files_tested) +
                      " files  " + std::to_string(progress.kilobytes_tested) + " KB  " +
                      std::to_string(progress.infected_files) + " infected";
-  const std::string item = Printable(platform::Utf16ToUtf8(progress.text));
+  const std::string item = Printable(platform::ShownDeviceText(progress.text));
   if (columns <= 0) return item.empty() ? line : line + "  " + item;
   // One column stays free: a line that fills the last column makes some terminals wrap.
   const size_t width = static_cast<size_t>(columns) - 1;

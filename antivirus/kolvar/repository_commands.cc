@@ -57,7 +57,7 @@ std::string EntryTable(const std::vector<RepositoryEntry>& entries) {
                 Utf8(strings::kColumnSince), Utf8(strings::kColumnLocation),
                 Utf8(strings::kColumnVirusId)});
   for (const RepositoryEntry& entry : entries) {
-    std::string name = Utf8(WideField(entry.record.file_name));
+    std::string name = platform::ShownDeviceText(WideField(entry.record.file_name));
     if (!entry.protected_copy_present) name += " (missing)";
     table.AddRow({std::to_string(entry.number), name, Utf8(entry.virus_name),
                   Utf8(WideField(entry.record.date)), ShownPath(WideField(entry.record.folder)),
@@ -199,7 +199,7 @@ CommandResult QuarantineDelete(const InstallPaths& paths, size_t number, const U
     result.exit_status = kExitError;
     return result;
   }
-  result.output = "Deleted " + Utf8(WideField(entry.record.file_name)) +
+  result.output = "Deleted " + platform::ShownDeviceText(WideField(entry.record.file_name)) +
                   " from the repository (it came from " +
                   ShownPath(WideField(entry.record.folder)) + ")\n";
   return result;
