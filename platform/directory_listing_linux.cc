@@ -131,13 +131,17 @@ void DirectoryListing::Close() { state_.reset(); }
 
 bool DirectoryListing::First(std::u16string_view pattern, FindData* data) {
   Close();
-  std::string host;
-  if (!CheckedHostPath(pattern, &host)) return false;
+  if (pattern.empty()) return Fail(kErrorPathNotFound);
+  if (pattern.size() >= kMaxPath) return Fail(kErrorFilenameExcedRange);
   const size_t split = pattern.find_last_of(u"\\/");
   const std::u16string_view folder =
       split == std::u16string_view::npos ? std::u16string_view() : pattern.substr(0, split);
   const std::u16string_view match =
       split == std::u16string_view::npos ? pattern : pattern.substr(split + 1);
+  // The last component is a pattern, not a name: its wildcards are no host bytes.
+  if (!IsValidDevicePath(folder) || match.find(u'\0') != std::u16string_view::npos) {
+    return Fail(kErrorInvalidName);
+  }
   const std::string host_folder = HostPath(folder);
 
   if (!HasWildcard(match)) {

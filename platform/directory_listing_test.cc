@@ -199,6 +199,7 @@ TEST_F(DirectoryListingTest, EveryHostNameIsListedAndReachesItsFile) {
       {"cut\xC3", u"cut\xDCC3"},
       {"\xED\xB3\xBF", u"\xDCED\xDCB3\xDCBF"},  // an encoded surrogate
       {"\x1B[31mred", u"\x1B[31mred"},
+      {"star*name?.com", u"star\xF02Aname\xF03F.com"},  // no wildcards in a name
   };
   fs::create_directory(device_.Host(u"\\Odd"));
   const std::string odd = device_.Host(u"\\Odd");

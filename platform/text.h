@@ -24,22 +24,27 @@ bool IsValidUtf16(std::u16string_view in);
 // - valid UTF-8 becomes the same text in UTF-16;
 // - each byte that is not part of valid UTF-8 becomes the lone low surrogate U+DC00 + byte
 //   (U+DC80..U+DCFF; valid UTF-8 never yields a lone surrogate, so these collide with nothing);
-// - a "\", the device's separator, becomes kNameBackslash, a private-use code point;
-// - a real kNameBackslash in the name, whose place "\" takes, is carried as its three UTF-8 bytes
-//   escaped as above, which keeps the mapping one to one.
+// - "\" (the device's separator) and "*" and "?" (its wildcards), which no device name holds,
+//   become the private-use stand-ins U+F000 + their ASCII value;
+// - a real stand-in in the name, whose place the character takes, is carried as its three UTF-8
+//   bytes escaped as above, which keeps the mapping one to one.
 inline constexpr char16_t kEscapedByteBase = 0xDC00;
-inline constexpr char16_t kNameBackslash = 0xF05C;
+inline constexpr char16_t kStandInBase = 0xF000;
+inline constexpr char16_t kNameBackslash = kStandInBase + u'\\';
+inline constexpr char16_t kNameStar = kStandInBase + u'*';
+inline constexpr char16_t kNameQuestionMark = kStandInBase + u'?';
 // Device name of one host name (a single path component).
 std::u16string DeviceNameFromHost(std::string_view host_name);
 // Host name of one device name. False when no host name maps to `device_name`: a surrogate
 // outside pairs and U+DC80..U+DCFF, a NUL or a "/", or escapes that spell what is mapped otherwise
-// (escaped bytes that form valid UTF-8 other than kNameBackslash's). *host_name is filled even
+// (escaped bytes that form valid UTF-8 other than a stand-in's). *host_name is filled even
 // then, with U+FFFD for units that carry no byte, for messages.
 bool HostNameFromDevice(std::u16string_view device_name, std::string* host_name);
 
 // How a device text (a path or a name) is shown to people, UTF-8: an escaped byte as "\xFF", a
-// kNameBackslash as "\x5C", a control character as "\x1B" (so that no name moves the terminal's
-// cursor or colours), a unit that carries nothing as U+FFFD; separators stay "\".
+// kNameBackslash as "\x5C", the other stand-ins as their characters, a control character as "\x1B"
+// (so that no name moves the terminal's cursor or colours), a unit that carries nothing as U+FFFD;
+// separators stay "\".
 std::string ShownDeviceText(std::u16string_view text);
 // The same for host bytes (a path or a name): a byte that is not part of valid UTF-8, a control
 // character and every "\" as "\xHH", so that each "\" shown starts an escape.

@@ -90,6 +90,12 @@ void AppendEscape(unsigned char byte, std::string* out) {
   out->push_back(kHex[byte & 0xF]);
 }
 
+// The stand-in of a character that no device name holds, or 0.
+char16_t StandInFor(char32_t cp) {
+  return cp == U'\\' || cp == U'*' || cp == U'?' ? static_cast<char16_t>(kStandInBase + cp) : 0;
+}
+bool IsStandIn(char32_t cp) { return cp == kNameBackslash || cp == kNameStar || cp == kNameQuestionMark; }
+
 bool IsControl(char32_t cp) { return cp < 0x20 || cp == 0x7F; }
 
 // UTF-8 of one code point as shown: control characters escaped, C1 controls (which some terminals
@@ -171,7 +177,7 @@ std::u16string DeviceNameFromHost(std::string_view host_name) {
     char32_t cp;
     bool ok;
     const size_t used = DecodeOne(host_name, &cp, &ok);
-    if (!ok || cp == kNameBackslash) {
+    if (!ok || IsStandIn(cp)) {
       // Byte by byte: the rest of an invalid sequence is escaped on the next rounds, since a
       // continuation byte never starts a valid one.
       const size_t count = ok ? used : 1;
@@ -182,7 +188,8 @@ std::u16string DeviceNameFromHost(std::string_view host_name) {
       host_name.remove_prefix(count);
       continue;
     }
-    AppendUtf16(cp == U'\\' ? kNameBackslash : cp, &out);
+    const char16_t stand_in = StandInFor(cp);
+    AppendUtf16(stand_in != 0 ? stand_in : cp, &out);
     host_name.remove_prefix(used);
   }
   return out;
@@ -204,14 +211,14 @@ bool HostNameFromDevice(std::u16string_view device_name, std::string* host_name)
     } else if (IsEscapedByte(c)) {
       out.push_back(static_cast<char>(c - kEscapedByteBase));
       escaped = true;
-    } else if (c == kNameBackslash) {
-      out.push_back('\\');
+    } else if (IsStandIn(c)) {
+      out.push_back(static_cast<char>(c - kStandInBase));
       escaped = true;
     } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
       AppendUtf8(kReplacement, &out);
       ok = false;
     } else {
-      if (c == u'\0' || c == u'/') ok = false;
+      if (c == u'\0' || c == u'/' || StandInFor(c) != 0) ok = false;
       AppendUtf8(c, &out);
     }
   }
@@ -234,6 +241,8 @@ std::string ShownDeviceText(std::u16string_view text) {
       AppendEscape(static_cast<unsigned char>(c - kEscapedByteBase), &out);
     } else if (c == kNameBackslash) {
       AppendEscape('\\', &out);
+    } else if (IsStandIn(c)) {
+      out.push_back(static_cast<char>(c - kStandInBase));
     } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
       AppendUtf8(kReplacement, &out);
     } else {

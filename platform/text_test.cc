@@ -156,6 +156,10 @@ TEST(TextTest, HostNamesMapToDeviceNamesAndBack) {
       {"priv\xEF\x81\x9C.com", u"priv\xDCEF\xDC81\xDC9C.com", "priv\\xEF\\x81\\x9C.com",
        "priv\xEF\x81\x9C.com"},
       {"\xEF\x81\x9B", u"\xF05B", "\xEF\x81\x9B", "\xEF\x81\x9B"},  // its neighbour is text
+      // The device's wildcards are no part of a device name either, and are shown as they are.
+      {"star*name?.com", u"star\xF02Aname\xF03F.com", "star*name?.com", "star*name?.com"},
+      {"\xEF\x80\xAA\xEF\x80\xBF", u"\xDCEF\xDC80\xDCAA\xDCEF\xDC80\xDCBF",
+       "\\xEF\\x80\\xAA\\xEF\\x80\\xBF", "\xEF\x80\xAA\xEF\x80\xBF"},
       // A real lone surrogate cannot be spelt in UTF-8: its encoding is invalid bytes.
       {"\xED\xB3\xBF", u"\xDCED\xDCB3\xDCBF", "\\xED\\xB3\\xBF", "\\xED\\xB3\\xBF"},
       {"\xC0\xAF", u"\xDCC0\xDCAF", "\\xC0\\xAF", "\\xC0\\xAF"},  // overlong "/"
@@ -192,6 +196,7 @@ TEST(TextTest, DeviceNamesOfNoHostNameAreRefused) {
       {u"\xDC00", "\xEF\xBF\xBD"},                          // an escaped NUL
       {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},  // NUL
       {u"a/b", "a/b"},
+      {u"a*b?", "a*b?"},  // wildcards, which stand-ins carry
       {u"caf\xDCC3\xDCA9", "caf\xC3\xA9"},              // "é" spelt as escapes
       {u"\xDCE2\xDC82\xDCAC", "\xE2\x82\xAC"},          // "€" spelt as escapes
       {u"\xDC5C", "\xEF\xBF\xBD"},                      // "\" spelt as an escape
@@ -206,9 +211,10 @@ TEST(TextTest, DeviceNamesOfNoHostNameAreRefused) {
 }
 
 // Property: every host name, over all names of one and two bytes and many random ones built from
-// the bytes that matter (lead and continuation bytes, "\", the reserved code point's bytes, bytes
-// never in UTF-8), maps to a device name without "\", that maps back to the same bytes; distinct
-// names never share a device name; valid UTF-8 without "\" or U+F05C is the plain conversion.
+// the bytes that matter (lead and continuation bytes, "\", "*", "?", the stand-ins' bytes, bytes
+// never in UTF-8), maps to a device name without "\", "*" or "?", that maps back to the same
+// bytes; distinct names never share a device name; valid UTF-8 without those characters or their
+// stand-ins is the plain conversion.
 TEST(TextTest, EveryHostNameRoundTripsThroughItsOwnDeviceName) {
   std::vector<std::string> names;
   for (int a = 1; a < 256; ++a) {
@@ -218,9 +224,9 @@ TEST(TextTest, EveryHostNameRoundTripsThroughItsOwnDeviceName) {
       if (b != '/') names.push_back({static_cast<char>(a), static_cast<char>(b)});
     }
   }
-  const unsigned char alphabet[] = {'a',  '\\', 0x80, 0x81, 0x9C, 0xA9, 0xAC, 0xB3, 0xBF,
-                                    0xC0, 0xC3, 0xE2, 0x82, 0xED, 0xEF, 0xF0, 0x9F, 0x98,
-                                    0xF4, 0x90, 0xF5, 0xFE, 0xFF};
+  const unsigned char alphabet[] = {'a',  '\\', '*',  '?',  0x80, 0x81, 0x9C, 0xA9, 0xAA,
+                                    0xAC, 0xB3, 0xBF, 0xC0, 0xC3, 0xE2, 0x82, 0xED, 0xEF,
+                                    0xF0, 0x9F, 0x98, 0xF4, 0x90, 0xF5, 0xFE, 0xFF};
   std::mt19937 random(8);
   for (int i = 0; i < 200000; ++i) {
     std::string name(1 + random() % 12, 'a');
@@ -233,13 +239,16 @@ TEST(TextTest, EveryHostNameRoundTripsThroughItsOwnDeviceName) {
     std::string back;
     ASSERT_TRUE(HostNameFromDevice(device, &back)) << ShownHostText(name);
     ASSERT_EQ(back, name) << ShownHostText(name);
-    ASSERT_EQ(device.find(u'\\'), std::u16string::npos) << ShownHostText(name);
+    ASSERT_EQ(device.find_first_of(u"\\*?"), std::u16string::npos) << ShownHostText(name);
     const auto [it, added] = seen.emplace(device, name);
     ASSERT_TRUE(added || it->second == name)
         << ShownHostText(name) << " and " << ShownHostText(it->second);
     std::u16string plain;
-    if (Utf8ToUtf16(name, &plain) && name.find('\\') == std::string::npos &&
-        name.find("\xEF\x81\x9C") == std::string::npos) {
+    const bool stand_ins = name.find_first_of("\\*?") != std::string::npos ||
+                           name.find("\xEF\x81\x9C") != std::string::npos ||
+                           name.find("\xEF\x80\xAA") != std::string::npos ||
+                           name.find("\xEF\x80\xBF") != std::string::npos;
+    if (Utf8ToUtf16(name, &plain) && !stand_ins) {
       ASSERT_EQ(device, plain) << ShownHostText(name);
     }
   }

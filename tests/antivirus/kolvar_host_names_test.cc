@@ -1,7 +1,8 @@
 // Host names that are no device text as they stand (bytes that are not UTF-8, a "\" inside a name,
-// the code point that stands for such a "\", a folder of such a name) over real processes: the
-// files are scanned, shown with their odd bytes as "\xFF", quarantined, and restored byte for byte
-// under the same names. Such a name must never hide a file from a scan.
+// the code point that stands for such a "\", a folder of such a name, wildcards, a terminal's
+// escape sequence) over real processes: the files are scanned, shown with their odd bytes as
+// "\xFF", quarantined, and restored byte for byte under the same names. Such a name must never
+// hide a file from a scan.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -55,6 +56,9 @@ TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderThe
       {"dir\xFF\xFE/inner.com", "\\My Documents\\dir\\xFF\\xFE\\inner.com"},
       // A real U+F05C, the code point that stands for "\" in device names.
       {"priv\xEF\x81\x9C.com", "\\My Documents\\priv\\xEF\\x81\\x9C.com"},
+      // The device's wildcards and a terminal's escape sequence are ordinary bytes of a name.
+      {"star*name?.com", "\\My Documents\\star*name?.com"},
+      {"esc\x1B[2J.com", "\\My Documents\\esc\\x1B[2J.com"},
   };
   std::set<std::string> shown;
   for (const auto& p : planted) {
@@ -66,10 +70,10 @@ TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderThe
   RunResult scan = Kolvar({"scan", "\\My Documents", "--action=quarantine", "--json"});
   ASSERT_EQ(scan.exit_status, 1) << scan.err << scan.out;
   const std::vector<std::string> facts = JsonFacts(scan.out);
-  EXPECT_EQ(Field(facts, "files_tested", 1), std::set<std::string>{"5"});
+  EXPECT_EQ(Field(facts, "files_tested", 1), std::set<std::string>{"7"});
   EXPECT_EQ(Field(facts, "not_tested_count", 1), std::set<std::string>{"0"});
   EXPECT_EQ(Field(facts, "infected", 1), shown);
-  EXPECT_EQ(Field(facts, "infected", 4), std::set<std::string>{"quarantined"});
+  EXPECT_EQ(Field(facts, "infected", 4), std::set<std::string>{"quarantined"}) << scan.err << scan.out;
   for (const auto& p : planted) {
     EXPECT_FALSE(fs::exists(docs + "/" + p.host)) << p.shown;
   }
@@ -77,7 +81,7 @@ TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderThe
   for (const auto& entry : fs::directory_iterator(device_.Host(folder_ + u"\\Quarantine"))) {
     if (entry.path().extension() == ".avq") ++protected_copies;
   }
-  EXPECT_EQ(protected_copies, 4u);
+  EXPECT_EQ(protected_copies, std::size(planted));
 
   RunResult list = Kolvar({"quarantine", "list"});
   ASSERT_EQ(list.exit_status, 0) << list.err;
