@@ -511,13 +511,20 @@ TEST_F(ScanEngineTest, LinksAndSpecialFilesAreNeverOpened) {
   fs::create_symlink(device_.Host(u"\\Elsewhere\\v.exe"), links + "/link.exe");
   fs::create_directory_symlink(device_.Host(u"\\Elsewhere"), links + "/dirlink");
   ASSERT_EQ(mkfifo((links + "/fifo.exe").c_str(), 0600), 0);
-  std::ofstream(links + "/back\\slash.exe") << Infected(100);  // cannot be a device name
+  // A name that is no device text as it stands hides nothing: tested under its device name.
+  std::ofstream(links + "/back\\slash.exe") << Infected(100);
 
   RunSinglePass(u"\\Links");
   const ScanCounters counters = engine_.Counters();
   EXPECT_EQ(counters.folders_entered, 1u);
-  EXPECT_EQ(counters.files_tested, 1u);
-  EXPECT_EQ(counters.infected_files, 0u);
+  EXPECT_EQ(counters.files_tested, 2u);
+  EXPECT_EQ(counters.infected_files, 1u);
+  InfectionFile result;
+  ASSERT_TRUE(ReadInfectionFile(kResultFile, &result));
+  ASSERT_EQ(result.records.size(), 1u);
+  std::u16string path;
+  ASSERT_TRUE(InfectionRecordPath(result.records[0], &path));
+  EXPECT_EQ(path, u"\\Links\\back\xF05Cslash.exe");
 }
 
 TEST_F(ScanEngineTest, PseudoFileSystemsAreNeverEntered) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "scan_engine/chunk_loop_oracle.h"
 #include "scan_engine/file_type_classes.h"
@@ -410,7 +411,8 @@ TEST_F(SignatureMatcherFiles, AgreesWithChunkLoopAcrossReadBlocks) {
     table.push_back(Record(199, kAnyFileClass, "\x01\x02\x03\x04 absent"));  // always read
     SignatureMatcher matcher;
     ASSERT_TRUE(matcher.Build(table));
-    const std::u16string name = gen.Name();
+    // The name a host file of that name is listed under: its wildcards are no wildcards.
+    const std::u16string name = platform::DeviceNameFromHost(platform::Utf16ToUtf8(gen.Name()));
     Put(name, std::string_view(reinterpret_cast<const char*>(content.data()), content.size()));
     MatchStats stats;
     const Outcome actual = MatchFile(matcher, name, {nullptr, false}, &stats);
