@@ -86,8 +86,8 @@ TEST_F(DirectoryListingTest, WildcardsMatchAsOnTheDevice) {
   const std::u16string back = u"back\xF05Cslash.txt";
   const std::u16string bad = u"bad\xDCFFname.txt";
   const std::vector<std::u16string> every = {
-      u".hidden", u"a.txt",  u"b.TXT", back,     bad,    u"c.dat", u"caf\u00E9.txt",
-      u"link",    u"loop",   u"pipe",  u"readme", u"sock", u"sub"};
+      u".hidden", u"a.txt", u"b.TXT", back,      bad,     u"c.dat", u"caf\u00E9.txt",
+      u"link",    u"loop",  u"pipe",  u"readme", u"sock", u"sub"};
   const struct {
     std::u16string pattern;
     std::vector<std::u16string> names;

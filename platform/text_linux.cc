@@ -81,7 +81,9 @@ void AppendUtf8(char32_t cp, std::string* out) {
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-bool IsEscapedByte(char16_t c) { return c >= kEscapedByteBase + 0x80 && c <= kEscapedByteBase + 0xFF; }
+bool IsEscapedByte(char16_t c) {
+  return c >= kEscapedByteBase + 0x80 && c <= kEscapedByteBase + 0xFF;
+}
 
 void AppendEscape(unsigned char byte, std::string* out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -94,7 +96,9 @@ void AppendEscape(unsigned char byte, std::string* out) {
 char16_t StandInFor(char32_t cp) {
   return cp == U'\\' || cp == U'*' || cp == U'?' ? static_cast<char16_t>(kStandInBase + cp) : 0;
 }
-bool IsStandIn(char32_t cp) { return cp == kNameBackslash || cp == kNameStar || cp == kNameQuestionMark; }
+bool IsStandIn(char32_t cp) {
+  return cp == kNameBackslash || cp == kNameStar || cp == kNameQuestionMark;
+}
 
 bool IsControl(char32_t cp) { return cp < 0x20 || cp == 0x7F; }
 
@@ -182,8 +186,8 @@ std::u16string DeviceNameFromHost(std::string_view host_name) {
       // continuation byte never starts a valid one.
       const size_t count = ok ? used : 1;
       for (size_t i = 0; i < count; ++i) {
-        out.push_back(static_cast<char16_t>(kEscapedByteBase +
-                                            static_cast<unsigned char>(host_name[i])));
+        out.push_back(
+            static_cast<char16_t>(kEscapedByteBase + static_cast<unsigned char>(host_name[i])));
       }
       host_name.remove_prefix(count);
       continue;
@@ -204,9 +208,9 @@ bool HostNameFromDevice(std::u16string_view device_name, std::string* host_name)
   for (size_t i = 0; i < device_name.size(); ++i) {
     const char16_t c = device_name[i];
     if (IsHighSurrogate(c) && i + 1 < device_name.size() && IsLowSurrogate(device_name[i + 1])) {
-      AppendUtf8(0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) +
-                     (device_name[i + 1] - 0xDC00),
-                 &out);
+      AppendUtf8(
+          0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (device_name[i + 1] - 0xDC00),
+          &out);
       ++i;
     } else if (IsEscapedByte(c)) {
       out.push_back(static_cast<char>(c - kEscapedByteBase));

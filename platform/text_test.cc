@@ -192,15 +192,15 @@ TEST(TextTest, DeviceNamesOfNoHostNameAreRefused) {
     std::u16string device;
     std::string host;  // what *host_name holds anyway, for messages
   } cases[] = {
-      {u"a\xD800", "a\xEF\xBF\xBD"},                        // a lone high surrogate
-      {u"\xDC00", "\xEF\xBF\xBD"},                          // an escaped NUL
+      {u"a\xD800", "a\xEF\xBF\xBD"},                         // a lone high surrogate
+      {u"\xDC00", "\xEF\xBF\xBD"},                           // an escaped NUL
       {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},  // NUL
       {u"a/b", "a/b"},
-      {u"a*b?", "a*b?"},  // wildcards, which stand-ins carry
-      {u"caf\xDCC3\xDCA9", "caf\xC3\xA9"},              // "é" spelt as escapes
-      {u"\xDCE2\xDC82\xDCAC", "\xE2\x82\xAC"},          // "€" spelt as escapes
-      {u"\xDC5C", "\xEF\xBF\xBD"},                      // "\" spelt as an escape
-      {u"\xDCE2\xDC82\xDCACx\xF05C", "\xE2\x82\xAC" "x\\"},  // with a real escape beside it
+      {u"a*b?", "a*b?"},                                  // wildcards, which stand-ins carry
+      {u"caf\xDCC3\xDCA9", "caf\xC3\xA9"},                // "é" spelt as escapes
+      {u"\xDCE2\xDC82\xDCAC", "\xE2\x82\xAC"},            // "€" spelt as escapes
+      {u"\xDC5C", "\xEF\xBF\xBD"},                        // "\" spelt as an escape
+      {u"\xDCE2\xDC82\xDCACx\xF05C", "\xE2\x82\xACx\\"},  // with a real stand-in beside it
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(ShownDeviceText(c.device));

@@ -64,7 +64,17 @@ std::string Console::BoxText(std::u16string_view caption, std::u16string_view te
   if (!caption.empty() && caption != strings::kProgramCaption) {
     out = platform::Utf16ToUtf8(caption) + ": ";
   }
-  return out + platform::Utf16ToUtf8(text);
+  // Line by line: the box's line breaks stay, while a path inside it shows the bytes of its names
+  // as "\xFF" and no control character of a name reaches the terminal.
+  for (size_t start = 0;;) {
+    const size_t end = text.find(u'\n', start);
+    out +=
+        platform::ShownDeviceText(text.substr(start, end == text.npos ? text.npos : end - start));
+    if (end == text.npos) break;
+    out += '\n';
+    start = end + 1;
+  }
+  return out;
 }
 
 }  // namespace kolvar

@@ -73,7 +73,8 @@ TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderThe
   EXPECT_EQ(Field(facts, "files_tested", 1), std::set<std::string>{"7"});
   EXPECT_EQ(Field(facts, "not_tested_count", 1), std::set<std::string>{"0"});
   EXPECT_EQ(Field(facts, "infected", 1), shown);
-  EXPECT_EQ(Field(facts, "infected", 4), std::set<std::string>{"quarantined"}) << scan.err << scan.out;
+  EXPECT_EQ(Field(facts, "infected", 4), std::set<std::string>{"quarantined"})
+      << scan.err << scan.out;
   for (const auto& p : planted) {
     EXPECT_FALSE(fs::exists(docs + "/" + p.host)) << p.shown;
   }
@@ -89,6 +90,16 @@ TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderThe
                            "\\My Documents\\dir\\xFF\\xFE "}) {
     EXPECT_NE(list.out.find(part), std::string::npos) << part << "\n" << list.out;
   }
+
+  // A message about such a file names it as the report does.
+  for (const auto& p : planted) std::ofstream(docs + "/" + p.host) << "a new file of that name";
+  RunResult occupied = Kolvar({"quarantine", "restore", "1"});
+  EXPECT_EQ(occupied.exit_status, 2);
+  EXPECT_NE(occupied.err.find("exists there"), std::string::npos) << occupied.err;
+  bool named = false;
+  for (const std::string& path : shown) named |= occupied.err.find(path) != std::string::npos;
+  EXPECT_TRUE(named) << occupied.err;
+  for (const auto& p : planted) fs::remove(docs + "/" + p.host);
 
   for (size_t i = 0; i < std::size(planted); ++i) {
     RunResult restore = Kolvar({"quarantine", "restore", "1"});
