@@ -6,6 +6,8 @@
 
 #include "antivirus/command_ids.h"
 #include "antivirus/resource_strings.h"
+#include "common/configuration.h"
+#include "scan_engine/infection_list.h"
 #include "scan_engine/scan_client.h"
 
 namespace kolvar {
@@ -75,6 +77,10 @@ constexpr ui::StringResource kStrings[] = {
     {kSelectActionForFile, u"Please select an action for the infected file before exiting."},
     {kRecommendationFormat, strings::kRecommendationFormat},
     {kToolsKey, u"Tools"},
+    {kPathCut, kPathCutMessage},
+    {kDamagedConfiguration, kDamagedConfigurationMessage},
+    {kSetEventFailedCaption, kSetEventCaption},
+    {kSetEventFailed, kSetEventFailedMessage},
     {kResultsUnreadable,
      u"The scan found %d infected files, but their list could not be read. Please scan again."},
     {kOptionsKey, u"Options"},

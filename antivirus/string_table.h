@@ -76,6 +76,11 @@ inline constexpr uint32_t kSelectActionForFile = 41003;
 inline constexpr uint32_t kRecommendationFormat = 41004;
 inline constexpr uint32_t kToolsKey = 41005;
 inline constexpr uint32_t kResultsUnreadable = 41006;
+// Texts of the subsystems below that the program shows (spelled there, listed here).
+inline constexpr uint32_t kPathCut = 41007;
+inline constexpr uint32_t kDamagedConfiguration = 41008;
+inline constexpr uint32_t kSetEventFailedCaption = 41009;
+inline constexpr uint32_t kSetEventFailed = 41010;
 
 }  // namespace string_ids
 
