@@ -24,6 +24,10 @@ struct ActionCase {
   uint8_t action;
 };
 
+void PrintTo(const ActionCase& choice, std::ostream* out) {
+  *out << "command " << choice.command << " action " << int{choice.action};
+}
+
 class VirusDetectedActionTest : public ::testing::TestWithParam<ActionCase> {};
 
 TEST_P(VirusDetectedActionTest, ChoosingAnActionClosesAtOnce) {

@@ -99,6 +99,8 @@ struct FailureCase {
   std::function<void(testing::TestDevice&, const std::u16string& folder)> arrange;
 };
 
+void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.name; }
+
 class StartUpFailureTest : public KVAntivirusProcessTest,
                            public ::testing::WithParamInterface<FailureCase> {};
 
