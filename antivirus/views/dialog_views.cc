@@ -115,6 +115,9 @@ ReportView::ReportView(ReportDialog& dialog, ui::qt::DialogFrame& frame)
   list_ = new ui::qt::ListView(dialog.list(), kList, *this);
   list_->setObjectName("ReportList");
   list_->setFont(fonts.regular[0]);
+  // The handheld's column widths add up to more than the window is wide: as proportions they
+  // keep the actions' column on screen.
+  list_->FitColumnsToWidth();
   std::vector<QIcon> images;
   for (uint32_t icon : {259u, 260u, 262u, 261u}) {
     images.push_back(QIcon(LoadPicture(ActionPicture(icon), QSize(16, 16), this)));

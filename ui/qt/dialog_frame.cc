@@ -332,6 +332,7 @@ bool DialogFrame::HandleKey(int key) {
       if (box->EscapeAnswer() != 0) box->Answer(box->EscapeAnswer());
       return true;
     }
+    if (box->ScrollText(key)) return true;
     return key == Qt::Key_F1 || key == Qt::Key_F2;
   }
   switch (key) {

@@ -2,6 +2,8 @@
 #include "ui/qt/list_view.h"
 
 #include <QHeaderView>
+#include <algorithm>
+#include <cstdint>
 
 #include "ui/qt/dialog_frame.h"
 #include "ui/qt/dialog_view.h"
@@ -36,6 +38,47 @@ void ListView::SetImages(std::vector<QIcon> images) {
   shown_generation_ = ~uint64_t{0};
 }
 
+void ListView::FitColumnsToWidth() {
+  fit_to_width_ = true;
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setTextElideMode(Qt::ElideMiddle);
+  ApplyColumnWidths();
+}
+
+void ListView::resizeEvent(QResizeEvent* event) {
+  QTreeWidget::resizeEvent(event);
+  if (fit_to_width_) ApplyColumnWidths();
+}
+
+void ListView::ApplyColumnWidths() {
+  const std::vector<ListColumn>& columns = model_.columns();
+  const int count = std::min(columnCount(), static_cast<int>(columns.size()));
+  int total = 0;
+  for (int c = 0; c < count; ++c) total += columns[static_cast<size_t>(c)].width;
+  if (!fit_to_width_ || total <= 0) {
+    for (int c = 0; c < count; ++c) {
+      const int width = columns[static_cast<size_t>(c)].width;
+      if (width > 0) setColumnWidth(c, width);
+    }
+    return;
+  }
+  // Each column its share of the viewport; the last takes what rounding left over.
+  const int available = viewport()->width();
+  int given = 0;
+  int last = -1;
+  for (int c = 0; c < count; ++c) {
+    if (columns[static_cast<size_t>(c)].width > 0) last = c;
+  }
+  for (int c = 0; c < count; ++c) {
+    const int width = columns[static_cast<size_t>(c)].width;
+    if (width <= 0) continue;
+    const int share = c == last ? std::max(0, available - given)
+                                : static_cast<int>(static_cast<int64_t>(available) * width / total);
+    setColumnWidth(c, share);
+    given += share;
+  }
+}
+
 void ListView::Rebuild() {
   const std::vector<ListColumn>& columns = model_.columns();
   QStringList titles;
@@ -46,8 +89,8 @@ void ListView::Rebuild() {
   for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
     const int width = columns[static_cast<size_t>(c)].width;
     setColumnHidden(c, width == 0);
-    if (width > 0) setColumnWidth(c, width);
   }
+  ApplyColumnWidths();
   // Rows are updated in place where they exist, so the scroll position stays.
   while (topLevelItemCount() > model_.size()) delete takeTopLevelItem(topLevelItemCount() - 1);
   for (int r = 0; r < model_.size(); ++r) {

@@ -2,6 +2,9 @@
 // selection, full-row selection, the user's selection reported back into the model, and a double
 // click (or tap) reported to the dialog as OnRowActivated. Sync redraws only what changed since
 // the last call (by the model's generation), so views may call it in every Refresh.
+// With FitColumnsToWidth the model's widths are proportions: the columns share the view's width
+// in them, so every column stays on screen at any window size, and long texts are cut in the
+// middle (a path keeps its file name).
 #ifndef KOLVAR_UI_QT_LIST_VIEW_H_
 #define KOLVAR_UI_QT_LIST_VIEW_H_
 
@@ -24,15 +27,21 @@ class ListView : public QTreeWidget {
   // The images that the model's icon indexes name.
   void SetImages(std::vector<QIcon> images);
   void Sync();
+  void FitColumnsToWidth();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void Rebuild();
+  void ApplyColumnWidths();
 
   ListModel& model_;
   DialogView& owner_;
   std::vector<QIcon> images_;
   uint64_t shown_generation_ = ~uint64_t{0};
   bool syncing_ = false;
+  bool fit_to_width_ = false;
 };
 
 }  // namespace kolvar::ui::qt

@@ -66,5 +66,59 @@ TEST(ListView, ShowsTheModelAndReportsTheUsersSelectionBack) {
   EXPECT_EQ(view->currentItem(), nullptr);
 }
 
+class WideListDialog : public Dialog {
+ public:
+  WideListDialog() : Dialog(u"Report") {
+    list.SetColumns({{u"Infected File", 180}, {u"Virus Name", 200}, {u"", 0}, {u"Action", 150}});
+  }
+  ListModel list;
+};
+
+class FittedListView : public DialogView {
+ public:
+  FittedListView(WideListDialog& dialog, DialogFrame& frame) : DialogView(dialog, frame) {
+    view = new ListView(dialog.list, 1018, *this);
+    view->FitColumnsToWidth();
+    (new QVBoxLayout(this))->addWidget(view);
+  }
+  void Refresh() override {
+    view->Sync();
+    DialogView::Refresh();
+  }
+  ListView* view;
+};
+
+// Columns wider together than the window share its width in their proportions: the last column
+// stays on screen at the default size and after a resize, and a long path keeps its file name.
+TEST(ListView, FittedColumnsShareTheViewsWidthInTheirProportions) {
+  testing::TestApplication();
+  DialogFrame frame(u"kvtest", ApplicationFonts());
+  frame.RegisterView<WideListDialog, FittedListView>();
+  WideListDialog dialog;
+  dialog.list.AddRow({{u"\\Storage Card\\Games\\Levels\\Extra\\very-long-folder-name\\a.exe",
+                       u"Kolvar.Test.Exe", u"1", u"Delete"},
+                      -1});
+  frame.ShowMain(dialog);
+  auto* view = static_cast<FittedListView*>(frame.top_view())->view;
+  for (const QSize size : {kDefaultFrameSize, QSize(600, 480), QSize(300, 400)}) {
+    frame.resize(size);
+    SCOPED_TRACE(size.width());
+    const auto right_edge = [&] {
+      return view->header()->sectionViewportPosition(3) + view->columnWidth(3);
+    };
+    testing::ProcessEventsUntil(
+        [&] { return frame.width() == size.width() && right_edge() == view->viewport()->width(); });
+    const int available = view->viewport()->width();
+    EXPECT_GT(available, size.width() / 2);
+    EXPECT_TRUE(view->isColumnHidden(2));
+    EXPECT_EQ(right_edge(), available);
+    EXPECT_GT(view->columnWidth(3), 0);
+    // 180 : 200 : 150, within a pixel of rounding.
+    EXPECT_NEAR(view->columnWidth(0) * 200.0 / 180.0, view->columnWidth(1), 2.0);
+    EXPECT_NEAR(view->columnWidth(0) * 150.0 / 180.0, view->columnWidth(3), 2.0);
+  }
+  EXPECT_EQ(view->textElideMode(), Qt::ElideMiddle);
+}
+
 }  // namespace
 }  // namespace kolvar::ui::qt

@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "platform/message_box.h"
@@ -70,9 +73,10 @@ MessageBoxView::MessageBoxView(const MessageBoxRequest& request, DialogFrame& fr
                                std::function<void(int answer)> answered)
     : QWidget(&frame), request_(request), answered_(std::move(answered)) {
   setObjectName("MessageBox");
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(12, 12, 12, 12);
+  // The panel is placed by FitPanel, not by a layout: a layout would size it by the text's
+  // preferred width, not by the width the text really wraps at.
   auto* panel = new QFrame(this);
+  panel_ = panel;
   panel->setObjectName("MessageBoxPanel");
   panel->setFrameShape(QFrame::Box);
   panel->setAutoFillBackground(true);
@@ -80,9 +84,6 @@ MessageBoxView::MessageBoxView(const MessageBoxRequest& request, DialogFrame& fr
   palette.setColor(QPalette::Window, Qt::white);
   palette.setColor(QPalette::WindowText, Qt::black);
   panel->setPalette(palette);
-  outer->addStretch(1);
-  outer->addWidget(panel);
-  outer->addStretch(1);
 
   auto* layout = new QVBoxLayout(panel);
   auto* caption = new QLabel(ToQString(request.caption), panel);
@@ -100,13 +101,25 @@ MessageBoxView::MessageBoxView(const MessageBoxRequest& request, DialogFrame& fr
     picture->setAlignment(Qt::AlignTop);
     body->addWidget(picture);
   }
-  auto* text = new QLabel(ShownText(request.text), panel);
-  text->setObjectName("MessageBoxText");
-  text->setFont(frame.fonts().regular[0]);
-  text->setWordWrap(true);
-  text->setTextFormat(Qt::PlainText);
-  text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-  body->addWidget(text, 1);
+  text_area_ = new QScrollArea(panel);
+  text_area_->setObjectName("MessageBoxTextArea");
+  text_area_->setFrameShape(QFrame::NoFrame);
+  text_area_->setWidgetResizable(true);
+  text_area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  text_area_->setFocusPolicy(Qt::NoFocus);  // the buttons keep the focus; keys scroll via the frame
+  text_area_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  text_area_->setBackgroundRole(QPalette::Window);
+  text_ = new QLabel(ShownText(request.text));
+  text_->setObjectName("MessageBoxText");
+  text_->setFont(frame.fonts().regular[0]);
+  text_->setWordWrap(true);
+  text_->setTextFormat(Qt::PlainText);
+  text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  text_area_->setWidget(text_);
+  text_area_->viewport()->setAutoFillBackground(false);
+  text_->setAutoFillBackground(false);
+  body->addWidget(text_area_, 1);
   layout->addLayout(body);
 
   auto* buttons = new QHBoxLayout();
@@ -125,6 +138,49 @@ MessageBoxView::MessageBoxView(const MessageBoxRequest& request, DialogFrame& fr
   }
   buttons->addStretch(1);
   layout->addLayout(buttons);
+  layout->setStretch(1, 1);  // the text takes what the caption and the buttons leave
+}
+
+void MessageBoxView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FitPanel();
+}
+
+void MessageBoxView::FitPanel() {
+  constexpr int kMargin = 12;
+  const QRect area = rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
+  if (area.width() <= 0 || area.height() <= 0) return;
+  // Lay the panel out at its full width and the whole height first: what is not the text area
+  // then is the caption, the icon's row and the buttons.
+  panel_->setGeometry(area);
+  panel_->layout()->setGeometry(panel_->contentsRect());
+  const int others = area.height() - text_area_->height();
+  const int wanted = others + text_->heightForWidth(text_area_->width());
+  const int height = std::max(std::min(wanted, area.height()), panel_->minimumSizeHint().height());
+  const QRect placed(area.x(), area.y() + std::max(0, (area.height() - height) / 2), area.width(),
+                     std::min(height, area.height()));
+  panel_->setGeometry(placed);
+  panel_->layout()->setGeometry(panel_->contentsRect());
+}
+
+bool MessageBoxView::ScrollText(int key) {
+  QScrollBar* bar = text_area_->verticalScrollBar();
+  switch (key) {
+    case Qt::Key_Up:
+      bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      return true;
+    case Qt::Key_Down:
+      bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      return true;
+    case Qt::Key_PageUp:
+      bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+      return true;
+    case Qt::Key_PageDown:
+      bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+      return true;
+    default:
+      return false;
+  }
 }
 
 int MessageBoxView::DefaultAnswer() const { return answers_.front(); }

@@ -1,6 +1,8 @@
 // A message box inside the frame: a panel over the current dialog with the caption, the style's
 // icon, the text and the style's buttons. Enter answers with the first button, Escape with Cancel
 // (or with OK in a box that has only OK). The frame runs it (DialogFrame::ShowMessageBox).
+// The panel is as tall as its wrapped text needs; a text taller than the window allows scrolls
+// (Up/Down, Page Up/Down, the wheel) while the caption and the buttons stay in view.
 #ifndef KOLVAR_UI_QT_MESSAGE_BOX_VIEW_H_
 #define KOLVAR_UI_QT_MESSAGE_BOX_VIEW_H_
 
@@ -10,8 +12,10 @@
 
 #include "ui/dialog.h"
 
+class QFrame;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 
 namespace kolvar::ui::qt {
 
@@ -29,11 +33,20 @@ class MessageBoxView : public QWidget {
   int DefaultAnswer() const;
   int EscapeAnswer() const;
   const std::vector<int>& answers() const { return answers_; }
+  // Scrolls the text for Up, Down, Page Up and Page Down; false for other keys.
+  bool ScrollText(int key);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Sizes the panel to the text wrapped at the panel's width, at most the box's height.
+  void FitPanel();
+
+  QFrame* panel_ = nullptr;
+  QScrollArea* text_area_ = nullptr;
+  QLabel* text_ = nullptr;
   MessageBoxRequest request_;
   std::function<void(int)> answered_;
   std::vector<int> answers_;  // of the buttons, in order

@@ -1,0 +1,119 @@
+#include "ui/qt/message_box_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
+#include <string>
+
+#include "platform/message_box.h"
+#include "ui/qt/dialog_frame.h"
+#include "ui/qt/testing/qt_test_application.h"
+
+namespace kolvar::ui::qt {
+namespace {
+
+using testing::ProcessEventsUntil;
+using testing::TestApplication;
+using testing::WhenIdle;
+
+class BoxDialog : public Dialog {
+ public:
+  BoxDialog() : Dialog(u"Report") {}
+  int Tell(const std::u16string& text) {
+    return MessageBox(u"Virus Info", text, platform::kMbOk | platform::kMbIconInformation);
+  }
+};
+
+class BoxDialogView : public DialogView {
+ public:
+  BoxDialogView(BoxDialog& dialog, DialogFrame& frame) : DialogView(dialog, frame) {
+    (new QVBoxLayout(this))->addWidget(new QLabel("report", this));
+  }
+};
+
+// A description of `sentences` sentences, the last one marked so that its end can be looked for.
+std::u16string Description(int sentences) {
+  std::u16string text;
+  for (int i = 0; i < sentences; ++i) {
+    text +=
+        u"This virus spreads through removable cards and rewrites the programs it finds there "
+        u"so that people who copy them pass it on. ";
+  }
+  return text + u"The end.";
+}
+
+// What a user can see of the box's text and its button, measured while the box is open.
+struct Shown {
+  bool text_whole_at_some_scroll = false;  // every line of the text fits or scrolls into view
+  bool needs_scrolling = false;
+  bool button_inside_window = false;
+  bool panel_inside_window = false;
+};
+
+Shown Measure(MessageBoxView& box) {
+  Shown shown;
+  auto* text = box.findChild<QLabel*>("MessageBoxText");
+  auto* area = box.findChild<QScrollArea*>("MessageBoxTextArea");
+  auto* button = box.findChild<QPushButton*>(QString("MessageBoxButton%1").arg(platform::kIdOk));
+  auto* panel = box.findChild<QWidget*>("MessageBoxPanel");
+  if (text == nullptr || area == nullptr || button == nullptr || panel == nullptr) return shown;
+  const int viewport = area->viewport()->height();
+  // The label must be given the height its wrapped text needs at the width it has.
+  const bool label_tall_enough = text->height() >= text->heightForWidth(text->width());
+  QScrollBar* bar = area->verticalScrollBar();
+  shown.needs_scrolling = bar->maximum() > 0;
+  // Scrolled to the end, the text's last line lies inside the visible part of the area.
+  bar->setValue(bar->maximum());
+  const int bottom_in_viewport = text->mapTo(area->viewport(), QPoint(0, text->height())).y();
+  shown.text_whole_at_some_scroll =
+      label_tall_enough && bottom_in_viewport <= viewport && viewport > 0;
+  const QRect window = box.rect();
+  shown.button_inside_window =
+      button->isVisible() &&
+      window.contains(QRect(button->mapTo(&box, QPoint(0, 0)), button->size()));
+  shown.panel_inside_window = window.contains(panel->geometry());
+  return shown;
+}
+
+class MessageBoxViewTest : public ::testing::TestWithParam<int> {};
+
+// A text of a few lines is shown whole without scrolling; one far taller than the window scrolls,
+// with the button still on screen. Either way the whole text can be read.
+TEST_P(MessageBoxViewTest, LongTextIsShownWholeOrScrollsWithTheButtonsInView) {
+  const int sentences = GetParam();
+  TestApplication();
+  DialogFrame frame(u"kvtest", ApplicationFonts());
+  frame.RegisterView<BoxDialog, BoxDialogView>();
+  BoxDialog dialog;
+  frame.ShowMain(dialog);
+  ProcessEventsUntil([&] { return frame.isVisible(); });
+  Shown shown;
+  bool measured = false;
+  WhenIdle([&] {
+    MessageBoxView* box = frame.open_box();
+    ASSERT_NE(box, nullptr);
+    ProcessEventsUntil([&] { return box->isVisible(); });
+    shown = Measure(*box);
+    measured = true;
+    box->Answer(platform::kIdOk);
+  });
+  EXPECT_EQ(dialog.Tell(Description(sentences)), platform::kIdOk);
+  ASSERT_TRUE(measured);
+  EXPECT_TRUE(shown.text_whole_at_some_scroll);
+  EXPECT_EQ(shown.needs_scrolling, sentences > 10);
+  EXPECT_TRUE(shown.button_inside_window);
+  EXPECT_TRUE(shown.panel_inside_window);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sentences, MessageBoxViewTest, ::testing::Values(1, 3, 40),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "Sentences" + std::to_string(info.param);
+                         });
+
+}  // namespace
+}  // namespace kolvar::ui::qt
