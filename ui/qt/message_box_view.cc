@@ -115,7 +115,11 @@ MessageBoxView::MessageBoxView(const MessageBoxRequest& request, DialogFrame& fr
   text_->setWordWrap(true);
   text_->setTextFormat(Qt::PlainText);
   text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  // The scroll area gives the label the height its text needs at the area's width only if the
+  // label says that its height depends on its width.
+  QSizePolicy text_policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  text_policy.setHeightForWidth(true);
+  text_->setSizePolicy(text_policy);
   text_area_->setWidget(text_);
   text_area_->viewport()->setAutoFillBackground(false);
   text_->setAutoFillBackground(false);

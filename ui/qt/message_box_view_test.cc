@@ -62,9 +62,11 @@ Shown Measure(MessageBoxView& box) {
   auto* button = box.findChild<QPushButton*>(QString("MessageBoxButton%1").arg(platform::kIdOk));
   auto* panel = box.findChild<QWidget*>("MessageBoxPanel");
   if (text == nullptr || area == nullptr || button == nullptr || panel == nullptr) return shown;
+  // The label must be given the height its wrapped text needs at the width it has (once the
+  // layout requests that a resize posts have been handled).
+  const auto tall_enough = [&] { return text->height() >= text->heightForWidth(text->width()); };
+  const bool label_tall_enough = ProcessEventsUntil(tall_enough);
   const int viewport = area->viewport()->height();
-  // The label must be given the height its wrapped text needs at the width it has.
-  const bool label_tall_enough = text->height() >= text->heightForWidth(text->width());
   QScrollBar* bar = area->verticalScrollBar();
   shown.needs_scrolling = bar->maximum() > 0;
   // Scrolled to the end, the text's last line lies inside the visible part of the area.
