@@ -101,7 +101,10 @@ void ListView::Rebuild() {
     }
     const ListRow& row = model_.row(r);
     for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
-      item->setText(c, ToQString(model_.Cell(r, static_cast<size_t>(c))));
+      const QString text = ToQString(model_.Cell(r, static_cast<size_t>(c)));
+      item->setText(c, text);
+      // A cell cut to its column's width can still be read whole.
+      if (fit_to_width_) item->setToolTip(c, text);
     }
     const bool has_icon = row.icon >= 0 && row.icon < static_cast<int>(images_.size());
     item->setIcon(0, has_icon ? images_[static_cast<size_t>(row.icon)] : QIcon());

@@ -118,6 +118,8 @@ TEST(ListView, FittedColumnsShareTheViewsWidthInTheirProportions) {
     EXPECT_NEAR(view->columnWidth(0) * 150.0 / 180.0, view->columnWidth(3), 3.0);
   }
   EXPECT_EQ(view->textElideMode(), Qt::ElideMiddle);
+  EXPECT_EQ(view->topLevelItem(0)->toolTip(0), view->topLevelItem(0)->text(0));
+  EXPECT_TRUE(view->topLevelItem(0)->text(0).endsWith("a.exe"));
 }
 
 }  // namespace
