@@ -9,6 +9,7 @@
 #include "common/config_keys.h"
 #include "common/configuration.h"
 #include "common/message_text.h"
+#include "common/status.h"
 #include "platform/message_box.h"
 #include "platform/path.h"
 #include "platform/platform_kind.h"
@@ -48,7 +49,12 @@ int RunAntivirusProgram(std::u16string_view command_line, AntivirusWindows& wind
       paths, [&](std::u16string_view text, uint32_t style) { windows.Box(caption, text, style); });
   if (!shell.ClaimSingleInstance()) {
     // A second copy: the running one comes to the front; this one's command word is dropped.
-    if (shell.another_instance_runs()) ui::ActivateRunningCopy(kMainWindowClass);
+    if (shell.another_instance_runs()) {
+      ui::ActivateRunningCopy(kMainWindowClass);
+    } else {
+      windows.Box(caption, WithCause(LoadString(string_ids::kIpcFailed), NamespaceFolderCause()),
+                  platform::kMbOk | platform::kMbIconError);
+    }
     return 0;
   }
   shell.OpenConfiguration();

@@ -6,6 +6,7 @@
 #include "antivirus/resource_strings.h"
 #include "common/configuration.h"
 #include "common/object_names.h"
+#include "common/status.h"
 #include "ipc/ipc_channel.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -122,31 +123,37 @@ bool ApplicationShell::StartScannerWhenMissing() {
   return false;
 }
 
+void ApplicationShell::TellIpcFailure(std::u16string_view text) {
+  uint32_t system_error = 0;
+  const Status status = channel_ != nullptr ? channel_->GetStatus(&system_error) : kStatusOk;
+  Tell(WithCause(text, IpcFailureCause(status, system_error)));
+}
+
 bool ApplicationShell::StartIpc() {
   StartServiceWhenMissing();  // a failure shows in the channel's status below
   channel_ = std::make_unique<IpcChannel>(/*start_service=*/true, /*private_heaps=*/false);
   if (channel_->GetStatus() != kStatusOk) {
-    Tell(strings::kIpcServiceFailed);
+    TellIpcFailure(strings::kIpcServiceFailed);
     channel_.reset();
     return false;
   }
   if (!channel_->Register(kMainChannelName)) {
-    Tell(strings::kCannotRegisterChannel);
+    TellIpcFailure(strings::kCannotRegisterChannel);
     channel_.reset();
     return false;
   }
   if (!channel_->StartWorker() || channel_->GetStatus() != kStatusOk) {
-    Tell(strings::kIpcFailed);
+    TellIpcFailure(strings::kIpcFailed);
     Detach();
     return false;
   }
   if (!channel_->IsRegistered(kMainChannelName)) {
-    Tell(strings::kGuiChannelFailed);
+    TellIpcFailure(strings::kGuiChannelFailed);
     Detach();
     return false;
   }
   if (!StartScannerWhenMissing()) {
-    Tell(strings::kIpcFailed);
+    TellIpcFailure(strings::kIpcFailed);
     Detach();
     return false;
   }

@@ -44,7 +44,8 @@ class ApplicationShell {
   ApplicationShell& operator=(const ApplicationShell&) = delete;
 
   // Creates the instance mutex and the presence event. False, with nothing held, when another
-  // copy of the user interface runs (the windowed program or another front end).
+  // copy of the user interface runs (the windowed program or another front end), or when the
+  // named objects cannot be created (NamespaceFolderCause tells when that is the folder's fault).
   bool ClaimSingleInstance();
   bool another_instance_runs() const { return another_instance_runs_; }
 
@@ -76,6 +77,8 @@ class ApplicationShell {
 
  private:
   void Tell(std::u16string_view text);
+  // Tells `text` with its cause when one is known.
+  void TellIpcFailure(std::u16string_view text);
   // Starts a program of the installation folder as a daemon, its output in the daemon file.
   bool StartDaemon(std::u16string_view file_name);
   bool StartServiceWhenMissing();

@@ -6,6 +6,7 @@
 #include "bkgscan/scanner_settings.h"
 #include "bkgscan/scanner_texts.h"
 #include "common/folders.h"
+#include "common/status.h"
 #include "ipc/ipc_names.h"
 #include "platform/message_box.h"
 #include "platform/path.h"
@@ -41,6 +42,12 @@ void BackgroundScanner::Notify(std::u16string_view text, uint32_t style) {
   platform::MessageBox(kScannerProgram, kScannerCaption, text, style);
 }
 
+std::u16string BackgroundScanner::IpcFailureText(std::u16string_view text) const {
+  uint32_t system_error = 0;
+  const Status status = channel_ != nullptr ? channel_->GetStatus(&system_error) : kStatusOk;
+  return WithCause(text, IpcFailureCause(status, system_error));
+}
+
 bool BackgroundScanner::StopSignalled() {
   if (!stop_seen_ && stop_event_.IsValid() &&
       stop_event_.Wait(0) == platform::WaitResult::kSignaled) {
@@ -56,8 +63,11 @@ bool BackgroundScanner::Ending() {
 int BackgroundScanner::Run() {
   bool existed = false;
   if (!stop_event_.Create(kScannerEventName, /*manual_reset=*/false, /*initial_state=*/false,
-                          &existed) ||
-      existed) {
+                          &existed)) {
+    Notify(WithCause(kIpcFailedMessage, NamespaceFolderCause()));
+    return 0;
+  }
+  if (existed) {
     stop_event_.Close();
     return 0;  // another copy runs
   }
@@ -155,13 +165,13 @@ bool BackgroundScanner::EnsureService() {
   options.detached = true;
   if (!platform::Process::Start(platform::JoinPath(program_folder_, kIpcServiceProgram), u"",
                                 options, &service)) {
-    Notify(kIpcFailedMessage);
+    Notify(IpcFailureText(kIpcFailedMessage));
     return false;
   }
   const auto since = std::chrono::steady_clock::now();
   while (!IpcConnection::IsServiceRunning()) {
     if (MillisecondsSince(since) >= kServiceStartWaitMs) {
-      Notify(kIpcFailedMessage);
+      Notify(IpcFailureText(kIpcFailedMessage));
       return false;
     }
     platform::Sleep(kScannerPollMs);
@@ -171,13 +181,16 @@ bool BackgroundScanner::EnsureService() {
 
 bool BackgroundScanner::Connect() {
   channel_ = std::make_unique<IpcChannel>(/*start_service=*/true, /*private_heaps=*/false);
-  if (channel_->GetStatus() != kStatusOk) return false;
+  if (channel_->GetStatus() != kStatusOk) {
+    Notify(IpcFailureText(kIpcFailedMessage));
+    return false;
+  }
   if (!channel_->Register(kScannerChannel)) {
-    Notify(kRegisterFailedMessage);
+    Notify(IpcFailureText(kRegisterFailedMessage));
     return false;
   }
   if (!channel_->StartWorker() || channel_->GetStatus() != kStatusOk) {
-    Notify(kIpcFailedMessage);
+    Notify(IpcFailureText(kIpcFailedMessage));
     channel_->Unregister();
     return false;
   }

@@ -80,6 +80,8 @@ class BackgroundScanner {
   bool StopSignalled();
   bool Ending();
   void Notify(std::u16string_view text, uint32_t style = platform::kMbOk | platform::kMbIconError);
+  // `text` with the cause of the IPC failure when one is known.
+  std::u16string IpcFailureText(std::u16string_view text) const;
 
   platform::Event stop_event_;
   bool stop_seen_ = false;

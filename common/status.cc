@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/kernel_objects.h"
+#include "platform/text.h"
 
 namespace kolvar {
 
@@ -161,6 +163,25 @@ std::u16string FailureText(Status status, uint32_t system_error) {
   const std::string text =
       "status " + std::to_string(status) + ": " + std::string(StatusText(status));
   return std::u16string(text.begin(), text.end());
+}
+
+std::u16string NamespaceFolderCause() {
+  return platform::Utf8ToUtf16Lossy(platform::NamespaceFolderProblem());
+}
+
+std::u16string IpcFailureCause(Status status, uint32_t system_error) {
+  std::u16string cause = NamespaceFolderCause();
+  if (cause.empty() && status != kStatusOk) cause = FailureText(status, system_error);
+  return cause;
+}
+
+std::u16string WithCause(std::u16string_view text, std::u16string_view cause) {
+  std::u16string out(text);
+  if (!cause.empty()) {
+    out += u"\nCause: ";
+    out += cause;
+  }
+  return out;
 }
 
 }  // namespace kolvar

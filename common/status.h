@@ -115,6 +115,17 @@ std::u16string SystemErrorText(uint32_t error);
 // else "status 76: not a protected file".
 std::u16string FailureText(Status status, uint32_t system_error);
 
+// Why the namespace folder of named objects cannot serve, for messages ("the namespace folder /x
+// is accessible to group or others (mode 0755)"); empty when it can. Failures to set up named
+// objects or IPC add it as their cause.
+std::u16string NamespaceFolderCause();
+// The cause of a failure to set up named objects or IPC: the namespace folder's problem, which the
+// user can put right, else the failing object's status when it recorded one (else empty).
+std::u16string IpcFailureCause(Status status, uint32_t system_error);
+// `text` with `cause` on a line of its own ("...\nCause: error 5: access denied"); `text` alone
+// when there is no cause.
+std::u16string WithCause(std::u16string_view text, std::u16string_view cause);
+
 }  // namespace kolvar
 
 #endif  // KOLVAR_COMMON_STATUS_H_

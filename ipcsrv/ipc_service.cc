@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/status.h"
 #include "ipc/ipc_database.h"
 #include "ipc/ipc_names.h"
 #include "ipcsrv/ipc_service_worker.h"
@@ -21,10 +22,15 @@ namespace {
 
 // The service has no window: its failures go where the platform sends the boxes of windowless
 // programs (standard error, the system log, and the box log of tests).
+// The error's meaning follows on a line of its own, or the namespace folder's problem when that is
+// the cause.
 void ShowFailure(const char* format, uint32_t error) {
   char text[128];
   std::snprintf(text, sizeof(text), format, static_cast<long>(error));
-  platform::MessageBox(kIpcServiceProgram, kIpcServiceTitle, platform::Utf8ToUtf16Lossy(text),
+  std::u16string cause = NamespaceFolderCause();
+  if (cause.empty()) cause = SystemErrorText(error);
+  platform::MessageBox(kIpcServiceProgram, kIpcServiceTitle,
+                       WithCause(platform::Utf8ToUtf16Lossy(text), cause),
                        platform::kMbOk | platform::kMbIconError);
 }
 
@@ -50,10 +56,11 @@ int RunIpcService() {
   platform::Event presence;
   bool existed = false;
   if (!presence.Create(kIpcServiceEventName, /*manual_reset=*/false, /*initial_state=*/false,
-                       &existed) ||
-      existed) {
-    return 0;  // another instance runs (or the namespace cannot be used)
+                       &existed)) {
+    ShowFailure(kPresenceFailedFormat, platform::GetLastError());
+    return 0;
   }
+  if (existed) return 0;  // another instance runs
 
   RecordServiceInRegistry();
 

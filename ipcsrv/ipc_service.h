@@ -17,6 +17,10 @@ int RunIpcService();
 inline constexpr char16_t kIpcServiceTitle[] = u"Kolvar IPC Service";
 inline constexpr char kOpenDatabaseFailedFormat[] = "Error %ld calling KVCIPCDB::OpenIPCDatabase!";
 inline constexpr char kCreateThreadFailedFormat[] = "Error %ld calling CreateThread!";
+// Our own: the device never fails to create the presence event; on Linux the namespace folder
+// may refuse it, and the cause follows.
+inline constexpr char kPresenceFailedFormat[] =
+    "Error %ld creating the IPC service's presence event!";
 
 }  // namespace kolvar
 
