@@ -1,12 +1,13 @@
 // The walk for the entries that a scan leaves alone; see untested_entries.h.
 #include "antivirus/untested_entries.h"
 
+#include "common/message_text.h"
+#include "common/status.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/special_entry.h"
 #include "scan_engine/file_type_classes.h"
-#include "common/message_text.h"
 #include "scan_engine/scan_engine.h"
 
 namespace kolvar {
@@ -32,7 +33,7 @@ class Walk {
     if (!listing.First(platform::JoinPath(folder, u"*.*"), &entry)) {
       const uint32_t error = platform::GetLastError();
       if (error != platform::kErrorFileNotFound && error != platform::kErrorNoMoreFiles) {
-        Add(folder, u"folder cannot be read (error " + DecimalText(error) + u")");
+        Add(folder, u"folder cannot be read (" + SystemErrorText(error) + u")");
       }
       return;
     }
@@ -85,7 +86,7 @@ class Walk {
     if (entry.size == 0) return;  // nothing to read
     platform::File file;
     if (!file.Open(path, platform::FileAccess::kRead, platform::CreateDisposition::kOpenExisting)) {
-      Add(path, u"cannot be read (error " + DecimalText(platform::GetLastError()) + u")");
+      Add(path, u"cannot be read (" + SystemErrorText(platform::GetLastError()) + u")");
     }
   }
 

@@ -50,7 +50,7 @@ TEST(UntestedEntries, EachKindIsFoundWithItsReason) {
       {u"\\Docs\\a.bcdefghijklm.txt", u"extension longer than 15 characters, never tested"},
       {deep, u"folder path too long to enter"},
   };
-  if (!locked_readable) expected[u"\\Docs\\Sub\\locked.txt"] = u"cannot be read (error 5)";
+  if (!locked_readable) expected[u"\\Docs\\Sub\\locked.txt"] = u"cannot be read (error 5: access denied)";
   EXPECT_EQ(Found(found), expected);
   EXPECT_EQ(found.total, expected.size());
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/message_text.h"
+#include "common/status.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
@@ -236,9 +237,10 @@ void ScanClient::Stop() {
   stop_pending_ = true;
   if (!stop_request_.Set()) {
     stop_pending_ = false;
+    const uint32_t error = platform::GetLastError();
     observer().ShowMessage(
         kSetEventCaption,
-        FormatText(kSetEventFailedMessage, {DecimalText(platform::GetLastError())}),
+        WithCause(FormatText(kSetEventFailedMessage, {DecimalText(error)}), SystemErrorText(error)),
         platform::kMbOk | platform::kMbIconError);
     return;
   }

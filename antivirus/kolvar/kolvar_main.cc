@@ -5,16 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "antivirus/install_paths.h"
 #include "antivirus/kolvar/command_line.h"
 #include "antivirus/kolvar/console.h"
-#include "antivirus/install_paths.h"
 #include "antivirus/kolvar/repository_commands.h"
-#include "antivirus/resource_strings.h"
 #include "antivirus/kolvar/scan_command.h"
+#include "antivirus/resource_strings.h"
 #include "common/configuration.h"
+#include "common/status.h"
 #include "platform/error.h"
 #include "platform/message_box.h"
 #include "platform/terminal.h"
+#include "platform/text.h"
 
 namespace kolvar {
 namespace {
@@ -50,8 +52,8 @@ int Main(int argc, char** argv) {
 
   InstallPaths paths;
   if (!RunningInstallPaths(&paths)) {
-    console.Message("kolvar must run from its installation folder below the device root (error " +
-                    std::to_string(platform::GetLastError()) + ")");
+    console.Message("kolvar must run from its installation folder below the device root (" +
+                    platform::Utf16ToUtf8(SystemErrorText(platform::GetLastError())) + ")");
     return kExitError;
   }
   // Every start of the main program opens the configuration, creating it on the first start.

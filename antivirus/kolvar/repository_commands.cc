@@ -2,9 +2,10 @@
 #include "antivirus/kolvar/repository_commands.h"
 
 #include "antivirus/kolvar/json_writer.h"
-#include "antivirus/resource_strings.h"
 #include "antivirus/kolvar/shown_path.h"
 #include "antivirus/kolvar/text_table.h"
+#include "antivirus/resource_strings.h"
+#include "common/status.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
@@ -25,7 +26,7 @@ void TellError(const UserNotice& notice, const std::u16string& text) {
 // The index could not be read: said once, for every command.
 CommandResult UnreadableIndex(const InstallPaths& paths, const UserNotice& notice) {
   TellError(notice, u"The repository index '" + paths.repository_index + u"' cannot be read (" +
-                        DecimalText(platform::GetLastError()) + u").");
+                        SystemErrorText(platform::GetLastError()) + u").");
   return {kExitError, {}};
 }
 
@@ -131,7 +132,8 @@ CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNot
           .Key("quarantined_as")
           .String(copy.path)
           .Key("path")
-          .String(platform::JoinPath(WideField(copy.record.folder), WideField(copy.record.file_name)))
+          .String(
+              platform::JoinPath(WideField(copy.record.folder), WideField(copy.record.file_name)))
           .EndObject();
     }
     out.EndArray().EndObject();

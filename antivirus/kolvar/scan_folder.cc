@@ -1,6 +1,7 @@
 // Resolving the scan folder; see scan_folder.h.
 #include "antivirus/kolvar/scan_folder.h"
 
+#include "common/status.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -29,7 +30,8 @@ bool ResolveScanFolder(const std::optional<std::string>& given, std::u16string* 
     } else if (error == platform::kErrorFilenameExcedRange) {
       *problem = "'" + text + "' is too long for a device path";
     } else {
-      *problem = "'" + text + "' cannot be a device path (error " + std::to_string(error) + ")";
+      *problem = "'" + text + "' cannot be a device path (" +
+                 platform::Utf16ToUtf8(SystemErrorText(error)) + ")";
     }
     return false;
   }

@@ -2,7 +2,9 @@
 #include "antivirus/kolvar/signature_check.h"
 
 #include "antivirus/kolvar/shown_path.h"
+#include "common/status.h"
 #include "platform/error.h"
+#include "platform/text.h"
 #include "scan_engine/signature_database.h"
 
 namespace kolvar {
@@ -12,8 +14,8 @@ DatabaseCheck CheckSignatureDatabase(std::u16string_view database_path) {
   SignatureDatabase database;
   if (!database.Load(database_path)) {
     return {DatabaseVerdict::kUnusable,
-            "the signature database " + shown + " cannot be read (error " +
-                std::to_string(platform::GetLastError()) +
+            "the signature database " + shown + " cannot be read (" +
+                platform::Utf16ToUtf8(SystemErrorText(platform::GetLastError())) +
                 "): no virus could be detected, so nothing was scanned"};
   }
   const SignatureLoadReport& report = database.report();

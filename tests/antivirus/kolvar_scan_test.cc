@@ -290,7 +290,7 @@ TEST_F(KolvarScanTest, HostFolderWithSpecialEntriesIsScannedToTheEnd) {
           "/archive.backup.of.last.year.tar (extension longer than 15 characters, never "
           "tested)"};
   if (!unreadable_is_readable) {
-    expected_untested.insert(tree + "/unreadable.txt (cannot be read (error 5))");
+    expected_untested.insert(tree + "/unreadable.txt (cannot be read (error 5: access denied))");
   }
   EXPECT_EQ(untested, expected_untested);
 }
