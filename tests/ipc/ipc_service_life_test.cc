@@ -136,7 +136,8 @@ TEST_F(ServiceLifeTest, FirstStartRecordsWhereTheServiceIsAndBootStartWhenInitEx
 }
 
 TEST_F(ServiceLifeTest, DatabaseThatCannotBeMappedIsReportedInTheServicesWords) {
-  // A block of that name too small for the database makes the mapping fail with 5.
+  // A block of that name too small for the database makes the mapping fail with 5, whose meaning
+  // follows the service's own text.
   platform::SharedMemory squatter;
   ASSERT_TRUE(squatter.Create(kIpcDatabaseName, 8));
   std::string log = device_.Host(u"\\Temp\\boxes.log");
@@ -147,7 +148,7 @@ TEST_F(ServiceLifeTest, DatabaseThatCannotBeMappedIsReportedInTheServicesWords) 
   EXPECT_FALSE(IpcConnection::IsServiceRunning());
   EXPECT_EQ(device_.ReadFile(u"\\Temp\\boxes.log"),
             "{\"program\":\"kvipcsrv\",\"caption\":\"Kolvar IPC Service\",\"text\":\"Error 5 "
-            "calling KVCIPCDB::OpenIPCDatabase!\",\"style\":16}\n");
+            "calling KVCIPCDB::OpenIPCDatabase!\\nCause: error 5: access denied\",\"style\":16}\n");
 }
 
 TEST_F(ServiceLifeTest, SecondStartLeavesOneInstance) {
