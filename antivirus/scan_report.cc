@@ -37,6 +37,15 @@ void SplitPath(std::u16string_view path, std::u16string* folder, std::u16string*
 
 std::u16string ReportEntry::Path() const { return platform::JoinPath(folder, file_name); }
 
+std::u16string ReportEntry::MarkedPath() const {
+  if (whole_path) return Path();
+  std::u16string shown_folder = folder;
+  std::u16string shown_name = file_name;
+  if ((cut & kCutFolder) != 0) shown_folder += kCutMark;
+  if ((cut & kCutFileName) != 0) shown_name += kCutMark;
+  return platform::JoinPath(shown_folder, shown_name);
+}
+
 std::vector<ReportEntry> EntriesFromResults(const std::vector<InfectionRecord>& records,
                                             const InstallPaths& paths) {
   std::vector<ReportEntry> entries;
@@ -47,6 +56,8 @@ std::vector<ReportEntry> EntriesFromResults(const std::vector<InfectionRecord>& 
     entry.file_name.assign(WideField(record.file_name));
     std::u16string whole;
     entry.whole_path = InfectionRecordPath(record, &whole);
+    // A field without its terminator (a damaged file) is as good as cut.
+    if (!entry.whole_path) entry.cut = record.cut != 0 ? record.cut : kCutFolder | kCutFileName;
     entry.virus_id = record.virus_id;
     entry.action = record.action;
     FillDetails(paths, &entry);

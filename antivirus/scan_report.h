@@ -5,7 +5,7 @@
 // The actions are carried out as the report dialog carries them out: files to delete are deleted,
 // files to move are moved into the quarantine folder under their repository names and protected
 // there, each recorded in KVRepository.dat before it leaves its place. A file whose record was
-// cut in the result file is never acted on (its whole path is unknown).
+// cut in the result file is acted on only when its whole path was found again (cut_paths.h).
 #ifndef KOLVAR_ANTIVIRUS_SCAN_REPORT_H_
 #define KOLVAR_ANTIVIRUS_SCAN_REPORT_H_
 
@@ -14,11 +14,14 @@
 #include <vector>
 
 #include "antivirus/install_paths.h"
-#include "scan_engine/infection_list.h"
 #include "common/message_text.h"
+#include "scan_engine/infection_list.h"
 #include "scan_engine/scan_records.h"
 
 namespace kolvar {
+
+// Where a shown path lost characters.
+inline constexpr char16_t kCutMark[] = u"…";
 
 enum class ReportSource {
   kScanResult,           // the result file of a single pass; the front end acts
@@ -40,6 +43,10 @@ struct ReportEntry {
   std::u16string folder;     // whole when `whole_path`, else as the record holds it
   std::u16string file_name;  //
   bool whole_path = true;
+  uint8_t cut = 0;  // kCutFolder | kCutFileName: the record's fields that lost characters
+  // The record was cut and its whole path was found by walking the scanned tree (cut_paths.h).
+  bool path_resolved = false;
+  uint32_t cut_matches = 0;  // files that fit a cut record (0 or several: no whole path)
   uint32_t virus_id = 0;
   std::u16string virus_name;
   std::u16string description;
@@ -49,6 +56,8 @@ struct ReportEntry {
   std::u16string quarantined_as;  // the protected copy after a move
 
   std::u16string Path() const;
+  // The path to show: the whole path, or the cut one with "…" where characters are missing.
+  std::u16string MarkedPath() const;
 };
 
 // Entries of the result file's records, with their virus details.

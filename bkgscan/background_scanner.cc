@@ -6,8 +6,10 @@
 #include "bkgscan/scanner_settings.h"
 #include "bkgscan/scanner_texts.h"
 #include "common/folders.h"
+#include "common/message_text.h"
 #include "common/status.h"
 #include "ipc/ipc_names.h"
+#include "platform/error.h"
 #include "platform/message_box.h"
 #include "platform/path.h"
 #include "platform/process.h"
@@ -74,7 +76,7 @@ int BackgroundScanner::Run() {
   // The platform value of new defaults comes from the platform-type text inside.
   OpenConfiguration(/*keep_as_is=*/false, &configuration_);
   if (!configuration_->damage_notice().empty()) Notify(configuration_->damage_notice());
-  if (!BuildEngine() || !CheckDataFiles() || !EnsureService() || !Connect()) {
+  if (!PublishDevice() || !BuildEngine() || !CheckDataFiles() || !EnsureService() || !Connect()) {
     stop_event_.Close();
     return 0;
   }
@@ -96,6 +98,14 @@ void BackgroundScanner::ReadSettings() {
       *configuration_, [this](std::u16string_view text, uint32_t) { Notify(text); });
   engine_->SetBackgroundScanning(background);
   engine_->SetPacing(ScanPacingValue(configuration_->store()));
+}
+
+bool BackgroundScanner::PublishDevice() {
+  const std::string root = platform::CanonicalDeviceRoot();
+  if (device_notice_.Publish(root)) return true;
+  Notify(FormatText(kDeviceNoticeFailedMessage,
+                    {platform::Utf8ToUtf16Lossy(root), DecimalText(platform::GetLastError())}));
+  return false;
 }
 
 bool BackgroundScanner::BuildEngine() {
@@ -366,6 +376,7 @@ void BackgroundScanner::Shutdown() {
   notifier_.reset();
   engine_.reset();
   channel_.reset();
+  device_notice_.Withdraw();
   stop_event_.Close();
 }
 

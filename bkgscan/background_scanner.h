@@ -24,6 +24,7 @@
 #include "platform/message_box.h"
 #include "scan_engine/scan_engine.h"
 #include "scan_engine/scan_records.h"
+#include "scan_engine/scanner_device.h"
 
 namespace kolvar {
 
@@ -50,6 +51,9 @@ class BackgroundScanner {
 
  private:
   // Start-up steps; false ends the program (any message has been shown).
+  // States the device root in the namespace (before the channel is registered, so that a front
+  // end that finds "IPC_SCAN" also finds which device it serves).
+  bool PublishDevice();
   bool BuildEngine();
   bool CheckDataFiles();
   // Tells the user of a damaged signature database; false when it holds no usable signature.
@@ -84,6 +88,7 @@ class BackgroundScanner {
   std::u16string IpcFailureText(std::u16string_view text) const;
 
   platform::Event stop_event_;
+  ScannerDeviceNotice device_notice_;
   bool stop_seen_ = false;
   bool quit_ = false;  // message type 19
   std::atomic<bool> shutting_down_{false};

@@ -22,6 +22,10 @@ inline constexpr char16_t kRegisterFailedMessage[] =
     u"Kolvar AV.";
 inline constexpr char16_t kBackgroundValueMessage[] =
     u"Cannot load configuration value (Enable Background).\nDefault value will be assumed.";
+// Shown when the scanner cannot state which device it serves: without that statement a front end
+// of this device could not tell it from a scanner of another device, so the scanner ends.
+inline constexpr char16_t kDeviceNoticeFailedMessage[] =
+    u"Cannot make known which device this scanner serves (%s): error %d.\nThe scanner ends.";
 // Shown when the main program cannot be started for a detection (the text is the system's own).
 inline constexpr char16_t kMainProgramStartFailedMessage[] =
     u"Internal Error: Cannot execute IPC Server.";

@@ -18,6 +18,7 @@
 #include "platform/error.h"
 #include "platform/kernel_objects.h"
 #include "platform/kernel_objects_internal.h"
+#include "platform/path.h"
 
 namespace kolvar::platform {
 namespace kobj {
@@ -54,9 +55,12 @@ class Folder {
     if (dir_fd_ >= 0) close(dir_fd_);
   }
 
-  bool Open(const std::string& path, bool create) {
+  // `base`, when given, is the user's folder that holds this one (a device's own namespace below
+  // the default one); it must be as private as the folder, or others could swap the folder away.
+  bool Open(const std::string& path, bool create, const std::string& base = {}) {
     path_ = path;
     if (path.empty()) return Fail(kErrorPathNotFound);
+    if (!base.empty() && !CheckBase(base, create)) return false;
     dir_fd_ = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd_ < 0 && errno == ENOENT && create) {
       if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return FailWithErrno(errno);
@@ -68,6 +72,15 @@ class Folder {
     if (st.st_uid != geteuid() || (st.st_mode & 077) != 0) return Fail(kErrorAccessDenied);
     dev_ = st.st_dev;
     ino_ = st.st_ino;
+    return true;
+  }
+
+  static bool CheckBase(const std::string& base, bool create) {
+    if (create && mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return FailWithErrno(errno);
+    struct stat st;
+    if (stat(base.c_str(), &st) != 0) return FailWithErrno(errno == ENOENT ? ENOTDIR : errno);
+    if (!S_ISDIR(st.st_mode)) return FailWithErrno(ENOTDIR);
+    if (st.st_uid != geteuid() || (st.st_mode & 077) != 0) return Fail(kErrorAccessDenied);
     return true;
   }
 
@@ -218,12 +231,37 @@ bool JoinObject(const Folder& folder, SharedObject* object, const ObjectRequest&
   return MapObject(object, static_cast<size_t>(file_size));
 }
 
+// Where the namespace lies: its folder, and the user's default folder that holds it when it is a
+// device's own (empty when the folder stands alone).
+struct NamespaceLocation {
+  std::string folder;
+  std::string base;
+};
+
+// A relative runtime folder is not a runtime folder (the XDG rules say to ignore it).
+std::string DefaultNamespaceFolder() {
+  if (const char* xdg = getenv("XDG_RUNTIME_DIR"); xdg && xdg[0] == '/')
+    return std::string(xdg) + "/kolvar";
+  return "/dev/shm/kolvar-" + std::to_string(geteuid());
+}
+
+// Every device image has a namespace of its own unless the user names one: programs of two
+// devices that met in one namespace would take each other for their own (a scanner would serve
+// a front end of another device and scan the wrong tree).
+NamespaceLocation CurrentNamespace() {
+  if (const char* dir = getenv("KOLVAR_RUNTIME_DIR"); dir && *dir) return {dir, {}};
+  const std::string base = DefaultNamespaceFolder();
+  if (!IsDeviceImage()) return {base, {}};
+  return {base + "/" + DeviceNamespaceName(CanonicalDeviceRoot()), base};
+}
+
 std::shared_ptr<SharedObject> AcquireNamed(std::u16string_view name, const ObjectRequest& request,
                                            bool* already_existed) {
   std::string file_name;
   if (!ObjectFileName(name, &file_name)) return nullptr;
+  const NamespaceLocation location = CurrentNamespace();
   Folder folder;
-  if (!folder.Open(NamespaceFolderPath(), /*create=*/true)) return nullptr;
+  if (!folder.Open(location.folder, /*create=*/true, location.base)) return nullptr;
   const std::string key = folder.Key(file_name);
 
   Table& table = TheTable();
@@ -334,12 +372,31 @@ bool ObjectFileName(std::u16string_view name, std::string* file_name) {
   return true;
 }
 
-std::string NamespaceFolderPath() {
-  if (const char* dir = getenv("KOLVAR_RUNTIME_DIR"); dir && *dir) return dir;
-  // A relative runtime folder is not a runtime folder (the XDG rules say to ignore it).
-  if (const char* xdg = getenv("XDG_RUNTIME_DIR"); xdg && xdg[0] == '/')
-    return std::string(xdg) + "/kolvar";
-  return "/dev/shm/kolvar-" + std::to_string(geteuid());
+std::string NamespaceFolderPath() { return CurrentNamespace().folder; }
+
+std::string DeviceNamespaceName(std::string_view canonical_root) {
+  // FNV-1a: the name only has to tell roots apart; a clash is caught where it matters, since a
+  // front end checks which device the scanner it meets serves.
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char c : canonical_root) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ULL;
+  }
+  // The root's last component keeps the name recognisable to a person looking at the folder.
+  std::string_view last = canonical_root;
+  if (const size_t slash = last.rfind('/'); slash != std::string_view::npos)
+    last.remove_prefix(slash + 1);
+  std::string name;
+  for (const char c : last.substr(0, kDeviceNamespaceLabelChars)) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '_' || c == '-' || (c == '.' && !name.empty());
+    name.push_back(plain ? c : '_');
+  }
+  if (name.empty()) name = "device";
+  static constexpr char kHex[] = "0123456789abcdef";
+  name.push_back('-');
+  for (int shift = 60; shift >= 0; shift -= 4) name.push_back(kHex[(hash >> shift) & 0xF]);
+  return name;
 }
 
 std::shared_ptr<SharedObject> AcquireObject(std::u16string_view name, const ObjectRequest& request,
@@ -393,16 +450,19 @@ timespec DeadlineAfter(uint32_t timeout_ms) {
 }  // namespace kobj
 
 std::string NamespaceFolder() {
-  const std::string path = kobj::NamespaceFolderPath();
-  if (access(path.c_str(), F_OK) != 0) mkdir(path.c_str(), 0700);
-  return path;
+  const kobj::NamespaceLocation location = kobj::CurrentNamespace();
+  if (!location.base.empty() && access(location.base.c_str(), F_OK) != 0)
+    mkdir(location.base.c_str(), 0700);
+  if (access(location.folder.c_str(), F_OK) != 0) mkdir(location.folder.c_str(), 0700);
+  return location.folder;
 }
 
 bool ObjectExists(std::u16string_view name) {
   std::string file_name;
   if (!kobj::ObjectFileName(name, &file_name)) return false;
+  const kobj::NamespaceLocation location = kobj::CurrentNamespace();
   kobj::Folder folder;
-  if (!folder.Open(kobj::NamespaceFolderPath(), /*create=*/false)) return false;
+  if (!folder.Open(location.folder, /*create=*/false, location.base)) return false;
   kobj::Table& table = kobj::TheTable();
   std::lock_guard<std::mutex> guard(table.mutex);
   if (table.objects.count(folder.Key(file_name)) != 0) return true;

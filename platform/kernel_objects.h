@@ -1,7 +1,8 @@
 // Named mutexes, named events and named shared memory with the device's semantics, across real
 // processes: one namespace for every kind in the per-user folder (KOLVAR_RUNTIME_DIR, else
-// $XDG_RUNTIME_DIR/kolvar, else /dev/shm/kolvar-<uid>), an object exists exactly while some
-// process holds a handle to it, and a process killed at any moment leaves nothing that blocks
+// $XDG_RUNTIME_DIR/kolvar, else /dev/shm/kolvar-<uid>; a device image without KOLVAR_RUNTIME_DIR
+// gets a folder of its own below that one, named from its root), an object exists exactly while
+// some process holds a handle to it, and a process killed at any moment leaves nothing that blocks
 // the next one. An empty name gives an unnamed, in-process object of the same kind.
 #ifndef KOLVAR_PLATFORM_KERNEL_OBJECTS_H_
 #define KOLVAR_PLATFORM_KERNEL_OBJECTS_H_
@@ -23,7 +24,8 @@ enum class WaitResult {
   kFailed,  // last error set
 };
 
-// Host folder of the namespace, created 0700 when missing.
+// Host folder of the namespace, created 0700 when missing (with the default folder that holds a
+// device's own).
 std::string NamespaceFolder();
 
 // Why named objects cannot be used in the namespace folder, in words with its path: it is

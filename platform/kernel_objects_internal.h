@@ -56,8 +56,17 @@ inline constexpr size_t kMaxObjectFileName = 240;
 // False with 206 when the result would be too long, with 87 for an empty name.
 bool ObjectFileName(std::u16string_view name, std::string* file_name);
 
-// Host folder of the namespace from the environment, without creating it.
+// Host folder of the namespace from the environment, without creating it: KOLVAR_RUNTIME_DIR when
+// set; else the default folder ($XDG_RUNTIME_DIR/kolvar, else /dev/shm/kolvar-<uid>) in the host
+// profile, and a folder of the device's own below it for a device image.
 std::string NamespaceFolderPath();
+
+// Characters of the root's last component kept in a device's namespace name.
+inline constexpr size_t kDeviceNamespaceLabelChars = 24;
+// Name of a device's own namespace folder, from its canonical root: the root's last component
+// (letters, digits and "_-." kept, anything else "_", at most 24 characters) and "-" with 16 hex
+// digits of a hash of the whole root.
+std::string DeviceNamespaceName(std::string_view canonical_root);
 
 // One object as this process holds it. Named objects are shared by every handle of the process
 // that names them; unnamed ones belong to one handle.

@@ -18,9 +18,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -126,19 +128,114 @@ TEST_F(KernelObjectsTest, NamespaceFolderIsCreatedPrivateWhenMissing) {
   setenv("KOLVAR_RUNTIME_DIR", device_.runtime_dir().c_str(), 1);
 }
 
+// Sets environment variables for one test and puts the old values back at its end.
+class EnvironmentGuard {
+ public:
+  ~EnvironmentGuard() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        unsetenv(it->first.c_str());
+      }
+    }
+  }
+  void Set(const char* name, const std::string& value) {
+    Save(name);
+    setenv(name, value.c_str(), 1);
+  }
+  void Unset(const char* name) {
+    Save(name);
+    unsetenv(name);
+  }
+
+ private:
+  void Save(const char* name) {
+    const char* value = getenv(name);
+    saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
 TEST_F(KernelObjectsTest, NamespaceFolderFallsBackToRuntimeDirThenShm) {
-  unsetenv("KOLVAR_RUNTIME_DIR");
-  const char* saved = getenv("XDG_RUNTIME_DIR");
-  const std::string saved_xdg = saved ? saved : "";
-  setenv("XDG_RUNTIME_DIR", device_.root().c_str(), 1);
+  EnvironmentGuard environment;
+  environment.Unset("KOLVAR_RUNTIME_DIR");
+  environment.Unset("KOLVAR_DEVICE_ROOT");  // the host profile keeps the default folder itself
+  environment.Set("XDG_RUNTIME_DIR", device_.root());
   EXPECT_EQ(NamespaceFolder(), device_.root() + "/kolvar");
   EXPECT_TRUE(fs::is_directory(device_.root() + "/kolvar"));
-  setenv("XDG_RUNTIME_DIR", "relative/dir", 1);
+  environment.Set("XDG_RUNTIME_DIR", "relative/dir");
   EXPECT_EQ(kobj::NamespaceFolderPath(), "/dev/shm/kolvar-" + std::to_string(geteuid()));
-  unsetenv("XDG_RUNTIME_DIR");
+  environment.Unset("XDG_RUNTIME_DIR");
   EXPECT_EQ(kobj::NamespaceFolderPath(), "/dev/shm/kolvar-" + std::to_string(geteuid()));
-  if (saved) setenv("XDG_RUNTIME_DIR", saved_xdg.c_str(), 1);
-  setenv("KOLVAR_RUNTIME_DIR", device_.runtime_dir().c_str(), 1);
+}
+
+// Two device images that met in one namespace would take each other's programs for their own, so
+// each gets a folder of its own below the default one, the same for every spelling of its root.
+TEST_F(KernelObjectsTest, EachDeviceImageHasANamespaceOfItsOwn) {
+  const std::string xdg = device_.root() + "/xdg";
+  const std::string base = xdg + "/kolvar";
+  const std::string root_a = device_.root() + "/device a";
+  const std::string root_b = device_.root() + "/device-b";
+  ASSERT_TRUE(fs::create_directory(xdg));
+  ASSERT_TRUE(fs::create_directory(root_a));
+  ASSERT_TRUE(fs::create_directory(root_b));
+  fs::create_directory_symlink(root_a, device_.root() + "/link");
+  EnvironmentGuard environment;
+  environment.Unset("KOLVAR_RUNTIME_DIR");
+  environment.Set("XDG_RUNTIME_DIR", xdg);
+
+  environment.Set("KOLVAR_DEVICE_ROOT", root_a);
+  const std::string folder_a = NamespaceFolder();
+  EXPECT_EQ(fs::path(folder_a).parent_path(), fs::path(base));
+  for (const std::string& mode_of : {base, folder_a}) {
+    struct stat st;
+    ASSERT_EQ(stat(mode_of.c_str(), &st), 0) << mode_of;
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << mode_of;
+  }
+  for (const std::string& spelling :
+       {root_a + "/", device_.root() + "/link", root_a + "/../device a"}) {
+    environment.Set("KOLVAR_DEVICE_ROOT", spelling);
+    EXPECT_EQ(NamespaceFolder(), folder_a) << spelling;
+  }
+  environment.Set("KOLVAR_DEVICE_ROOT", root_a);
+  Event event_a;
+  ASSERT_TRUE(event_a.Create(u"E", true, false));
+  EXPECT_TRUE(fs::exists(folder_a + "/E"));
+
+  environment.Set("KOLVAR_DEVICE_ROOT", root_b);
+  const std::string folder_b = NamespaceFolder();
+  EXPECT_NE(folder_b, folder_a);
+  EXPECT_EQ(fs::path(folder_b).parent_path(), fs::path(base));
+  EXPECT_FALSE(ObjectExists(u"E"));
+  Event event_b;
+  bool existed = true;
+  ASSERT_TRUE(event_b.Create(u"E", true, false, &existed));
+  EXPECT_FALSE(existed);
+
+  // A default folder that others may enter could let them swap a device's folder away.
+  ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+  Mutex mutex;
+  EXPECT_FALSE(mutex.Create(u"M"));
+  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+  EXPECT_FALSE(ObjectExists(u"E"));
+  ASSERT_EQ(chmod(base.c_str(), 0700), 0);
+
+  environment.Set("KOLVAR_DEVICE_ROOT", "/");
+  EXPECT_EQ(kobj::NamespaceFolderPath(), base);
+  environment.Set("KOLVAR_DEVICE_ROOT", root_a);
+  environment.Set("KOLVAR_RUNTIME_DIR", device_.runtime_dir());
+  EXPECT_EQ(kobj::NamespaceFolderPath(), device_.runtime_dir());
+}
+
+TEST(DeviceNamespaceNameTest, KeepsALabelAndTellsRootsApart) {
+  const std::string name = kobj::DeviceNamespaceName("/tmp/My Device.img");
+  EXPECT_EQ(name.substr(0, name.size() - 16), "My_Device.img-");
+  EXPECT_EQ(name.find_first_not_of("0123456789abcdef", name.size() - 16), std::string::npos);
+  EXPECT_NE(kobj::DeviceNamespaceName("/tmp/a/dev"), kobj::DeviceNamespaceName("/tmp/b/dev"));
+  EXPECT_EQ(kobj::DeviceNamespaceName("/tmp/.hidden").substr(0, 8), "_hidden-");
+  const std::string long_name = kobj::DeviceNamespaceName("/" + std::string(300, 'x'));
+  EXPECT_EQ(long_name.size(), kobj::kDeviceNamespaceLabelChars + 17);
 }
 
 TEST_F(KernelObjectsTest, FolderOthersCanEnterIsRefused) {

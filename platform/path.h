@@ -20,6 +20,10 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 std::string DeviceRoot();
 // True when the root is not "/": the special folders are the device's own below the root.
 bool IsDeviceImage();
+// The device root as one spelling for one folder: absolute, its links resolved and "." and ".."
+// taken out, so that two programs can tell whether they serve the same device. A root that does
+// not exist keeps the links of its missing part as written. "/" for the host profile.
+std::string CanonicalDeviceRoot();
 
 // Host path of a device path: root + the path with "\" (or "/") turned into "/", each name turned
 // into its host bytes (see HostNameFromDevice). A relative device path is taken from the root as

@@ -233,6 +233,12 @@ std::string DeviceRoot() {
 
 bool IsDeviceImage() { return DeviceRoot() != "/"; }
 
+std::string CanonicalDeviceRoot() {
+  const std::string root = DeviceRoot();
+  if (root == "/") return root;
+  return RealPathOfExistingPrefix(AbsoluteHost(root));
+}
+
 std::string ShownPath(std::u16string_view device_path) {
   if (IsDeviceImage()) return ShownDeviceText(device_path);
   return ShownHostPath(device_path);

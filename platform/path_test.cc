@@ -72,6 +72,30 @@ TEST_F(PathTest, RootFromEnvironmentLosesTrailingSlashesAndDefaultsToSlash) {
   setenv("KOLVAR_DEVICE_ROOT", root.c_str(), 1);
 }
 
+// Programs compare canonical roots to tell whether they serve one device: every spelling of one
+// folder gives one text, and another folder another.
+TEST_F(PathTest, CanonicalRootIsOneSpellingPerFolder) {
+  const std::string root = device_.root();
+  const std::string real = fs::canonical(root).string();
+  const std::string link = root + "/Temp/root-link";
+  fs::create_directory_symlink(root, link);
+  const std::string saved = fs::current_path();
+  ASSERT_EQ(chdir((root + "/Windows").c_str()), 0);
+  for (const std::string& spelling :
+       {root, root + "//", link, root + "/Temp/../", std::string("..")}) {
+    setenv("KOLVAR_DEVICE_ROOT", spelling.c_str(), 1);
+    EXPECT_EQ(CanonicalDeviceRoot(), real) << spelling;
+  }
+  ASSERT_EQ(chdir(saved.c_str()), 0);
+  setenv("KOLVAR_DEVICE_ROOT", (link + "/missing").c_str(), 1);
+  EXPECT_EQ(CanonicalDeviceRoot(), real + "/missing");
+  setenv("KOLVAR_DEVICE_ROOT", (root + "/Windows").c_str(), 1);
+  EXPECT_EQ(CanonicalDeviceRoot(), real + "/Windows");
+  unsetenv("KOLVAR_DEVICE_ROOT");
+  EXPECT_EQ(CanonicalDeviceRoot(), "/");
+  setenv("KOLVAR_DEVICE_ROOT", root.c_str(), 1);
+}
+
 TEST_F(PathTest, CheckedHostPathRefusesWhatNoDeviceBufferHolds) {
   const std::u16string longest = u"\\" + std::u16string(kMaxPath - 2, u'x');  // 259 characters
   const struct {

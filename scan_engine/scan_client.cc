@@ -13,6 +13,7 @@
 #include "platform/path.h"
 #include "platform/thread.h"
 #include "scan_engine/scan_channel.h"
+#include "scan_engine/scanner_device.h"
 
 namespace kolvar {
 namespace {
@@ -168,14 +169,8 @@ ScanStartResult ScanClient::Start() {
   std::u16string result_path;
   if (InfectionFilePath(&result_path)) platform::DeleteFile(result_path);
 
-  const auto since = std::chrono::steady_clock::now();
-  while (!channel_->IsRegistered(kScannerChannel)) {
-    if (ElapsedMs(since) >= kScannerAppearWaitMs) {
-      observer().OnScannerGone();
-      return ScanStartResult::kScannerAbsent;
-    }
-    platform::Sleep(kIdlePollMs);
-  }
+  const ScanStartResult present = AwaitScannerOfThisDevice();
+  if (present != ScanStartResult::kStarted) return present;
 
   const ScanCommand attach = MakeAttachCommand(ScanFolder());
   if (!SendCommand(attach)) {
@@ -195,6 +190,37 @@ ScanStartResult ScanClient::Start() {
     return ScanStartResult::kSendFailed;
   }
   return ScanStartResult::kStarted;
+}
+
+ScanStartResult ScanClient::AwaitScannerOfThisDevice() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scanner_device_root_.clear();
+  }
+  // The scanner states its device before it registers its channel; a channel without that
+  // statement is a scanner still starting, or one that never says (another build).
+  const auto since = std::chrono::steady_clock::now();
+  std::string root;
+  bool registered = false;
+  for (;;) {
+    registered = channel_->IsRegistered(kScannerChannel);
+    if (registered && ReadScannerDevice(&root) == ScannerDeviceLookup::kKnown) break;
+    if (ElapsedMs(since) >= kScannerAppearWaitMs) {
+      if (registered) return ScanStartResult::kOtherDevice;
+      observer().OnScannerGone();
+      return ScanStartResult::kScannerAbsent;
+    }
+    platform::Sleep(kIdlePollMs);
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  scanner_device_root_ = root;
+  return root == platform::CanonicalDeviceRoot() ? ScanStartResult::kStarted
+                                                 : ScanStartResult::kOtherDevice;
+}
+
+std::string ScanClient::ScannerDeviceRoot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return scanner_device_root_;
 }
 
 ScanStartResult ScanClient::AwaitAttachReply() {

@@ -100,6 +100,9 @@ enum class ScanStartResult {
   kScannerGone,    // the scanner went away during the exchange
   kNoReply,        // the scanner stayed but did not answer in time
   kSendFailed,     // a command could not be queued
+  // The scanner running in this namespace serves another device root (or does not say which):
+  // attaching would scan that device's tree. Nothing was sent; ScannerDeviceRoot() tells which.
+  kOtherDevice,
 };
 
 class ScanClient {
@@ -125,8 +128,12 @@ class ScanClient {
   std::u16string ScanFolder() const;
 
   // Runs a scan of the scan folder: attach (type 21), the reply 22, and type 16 unless background
-  // scanning is on. A scan that runs is stopped first.
+  // scanning is on. A scan that runs is stopped first. Nothing is sent to a scanner that serves
+  // another device than this program's.
   ScanStartResult Start();
+  // The device root that the scanner stated at the last Start (canonical host path); empty when
+  // it stated none.
+  std::string ScannerDeviceRoot() const;
   // Ends the scan: the receiver sends type 17 and acknowledges; returns once it has (at once
   // when no scan runs).
   void Stop();
@@ -172,6 +179,9 @@ class ScanClient {
   void DiscardWaitingMessages();
   void AnswerDropped(const uint8_t* data, uint32_t length, const std::u16string& sender);
   void AnswerLoneDetection(const DetectionRecord& record);
+  // Waits for "IPC_SCAN" and for the device that its scanner serves: kStarted when it is this
+  // program's device.
+  ScanStartResult AwaitScannerOfThisDevice();
   ScanStartResult AwaitAttachReply();
   ScanClientObserver& observer() { return observer_ != nullptr ? *observer_ : default_observer_; }
 
@@ -203,6 +213,7 @@ class ScanClient {
   ScanProgress progress_;
   std::deque<ScanStatus> progress_queue_;
   std::vector<InfectionRecord> results_;
+  std::string scanner_device_root_;
 
   std::thread receiver_;
   std::thread progress_thread_;

@@ -8,6 +8,7 @@
 
 #include "antivirus/kolvar/action_prompt.h"
 #include "antivirus/application_shell.h"
+#include "antivirus/cut_paths.h"
 #include "antivirus/kolvar/daemon_output.h"
 #include "antivirus/kolvar/progress_line.h"
 #include "antivirus/kolvar/repository_commands.h"
@@ -18,6 +19,7 @@
 #include "antivirus/kolvar/signature_check.h"
 #include "platform/kernel_objects.h"
 #include "platform/message_box.h"
+#include "platform/path.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
 #include "platform/thread.h"
@@ -231,10 +233,23 @@ std::string StartFailureText(ScanStartResult result) {
       return "the background scanner did not answer";
     case ScanStartResult::kSendFailed:
       return "the background scanner could not be reached";
+    case ScanStartResult::kOtherDevice:
+      return "the background scanner serves another device";
     case ScanStartResult::kStarted:
       break;
   }
   return "";
+}
+
+// Attaching would have scanned the other device's tree and called it this folder's result.
+std::string OtherDeviceText(const std::string& scanner_root) {
+  const std::string whose = scanner_root.empty()
+                                ? "does not say which device it serves, so it may not serve"
+                                : "serves another device (" + scanner_root + "), not";
+  return "The background scanner running in this namespace (" + platform::NamespaceFolder() + ") " +
+         whose + " this one (" + platform::CanonicalDeviceRoot() +
+         "); the scan did not start.\nGive each device a namespace of its own: leave "
+         "KOLVAR_RUNTIME_DIR unset (every device then gets its own) or set it to another folder.";
 }
 
 class ScanRun {
@@ -296,7 +311,9 @@ class ScanRun {
       const ScanStartResult started = client.Start();
       if (started != ScanStartResult::kStarted) {
         Relay(console_, daemon_output.TakeNewLines());
-        console_.Message("the scan could not start: " + StartFailureText(started));
+        console_.Message(started == ScanStartResult::kOtherDevice
+                             ? OtherDeviceText(client.ScannerDeviceRoot())
+                             : "the scan could not start: " + StartFailureText(started));
         return kExitError;
       }
       if (summary_.background_scanning) RestartBackgroundPass(shell);
@@ -373,6 +390,7 @@ class ScanRun {
 
   void Report(FrontEndObserver& observer) {
     summary_.entries = EntriesFromResults(observer.results(), paths_);
+    ResolveCutPaths(summary_.entries, summary_.folder, paths_);
     for (ReportEntry& entry : observer.detections()) summary_.entries.push_back(entry);
     const UserNotice notice = [](std::u16string_view text, uint32_t style) {
       platform::MessageBox(kFrontEndProgram, strings::kProgramCaption, text, style);

@@ -1,6 +1,7 @@
 // Renderings of a scan's summary; see scan_summary.h.
 #include "antivirus/kolvar/scan_summary.h"
 
+#include "antivirus/cut_paths.h"
 #include "antivirus/kolvar/json_writer.h"
 #include "antivirus/kolvar/progress_line.h"
 #include "antivirus/resource_strings.h"
@@ -49,11 +50,15 @@ std::string ReportText(const ScanSummary& summary) {
                   Utf8(strings::kColumnAction), "Result"});
     for (const ReportEntry& entry : summary.entries) {
       std::string name = entry.virus_name.empty() ? "(unknown)" : Utf8(entry.virus_name);
-      std::string path = ShownPath(entry.Path());
+      std::string path = ShownPath(entry.MarkedPath());
       if (entry.source == ReportSource::kBackgroundDetection) path += " (background)";
       table.AddRow({path, name, ActionCell(entry), OutcomeText(entry)});
     }
     out += table.Render("  ");
+    for (const ReportEntry& entry : summary.entries) {
+      if (!entry.whole_path)
+        out += "  " + ShownPath(entry.MarkedPath()) + ": " + CutPathNote(entry) + ".\n";
+    }
     if (summary.actions_declined)
       out += "No action was taken: the questions were left unanswered.\n";
   }
@@ -77,7 +82,7 @@ std::string ReportText(const ScanSummary& summary) {
 std::string QuietText(const ScanSummary& summary) {
   std::string out;
   for (const ReportEntry& entry : summary.entries) {
-    out += ShownPath(entry.Path()) + ": " +
+    out += ShownPath(entry.MarkedPath()) + ": " +
            (entry.virus_name.empty() ? "(unknown)" : Utf8(entry.virus_name)) + " [" +
            OutcomeText(entry) + "]\n";
   }
@@ -119,11 +124,13 @@ std::string ReportJson(const ScanSummary& summary) {
   for (const ReportEntry& entry : summary.entries) {
     json.BeginObject()
         .Key("path")
-        .String(entry.Path())
+        .String(entry.MarkedPath())
         .Key("host_path")
-        .String(platform::ShownHostPath(entry.Path()))
+        .String(platform::ShownHostPath(entry.MarkedPath()))
         .Key("whole_path")
         .Bool(entry.whole_path)
+        .Key("path_resolved")
+        .Bool(entry.path_resolved)
         .Key("source")
         .String(entry.source == ReportSource::kScanResult ? "scan" : "background")
         .Key("virus_id")
@@ -134,6 +141,7 @@ std::string ReportJson(const ScanSummary& summary) {
         .String(ActionKeyword(entry.action))
         .Key("outcome")
         .String(OutcomeKeyword(entry.outcome));
+    if (!entry.whole_path) json.Key("path_note").String(CutPathNote(entry));
     if (!entry.quarantined_as.empty()) json.Key("quarantined_as").String(entry.quarantined_as);
     json.EndObject();
   }

@@ -153,7 +153,8 @@ std::unique_ptr<RunningKolvar> FrontEndTest::StartKolvar(
 
 std::unique_ptr<RunningKolvar> FrontEndTest::StartProgram(
     const std::string& name, const std::vector<std::string>& arguments) {
-  const std::string program = device_.Host(folder_ + u"\\" + platform::Utf8ToUtf16Lossy(name));
+  const std::string program =
+      (program_folder_.empty() ? device_.Host(folder_) : program_folder_) + "/" + name;
   const int run = ++counter_;
   const std::string out_path = device_.root() + "/run" + std::to_string(run) + ".out";
   const std::string err_path = device_.root() + "/run" + std::to_string(run) + ".err";

@@ -80,6 +80,9 @@ class FrontEndTest : public ::testing::Test {
   // Environment of the started programs in place of the test's own, when set (name -> value;
   // an empty value removes the variable).
   std::map<std::string, std::string> environment_changes_;
+  // Host folder of the programs to start in place of the fixture device's own, when set (the
+  // programs of another device image).
+  std::string program_folder_;
   testing::TestDevice device_;
   std::u16string folder_;  // \Program Files\Kolvar
   std::string box_log_;
