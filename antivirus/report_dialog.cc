@@ -102,7 +102,7 @@ void ReportDialog::Fill(int select) {
   list_.Clear();
   for (size_t index = 0; index < entries_.size(); ++index) {
     const ReportEntry& entry = entries_[index];
-    list_.AddRow({{entry.Path(), entry.virus_name, ActionText(entry.action),
+    list_.AddRow({{entry.MarkedPath(), entry.virus_name, ActionText(entry.action),
                    Number(static_cast<uint32_t>(index)), Number(entry.virus_id)},
                   ActionImage(entry.action)});
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "antivirus/command_ids.h"
+#include "antivirus/cut_paths.h"
 #include "antivirus/report_dialog.h"
 #include "antivirus/splash_dialog.h"
 #include "antivirus/string_table.h"
@@ -219,6 +220,7 @@ void ScanDialog::Start(bool automatic) {
   if (driver_ == nullptr && services_.make_driver) driver_ = services_.make_driver(this);
   if (driver_ == nullptr) return;
   driver_->SetScanFolder(folder);
+  scan_folder_ = folder;
   SetState(ScanState::kScanning);
   if (driver_->SetUpFailed()) {
     driver_.reset();
@@ -230,7 +232,14 @@ void ScanDialog::Start(bool automatic) {
     DriverCall call(driver_calls_);
     started = driver_->Start();
   }
-  // The scanner did not take the scan: nothing runs, and the dialog says so by its state.
+  // The scanner did not take the scan: nothing runs, and the dialog says so by its state. A
+  // scanner of another device is named, since the user has to act (its tree would have been
+  // scanned in place of this one).
+  if (started == ScanStartResult::kOtherDevice) {
+    MessageBox(LoadString(string_ids::kProgramCaption),
+               OtherDeviceScannerText(driver_->ScannerDeviceRoot()),
+               platform::kMbOk | platform::kMbIconError);
+  }
   if (started != ScanStartResult::kStarted) SetState(ScanState::kComplete);
 }
 
@@ -278,6 +287,7 @@ void ScanDialog::Report(bool view_only) {
     if (driver_->LoadResultFile() && !driver_->Results().empty()) infections_ = driver_->Results();
   }
   std::vector<ReportEntry> entries = EntriesFromResults(infections_, services_.paths);
+  ResolveCutPaths(entries, scan_folder_, services_.paths);
   ReportCounters counters;
   const ReportCounters* shown = nullptr;
   if (driver_ != nullptr) {

@@ -149,6 +149,7 @@ class ScanDialog : public ui::Dialog, public ScanClientObserver {
   bool enabled_report_ = true;
   bool background_icons_ = false;
   std::vector<InfectionRecord> infections_;
+  std::u16string scan_folder_ = u"\\";  // of the last scan, where cut results are looked for
 
   // A detection's wait for the user: answered by the user-interface thread, given up when the
   // dialog goes or when that thread itself waits for the scan client.

@@ -219,11 +219,21 @@ TEST(ScanDialogBackTest, BackEndsTheProgramOnASmartphoneOnly) {
 }
 
 TEST_F(ScanDialogTest, AFailedStartLeavesTheDialogIdle) {
-  log_.start_result = ScanStartResult::kScannerAbsent;
-  dialog_.Start(false);
-  EXPECT_EQ(dialog_.state(), ScanState::kComplete);
-  EXPECT_TRUE(dialog_.IsButtonEnabled(kStartButton));
-  EXPECT_EQ(host_.TimerPeriod(dialog_, kClockTimer), 0u);
+  for (const ScanStartResult result :
+       {ScanStartResult::kScannerAbsent, ScanStartResult::kOtherDevice}) {
+    SCOPED_TRACE(static_cast<int>(result));
+    log_.start_result = result;
+    dialog_.Start(false);
+    EXPECT_EQ(dialog_.state(), ScanState::kComplete);
+    EXPECT_TRUE(dialog_.IsButtonEnabled(kStartButton));
+    EXPECT_EQ(host_.TimerPeriod(dialog_, kClockTimer), 0u);
+  }
+  // Only the scanner of another device is told: the user has to give the devices their own
+  // namespaces.
+  ASSERT_EQ(host_.boxes().size(), 1u);
+  EXPECT_NE(host_.boxes()[0].text.find(u"does not say which device it serves"),
+            std::u16string::npos);
+  EXPECT_EQ(host_.boxes()[0].style, platform::kMbOk | platform::kMbIconError);
 }
 
 TEST_F(ScanDialogTest, EndOfAScanTellsNothingFoundOrOpensTheReport) {

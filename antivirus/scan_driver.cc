@@ -23,6 +23,7 @@ class ScanClientDriver : public ScanDriver {
   ScanProgress Progress() const override { return client_.Progress(); }
   bool LoadResultFile() override { return client_.LoadResultFile(); }
   std::vector<InfectionRecord> Results() const override { return client_.Results(); }
+  std::string ScannerDeviceRoot() const override { return client_.ScannerDeviceRoot(); }
 
  private:
   ScanClient client_;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,8 @@ class ScanDriver {
   // Reads the result file into the result list and deletes it.
   virtual bool LoadResultFile() = 0;
   virtual std::vector<InfectionRecord> Results() const = 0;
+  // The device root that the scanner stated at the last Start (ScanClient::ScannerDeviceRoot).
+  virtual std::string ScannerDeviceRoot() const { return {}; }
 };
 
 // Makes the driver of a dialog; `observer` outlives it.

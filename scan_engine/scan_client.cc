@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/path.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "scan_engine/scan_channel.h"
 #include "scan_engine/scanner_device.h"
@@ -30,6 +31,14 @@ uint32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
 }
 
 }  // namespace
+
+std::u16string OtherDeviceScannerText(std::string_view scanner_root) {
+  const std::u16string namespace_folder = platform::Utf8ToUtf16Lossy(platform::NamespaceFolder());
+  const std::u16string own_root = platform::Utf8ToUtf16Lossy(platform::CanonicalDeviceRoot());
+  if (scanner_root.empty()) return FormatText(kSilentScannerMessage, {namespace_folder, own_root});
+  return FormatText(kOtherDeviceScannerMessage,
+                    {namespace_folder, platform::Utf8ToUtf16Lossy(scanner_root), own_root});
+}
 
 std::u16string ProgressText(const ScanStatus& status) {
   const std::u16string_view folder = WideField(status.current_folder);

@@ -41,6 +41,17 @@ inline constexpr char16_t kBackgroundRestartMessage[] =
 inline constexpr char16_t kSetEventCaption[] = u"SetEvent";
 inline constexpr char16_t kSetEventFailedMessage[] =
     u"Error: %d! Please reset your device!\nIf the problem persists, contact support.";
+// Told when the scanner of the namespace serves another device (kOtherDevice): the namespace
+// folder, the scanner's device root and this program's.
+inline constexpr char16_t kOtherDeviceScannerMessage[] =
+    u"The background scanner running in this namespace (%s) serves another device (%s), not this "
+    u"one (%s); the scan did not start.\nGive each device a namespace of its own: leave "
+    u"KOLVAR_RUNTIME_DIR unset (every device then gets its own) or set it to another folder.";
+inline constexpr char16_t kSilentScannerMessage[] =
+    u"The background scanner running in this namespace (%s) does not say which device it serves, "
+    u"so it may not serve this one (%s); the scan did not start.\nGive each device a namespace of "
+    u"its own: leave KOLVAR_RUNTIME_DIR unset (every device then gets its own) or set it to "
+    u"another folder.";
 // The dialog message posted after the end of a scan (the first user message + 100).
 inline constexpr uint32_t kScanDoneNotice = 0x464;
 
@@ -59,6 +70,9 @@ struct ScanProgress {
   uint32_t kilobytes_tested = 0;
   std::u16string text;  // current folder, "\", current item
 };
+
+// The message for a start refused with kOtherDevice; `scanner_root` is ScannerDeviceRoot().
+std::u16string OtherDeviceScannerText(std::string_view scanner_root);
 
 // The progress text of a status record: its current folder, "\", its current item.
 std::u16string ProgressText(const ScanStatus& status);

@@ -17,9 +17,7 @@
 #include "antivirus/kolvar/scan_summary.h"
 #include "antivirus/kolvar/shown_path.h"
 #include "antivirus/kolvar/signature_check.h"
-#include "platform/kernel_objects.h"
 #include "platform/message_box.h"
-#include "platform/path.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
 #include "platform/thread.h"
@@ -241,17 +239,6 @@ std::string StartFailureText(ScanStartResult result) {
   return "";
 }
 
-// Attaching would have scanned the other device's tree and called it this folder's result.
-std::string OtherDeviceText(const std::string& scanner_root) {
-  const std::string whose = scanner_root.empty()
-                                ? "does not say which device it serves, so it may not serve"
-                                : "serves another device (" + scanner_root + "), not";
-  return "The background scanner running in this namespace (" + platform::NamespaceFolder() + ") " +
-         whose + " this one (" + platform::CanonicalDeviceRoot() +
-         "); the scan did not start.\nGive each device a namespace of its own: leave "
-         "KOLVAR_RUNTIME_DIR unset (every device then gets its own) or set it to another folder.";
-}
-
 class ScanRun {
  public:
   ScanRun(const CommandLine& command, const InstallPaths& paths, Console& console, bool on_terminal)
@@ -311,9 +298,10 @@ class ScanRun {
       const ScanStartResult started = client.Start();
       if (started != ScanStartResult::kStarted) {
         Relay(console_, daemon_output.TakeNewLines());
-        console_.Message(started == ScanStartResult::kOtherDevice
-                             ? OtherDeviceText(client.ScannerDeviceRoot())
-                             : "the scan could not start: " + StartFailureText(started));
+        console_.Message(
+            started == ScanStartResult::kOtherDevice
+                ? platform::Utf16ToUtf8(OtherDeviceScannerText(client.ScannerDeviceRoot()))
+                : "the scan could not start: " + StartFailureText(started));
         return kExitError;
       }
       if (summary_.background_scanning) RestartBackgroundPass(shell);
