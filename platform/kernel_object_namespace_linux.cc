@@ -374,6 +374,8 @@ bool ObjectFileName(std::u16string_view name, std::string* file_name) {
 
 std::string NamespaceFolderPath() { return CurrentNamespace().folder; }
 
+std::string NamespaceBasePath() { return CurrentNamespace().base; }
+
 std::string DeviceNamespaceName(std::string_view canonical_root) {
   // FNV-1a: the name only has to tell roots apart; a clash is caught where it matters, since a
   // front end checks which device the scanner it meets serves.

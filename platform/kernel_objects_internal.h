@@ -61,6 +61,10 @@ bool ObjectFileName(std::u16string_view name, std::string* file_name);
 // profile, and a folder of the device's own below it for a device image.
 std::string NamespaceFolderPath();
 
+// The default folder that holds a device's own namespace folder; empty when the namespace folder
+// stands alone (KOLVAR_RUNTIME_DIR, or the host profile).
+std::string NamespaceBasePath();
+
 // Characters of the root's last component kept in a device's namespace name.
 inline constexpr size_t kDeviceNamespaceLabelChars = 24;
 // Name of a device's own namespace folder, from its canonical root: the root's last component

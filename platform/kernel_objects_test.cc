@@ -219,7 +219,13 @@ TEST_F(KernelObjectsTest, EachDeviceImageHasANamespaceOfItsOwn) {
   EXPECT_FALSE(mutex.Create(u"M"));
   EXPECT_EQ(GetLastError(), kErrorAccessDenied);
   EXPECT_FALSE(ObjectExists(u"E"));
+  EXPECT_EQ(NamespaceFolderProblem(),
+            "the folder '" + base +
+                "', which holds the named objects of each device, may be entered by group or "
+                "others (mode 0755; it must be 0700); remove it, or name a folder of your own in "
+                "KOLVAR_RUNTIME_DIR");
   ASSERT_EQ(chmod(base.c_str(), 0700), 0);
+  EXPECT_EQ(NamespaceFolderProblem(), "");
 
   environment.Set("KOLVAR_DEVICE_ROOT", "/");
   EXPECT_EQ(kobj::NamespaceFolderPath(), base);

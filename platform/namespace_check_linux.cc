@@ -29,9 +29,29 @@ std::string EntryProblem(const std::string& name, const struct stat& st) {
          ")";
 }
 
+// Why the default folder that holds a device's own namespace is refused; empty when it is not.
+std::string BaseProblem(const std::string& base) {
+  struct stat st;
+  if (stat(base.c_str(), &st) != 0) return "";  // created at the first use
+  std::string reason;
+  if (!S_ISDIR(st.st_mode)) {
+    reason = "is no folder";
+  } else if (st.st_uid != geteuid()) {
+    reason = "belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  } else if ((st.st_mode & 077) != 0) {
+    reason = "may be entered by group or others (mode " + Octal(st.st_mode) + "; it must be 0700)";
+  }
+  if (reason.empty()) return "";
+  return "the folder '" + base + "', which holds the named objects of each device, " + reason +
+         "; remove it, or name a folder of your own in KOLVAR_RUNTIME_DIR";
+}
+
 }  // namespace
 
 std::string NamespaceFolderProblem() {
+  if (const std::string base = kobj::NamespaceBasePath(); !base.empty()) {
+    if (std::string problem = BaseProblem(base); !problem.empty()) return problem;
+  }
   const std::string path = kobj::NamespaceFolderPath();
   std::string reason;
   struct stat st;
