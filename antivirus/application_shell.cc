@@ -8,12 +8,15 @@
 #include "common/object_names.h"
 #include "common/status.h"
 #include "ipc/ipc_channel.h"
+#include "ipc/ipc_names.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "scan_engine/repository.h"
+#include "scan_engine/scan_channel.h"
+#include "scan_engine/scan_engine.h"
 #include "scan_engine/scan_records.h"
 
 namespace kolvar {
@@ -60,7 +63,7 @@ bool ApplicationShell::ClaimSingleInstance() {
     return false;
   }
   // Auto-reset and not signalled, as the scanner expects; only its existence is read.
-  if (!presence_event_.Create(PresenceEventName(kGuiPresenceName), false, false)) {
+  if (!presence_event_.Create(kUserInterfaceEventName, false, false)) {
     instance_mutex_.Close();
     return false;
   }
@@ -108,17 +111,17 @@ bool ApplicationShell::StartServiceWhenMissing() {
   if (IpcConnection::IsServiceRunning()) return true;
   // The service records where clients may start it only once it has run; until then the front
   // end starts it from its own folder, as the scanner does.
-  if (!StartDaemon(kServiceProgramName)) return false;
+  if (!StartDaemon(kIpcServiceProgram)) return false;
   return WaitUntil(kServiceStartWaitMs, 5, [] { return IpcConnection::IsServiceRunning(); });
 }
 
 bool ApplicationShell::StartScannerWhenMissing() {
-  if (channel_->IsRegistered(kScannerChannelName)) return true;
-  if (!StartDaemon(kScannerProgramName)) return false;
+  if (channel_->IsRegistered(kScannerChannel)) return true;
+  if (!StartDaemon(kScannerProgram)) return false;
   started_scanner_ = true;
   for (int test = 0; test < kScannerChannelTests; ++test) {
     if (test > 0) platform::Sleep(kScannerChannelTestIntervalMs);
-    if (channel_->IsRegistered(kScannerChannelName)) return true;
+    if (channel_->IsRegistered(kScannerChannel)) return true;
   }
   return false;
 }
@@ -137,7 +140,7 @@ bool ApplicationShell::StartIpc() {
     channel_.reset();
     return false;
   }
-  if (!channel_->Register(kMainChannelName)) {
+  if (!channel_->Register(kMainChannel)) {
     TellIpcFailure(strings::kCannotRegisterChannel);
     channel_.reset();
     return false;
@@ -147,7 +150,7 @@ bool ApplicationShell::StartIpc() {
     Detach();
     return false;
   }
-  if (!channel_->IsRegistered(kMainChannelName)) {
+  if (!channel_->IsRegistered(kMainChannel)) {
     TellIpcFailure(strings::kGuiChannelFailed);
     Detach();
     return false;
@@ -165,11 +168,11 @@ void ApplicationShell::Detach() {
   if (channel_->channel_index() >= 0) {
     ScanCommand detach = ZeroRecord<ScanCommand>();
     detach.type = kCommandDetach;
-    if (channel_->Send(kScannerChannelName, &detach, sizeof(detach))) {
+    if (channel_->Send(kScannerChannel, &detach, sizeof(detach))) {
       platform::Sleep(15);
       WaitUntil(kDetachSendWaitMs, 5, [this] { return !channel_->IsSending(); });
     }
-    if (channel_->IsRegistered(kMainChannelName)) {
+    if (channel_->IsRegistered(kMainChannel)) {
       channel_->StopWorker();
       channel_->Unregister();
       platform::Sleep(15);

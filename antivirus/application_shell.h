@@ -15,20 +15,19 @@
 #include <string_view>
 
 #include "antivirus/install_paths.h"
-#include "platform/kernel_objects.h"
 #include "common/message_text.h"
+#include "platform/kernel_objects.h"
 
 namespace kolvar {
 
 class ConfigurationFile;
 class IpcChannel;
 
-inline constexpr char16_t kMainInstanceLockName[] = u"KVMAVGEN_MAIN";  // "_@KVMAVGEN_MAIN@_"
-inline constexpr char16_t kGuiPresenceName[] = u"KVMAVGUI";            // "@_KVMAVGUI_@"
-inline constexpr char16_t kMainChannelName[] = u"ANTIVIRUS";
-inline constexpr char16_t kScannerChannelName[] = u"IPC_SCAN";
-inline constexpr char16_t kScannerProgramName[] = u"KVBkgScan";
-inline constexpr char16_t kServiceProgramName[] = u"kvipcsrv";
+// The lock "_@KVMAVGEN_MAIN@_" that keeps one copy of the user interface. The names of the
+// channels, of the presence event and of the programs belong to the scan channel
+// (scan_engine/scan_channel.h), the scan engine (scan_engine/scan_engine.h) and the IPC service
+// (ipc/ipc_names.h).
+inline constexpr char16_t kMainInstanceLockName[] = u"KVMAVGEN_MAIN";
 
 // How long the shell looks for the scanner's channel after starting the scanner: 10 tests, 500 ms
 // apart.

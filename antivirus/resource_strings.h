@@ -1,5 +1,7 @@
 // The main program's user-visible texts with their resource string numbers, shared by the windowed
-// program and the terminal front end. Texts beginning with "\n" start with a line break.
+// program and the terminal front end. Texts beginning with "\n" start with a line break. The
+// engine below reports facts (a repository problem, the background scanner going on); the main
+// program words them with these texts (antivirus/engine_notices.h).
 #ifndef KOLVAR_ANTIVIRUS_RESOURCE_STRINGS_H_
 #define KOLVAR_ANTIVIRUS_RESOURCE_STRINGS_H_
 
@@ -32,6 +34,9 @@ inline constexpr char16_t kGuiChannelFailed[] =
 inline constexpr char16_t kCannotLoadBackgroundValue[] =
     u"Cannot load configuration value (Enable Background).\n"
     u"Default value will be assumed.";  // 40186
+// Information icon, as the scan dialog closes while background scanning goes on.
+inline constexpr char16_t kBackgroundScanningGoesOn[] =
+    u"The background scan option is activated.\nThe background scanner will (re)start. ";  // 40098
 
 // Repository and report actions.
 inline constexpr char16_t kFileNotDeleted[] = u"The file '%s' could not be deleted.(%d)";  // 40097
@@ -40,6 +45,21 @@ inline constexpr char16_t kFileNotRestored[] =
 inline constexpr char16_t kErrorCreatingFile[] = u"Error creating file.";  // 40101
 inline constexpr char16_t kFileNotMoved[] =
     u"The file '%s' cannot be moved to the repository (%d).";  // 40107
+// The restore's own outcomes (error icon, except the unchecked restore: information icon).
+inline constexpr char16_t kRestoreOccupied[] =
+    u"The file '%s' could not be restored: a file of that name exists there.\n"
+    u"The file stays in the repository.";
+inline constexpr char16_t kRestoreMissing[] =
+    u"The file '%s' could not be restored: its protected copy '%s' is missing.\n"
+    u"The entry stays in the repository.";
+inline constexpr char16_t kRestoreDamaged[] =
+    u"The file '%s' could not be restored: its protected copy '%s' is damaged (the decrypted "
+    u"contents differ from the check recorded with it).\nThe file stays in the repository.";
+// The copy came without its note (an older copy, or one copied by a tool that drops extended
+// attributes), so the restored bytes could not be checked.
+inline constexpr char16_t kRestoreUnchecked[] =
+    u"The file '%s' was restored, but its protected copy carries no check of its contents.\n"
+    u"The protected copy stays in the repository until you delete it.";
 inline constexpr char16_t kSelectActionForAll[] =
     u"Please select an action for all infected files before exiting.";  // 40167
 

@@ -1,6 +1,7 @@
 // The scan report's entries and its actions; see scan_report.h.
 #include "antivirus/scan_report.h"
 
+#include "antivirus/engine_notices.h"
 #include "antivirus/resource_strings.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
@@ -79,6 +80,7 @@ ReportEntry EntryFromDetection(const DetectionRecord& detection, const InstallPa
 void CarryOutActions(std::vector<ReportEntry>& entries, const InstallPaths& paths,
                      const UserNotice& notice) {
   Repository repository(paths.quarantine_folder, paths.repository_index);
+  const RepositoryNotice repository_notice = MainProgramRepositoryNotice(notice);
   for (ReportEntry& entry : entries) {
     if (entry.source != ReportSource::kScanResult) continue;
     if (entry.action == kActionNone) {
@@ -98,8 +100,8 @@ void CarryOutActions(std::vector<ReportEntry>& entries, const InstallPaths& path
       continue;
     }
     if (entry.action == kActionDelete) {
-      entry.outcome = DeleteInfectedFile(entry.Path(), notice) ? ActionOutcome::kDeleted
-                                                               : ActionOutcome::kFailed;
+      entry.outcome = DeleteInfectedFile(entry.Path(), repository_notice) ? ActionOutcome::kDeleted
+                                                                          : ActionOutcome::kFailed;
       continue;
     }
     if (!IsMove(entry.action)) {
@@ -107,7 +109,8 @@ void CarryOutActions(std::vector<ReportEntry>& entries, const InstallPaths& path
       continue;
     }
     RepositoryRecord record;
-    if (repository.Quarantine(entry.folder, entry.file_name, entry.virus_id, notice, &record)) {
+    if (repository.Quarantine(entry.folder, entry.file_name, entry.virus_id, repository_notice,
+                              &record)) {
       entry.outcome = ActionOutcome::kQuarantined;
       entry.quarantined_as = repository.ProtectedPathOf(record);
     } else {

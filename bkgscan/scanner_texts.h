@@ -26,6 +26,8 @@ inline constexpr char16_t kBackgroundValueMessage[] =
 // of this device could not tell it from a scanner of another device, so the scanner ends.
 inline constexpr char16_t kDeviceNoticeFailedMessage[] =
     u"Cannot make known which device this scanner serves (%s): error %d.\nThe scanner ends.";
+inline constexpr char16_t kQuarantineFolderFailedMessage[] =
+    u"\nCould not create quarantine directory. Please contact support.";
 // Shown when the main program cannot be started for a detection (the text is the system's own).
 inline constexpr char16_t kMainProgramStartFailedMessage[] =
     u"Internal Error: Cannot execute IPC Server.";

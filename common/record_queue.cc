@@ -7,8 +7,7 @@
 namespace kolvar {
 
 RecordQueue::RecordQueue(bool private_heap, uint32_t page_size)
-    : LockableObject(true, kLockCriticalSection),
-      slots_(private_heap, page_size, kNominalSlotSize) {
+    : SlotContainer(private_heap, page_size, kNominalSlotSize) {
   SetStatus(slots_.SetUp());
 }
 
@@ -42,53 +41,14 @@ Status RecordQueue::DeleteLocked(uint32_t index) {
 
 bool RecordQueue::Get(void* buffer, uint32_t buffer_size, bool remove, uint32_t index,
                       uint32_t* copied) {
-  return RunLocked([&]() -> Status {
-    uint32_t i = 0;
-    uint32_t n = 0;
-    Status status =
-        buffer == nullptr && buffer_size > 0 ? kStatusBadArgument : slots_.ResolveIndex(index, &i);
-    if (status == kStatusOk) {
-      n = std::min(buffer_size, slots_[i].size);
-      if (buffer_size > 0) std::memset(buffer, 0, buffer_size);
-      if (n > 0) std::memcpy(buffer, slots_[i].record, n);
-      if (remove) status = DeleteLocked(i);
-    }
-    if (copied != nullptr) *copied = n;
-    return status;
+  return RunLocked([&] {
+    return slots_.GetRecord(buffer, buffer_size, remove, index, copied,
+                            [this](uint32_t i) { return DeleteLocked(i); });
   });
-}
-
-uint32_t RecordQueue::SizeOf(uint32_t index) {
-  uint32_t size = 0;
-  RunLocked([&]() -> Status {
-    uint32_t i = 0;
-    const Status status = slots_.ResolveIndex(index, &i);
-    if (status == kStatusOk) size = slots_[i].size;
-    return status;
-  });
-  return size;
 }
 
 bool RecordQueue::Delete(uint32_t index) {
   return RunLocked([&] { return DeleteLocked(index); });
-}
-
-uint32_t RecordQueue::Count() {
-  return WithLock([&] { return slots_.count(); });
-}
-
-uint32_t RecordQueue::Cursor() {
-  return WithLock([&] { return slots_.cursor(); });
-}
-
-bool RecordQueue::SetCursor(uint32_t index) {
-  return RunLocked([&]() -> Status {
-    uint32_t i = 0;
-    const Status status =
-        index == kAtCursor ? kStatusIndexOutOfRange : slots_.ResolveIndex(index, &i);
-    if (status == kStatusOk) slots_.set_cursor(i);
-    return status;
-  });
 }
 
 bool RecordQueue::Clear() {
@@ -96,14 +56,6 @@ bool RecordQueue::Clear() {
     TearDown();
     return slots_.SetUp();
   });
-}
-
-uint32_t RecordQueue::Capacity() {
-  return WithLock([&] { return slots_.capacity(); });
-}
-
-uint32_t RecordQueue::ChunkCount() {
-  return WithLock([&] { return slots_.chunk_count(); });
 }
 
 }  // namespace kolvar

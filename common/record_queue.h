@@ -6,12 +6,18 @@
 
 #include <cstdint>
 
-#include "common/lockable_object.h"
-#include "common/slot_array.h"
+#include "common/slot_container.h"
 
 namespace kolvar {
 
-class RecordQueue : public LockableObject {
+// A slot of the queue (internal to RecordQueue).
+struct RecordQueueSlot {
+  void* record;
+  uint32_t size;
+  uint32_t used;
+};
+
+class RecordQueue : public SlotContainer<RecordQueueSlot> {
  public:
   // Nominal size of a slot (three 32-bit words): page size / 12 slots per chunk.
   static constexpr uint32_t kNominalSlotSize = 12;
@@ -27,29 +33,15 @@ class RecordQueue : public LockableObject {
   // count); with remove, deletes the record afterwards. 49 when empty, 48 for an index >= count.
   bool Get(void* buffer, uint32_t buffer_size, bool remove = false, uint32_t index = kAtCursor,
            uint32_t* copied = nullptr);
-  // The record's size; 0 (status 48/49) when there is none.
-  uint32_t SizeOf(uint32_t index = kAtCursor);
   bool Delete(uint32_t index = kAtCursor);
-  uint32_t Count();
-  uint32_t Cursor();
-  bool SetCursor(uint32_t index);
   bool Clear();
-
-  uint32_t Capacity();
-  uint32_t ChunkCount();
-  uint32_t ChunkSize() const { return slots_.chunk_size(); }
+  // Count, Cursor, SetCursor, SizeOf and the chunk arithmetic come from SlotContainer.
 
  private:
-  struct Slot {
-    void* record;
-    uint32_t size;
-    uint32_t used;
-  };
+  using Slot = RecordQueueSlot;
 
   void TearDown();
   Status DeleteLocked(uint32_t index);
-
-  SlotArray<Slot> slots_;
 };
 
 }  // namespace kolvar

@@ -114,6 +114,43 @@ class SlotArray {
     capacity_ = new_capacity;
   }
 
+  // The getter of both containers (Slot has `record` and `size`): resolves `index`, zero-fills
+  // the buffer and copies min(buffer_size, size) bytes of the record into it, and with `remove`
+  // deletes the slot through delete_slot(i), which frees its blocks and removes it. 1 for a
+  // missing buffer of non-zero size. *copied (may be null) receives the bytes copied.
+  template <typename DeleteSlot>
+  Status GetRecord(void* buffer, uint32_t buffer_size, bool remove, uint32_t index,
+                   uint32_t* copied, DeleteSlot delete_slot) {
+    uint32_t i = 0;
+    uint32_t n = 0;
+    Status status =
+        buffer == nullptr && buffer_size > 0 ? kStatusBadArgument : ResolveIndex(index, &i);
+    if (status == kStatusOk) {
+      n = std::min(buffer_size, slots_[i].size);
+      if (buffer_size > 0) std::memset(buffer, 0, buffer_size);
+      if (n > 0) std::memcpy(buffer, slots_[i].record, n);
+      if (remove) status = delete_slot(i);
+    }
+    if (copied != nullptr) *copied = n;
+    return status;
+  }
+
+  // The record size of the slot at `index` into *size (untouched on failure).
+  Status SizeAt(uint32_t index, uint32_t* size) const {
+    uint32_t i = 0;
+    const Status status = ResolveIndex(index, &i);
+    if (status == kStatusOk) *size = slots_[i].size;
+    return status;
+  }
+
+  // Makes slot `index` the current one; kAtCursor is no index here (48).
+  Status MoveCursor(uint32_t index) {
+    uint32_t i = 0;
+    const Status status = index == kAtCursor ? kStatusIndexOutOfRange : ResolveIndex(index, &i);
+    if (status == kStatusOk) cursor_ = i;
+    return status;
+  }
+
   BlockHeap& heap() const { return *heap_; }
   bool ready() const { return slots_ != nullptr; }
   Slot& operator[](uint32_t i) { return slots_[i]; }

@@ -8,9 +8,7 @@
 namespace kolvar {
 
 SortedTable::SortedTable(uint32_t key_length, bool private_heap, uint32_t page_size)
-    : LockableObject(true, kLockCriticalSection),
-      slots_(private_heap, page_size, kNominalSlotSize),
-      key_length_(key_length) {
+    : SlotContainer(private_heap, page_size, kNominalSlotSize), key_length_(key_length) {
   SetStatus(SetUp());
 }
 
@@ -104,19 +102,9 @@ Status SortedTable::DeleteLocked(uint32_t index) {
 
 bool SortedTable::Get(void* buffer, uint32_t buffer_size, bool remove, uint32_t index,
                       uint32_t* copied) {
-  return RunLocked([&]() -> Status {
-    uint32_t i = 0;
-    uint32_t n = 0;
-    Status status =
-        buffer == nullptr && buffer_size > 0 ? kStatusBadArgument : slots_.ResolveIndex(index, &i);
-    if (status == kStatusOk) {
-      n = std::min(buffer_size, slots_[i].size);
-      if (buffer_size > 0) std::memset(buffer, 0, buffer_size);
-      if (n > 0) std::memcpy(buffer, slots_[i].record, n);
-      if (remove) status = DeleteLocked(i);
-    }
-    if (copied != nullptr) *copied = n;
-    return status;
+  return RunLocked([&] {
+    return slots_.GetRecord(buffer, buffer_size, remove, index, copied,
+                            [this](uint32_t i) { return DeleteLocked(i); });
   });
 }
 
@@ -182,24 +170,6 @@ bool SortedTable::Find(const void* key) {
   });
 }
 
-uint32_t SortedTable::Count() {
-  return WithLock([&] { return slots_.count(); });
-}
-
-uint32_t SortedTable::Cursor() {
-  return WithLock([&] { return slots_.cursor(); });
-}
-
-bool SortedTable::SetCursor(uint32_t index) {
-  return RunLocked([&]() -> Status {
-    uint32_t i = 0;
-    const Status status =
-        index == kAtCursor ? kStatusIndexOutOfRange : slots_.ResolveIndex(index, &i);
-    if (status == kStatusOk) slots_.set_cursor(i);
-    return status;
-  });
-}
-
 bool SortedTable::GetKey(void* buffer, uint32_t buffer_size, uint32_t index) {
   return RunLocked([&]() -> Status {
     uint32_t i = 0;
@@ -211,17 +181,6 @@ bool SortedTable::GetKey(void* buffer, uint32_t buffer_size, uint32_t index) {
     }
     return status;
   });
-}
-
-uint32_t SortedTable::SizeOf(uint32_t index) {
-  uint32_t size = 0;
-  RunLocked([&]() -> Status {
-    uint32_t i = 0;
-    const Status status = slots_.ResolveIndex(index, &i);
-    if (status == kStatusOk) size = slots_[i].size;
-    return status;
-  });
-  return size;
 }
 
 void SortedTable::SortLocked() {
@@ -305,14 +264,6 @@ bool SortedTable::Clear() {
     TearDown();
     return SetUp();
   });
-}
-
-uint32_t SortedTable::Capacity() {
-  return WithLock([&] { return slots_.capacity(); });
-}
-
-uint32_t SortedTable::ChunkCount() {
-  return WithLock([&] { return slots_.chunk_count(); });
 }
 
 }  // namespace kolvar

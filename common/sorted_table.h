@@ -8,14 +8,21 @@
 #include <cstdint>
 
 #include "common/key_comparison.h"
-#include "common/lockable_object.h"
-#include "common/slot_array.h"
+#include "common/slot_container.h"
 
 namespace kolvar {
 
 enum class SortOrder { kAscending = 1, kDescending = 2 };
 
-class SortedTable : public LockableObject {
+// A slot of the table (internal to SortedTable).
+struct SortedTableSlot {
+  void* record;
+  void* key;
+  uint32_t size;
+  uint32_t used;
+};
+
+class SortedTable : public SlotContainer<SortedTableSlot> {
  public:
   // Nominal size of a slot (five 32-bit words): the chunk arithmetic counts page size / 20 slots
   // per chunk, whatever a slot occupies in this process.
@@ -44,13 +51,9 @@ class SortedTable : public LockableObject {
   // empty, 50 when not found (the cursor then stays where it was). 1 for a missing key.
   bool Find(const void* key);
 
-  uint32_t Count();
-  uint32_t Cursor();
-  bool SetCursor(uint32_t index);  // 48 beyond the last record, 49 when empty
+  // Count, Cursor, SetCursor, SizeOf and the chunk arithmetic come from SlotContainer.
   // Copies min(buffer_size, key length) bytes of the record's key. 1 for a missing buffer.
   bool GetKey(void* buffer, uint32_t buffer_size, uint32_t index = kAtCursor);
-  // The record's size in bytes; 0 (status 48/49) when there is no such record.
-  uint32_t SizeOf(uint32_t index = kAtCursor);
 
   // Sorts the records by key with the sort comparison (negated when descending). The cursor stays
   // on its record.
@@ -70,18 +73,8 @@ class SortedTable : public LockableObject {
   // Frees every record, key and the slot array and sets the table up again, empty.
   bool Clear();
 
-  // Chunk arithmetic, for tests and diagnostics.
-  uint32_t Capacity();
-  uint32_t ChunkCount();
-  uint32_t ChunkSize() const { return slots_.chunk_size(); }
-
  private:
-  struct Slot {
-    void* record;
-    void* key;
-    uint32_t size;
-    uint32_t used;
-  };
+  using Slot = SortedTableSlot;
 
   Status SetUp();
   void TearDown();
@@ -91,7 +84,6 @@ class SortedTable : public LockableObject {
   void SortLocked();
   int CompareForSort(const void* a, const void* b) const;
 
-  SlotArray<Slot> slots_;
   uint32_t key_length_;
   bool unique_ = false;
   bool sorted_ = true;  // every record is in order (no add with no_sort since the last sort)

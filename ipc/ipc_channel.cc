@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/thread_start.h"
 #include "platform/thread.h"
 
 namespace kolvar {
@@ -34,7 +35,7 @@ bool IpcChannel::StartWorker() {
       status = kStatusNotReady;
     } else if (!worker_.joinable()) {
       stop_event_.Reset();
-      worker_ = std::thread([this] { WorkerMain(); });
+      if (!StartThread(&worker_, [this] { WorkerMain(); })) status = kStatusNotReady;
     }
     return status;
   });

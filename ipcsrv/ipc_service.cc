@@ -3,10 +3,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
 #include <thread>
 
 #include "common/status.h"
+#include "common/thread_start.h"
 #include "ipc/ipc_database.h"
 #include "ipc/ipc_names.h"
 #include "ipcsrv/ipc_service_worker.h"
@@ -81,10 +81,8 @@ int RunIpcService() {
     return 0;
   }
   std::thread thread;
-  try {
-    thread = std::thread(WorkerMain, &worker, &leave);
-  } catch (const std::system_error& e) {
-    ShowFailure(kCreateThreadFailedFormat, platform::ErrorFromErrno(e.code().value()));
+  if (!StartThread(&thread, [&] { WorkerMain(&worker, &leave); })) {
+    ShowFailure(kCreateThreadFailedFormat, platform::GetLastError());
     return 0;
   }
 

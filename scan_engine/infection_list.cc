@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/file_replacement.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
@@ -13,26 +14,12 @@ namespace kolvar {
 namespace {
 
 constexpr char16_t kInfectionFileName[] = u"inffile.lst";
-constexpr char16_t kBesideSuffix[] = u".new";
-
-bool WriteAll(platform::File& file, const void* data, uint32_t length) {
-  uint32_t written = 0;
-  if (!file.Write(data, length, &written)) return false;
-  if (written != length) return platform::Fail(platform::kErrorDiskFull);
-  return true;
-}
 
 // Reads exactly `length` bytes; *whole tells whether they all came.
 bool ReadWhole(platform::File& file, void* data, uint32_t length, bool* whole) {
-  uint32_t total = 0;
-  *whole = false;
-  while (total < length) {
-    uint32_t got = 0;
-    if (!file.Read(static_cast<char*>(data) + total, length - total, &got)) return false;
-    if (got == 0) return true;
-    total += got;
-  }
-  *whole = true;
+  uint32_t got = 0;
+  if (!file.Read(data, length, &got)) return false;
+  *whole = got == length;
   return true;
 }
 
@@ -116,25 +103,14 @@ bool InfectionFilePath(std::u16string* path) {
 }
 
 bool WriteInfectionRecords(const InfectionList& list, std::u16string_view path) {
-  const std::u16string beside = std::u16string(path) + kBesideSuffix;
-  platform::File file;
-  if (!file.Open(beside, platform::FileAccess::kWrite,
-                 platform::CreateDisposition::kCreateAlways)) {
-    return false;
-  }
+  FileReplacement replacement(path);
   const uint32_t count = list.Count();
-  bool ok = WriteAll(file, &count, sizeof(count));
+  bool ok = replacement.Write(&count, sizeof(count));
   for (const Infection& item : list) {
     if (!ok) break;
-    ok = WriteAll(file, &item.record, sizeof(item.record));
+    ok = replacement.WriteRecord(item.record);
   }
-  ok = ok && file.Flush();
-  file.Close();
-  if (ok && platform::ReplaceFile(beside, path)) return true;
-  const uint32_t error = platform::GetLastError();
-  platform::DeleteFile(beside);
-  platform::SetLastError(error);
-  return false;
+  return ok && replacement.Commit();
 }
 
 bool ReadInfectionFile(std::u16string_view path, InfectionFile* contents) {

@@ -1,4 +1,5 @@
-// The quarantine repository's names, protected copies, notes and index.
+// The quarantine repository's names, protected copies and notes, and the operations that keep
+// them and the index consistent (the index itself is in repository_index.cc).
 #include "scan_engine/repository.h"
 
 #include <cstdio>
@@ -7,19 +8,15 @@
 #include "common/cipher_context.h"
 #include "common/file_cryptor.h"
 #include "common/key_materials.h"
-#include "common/object_names.h"
+#include "common/message_text.h"
 #include "platform/crypto.h"
 #include "platform/error.h"
-#include "platform/kernel_objects.h"
-#include "platform/message_box.h"
 #include "platform/path.h"
 #include "scan_engine/scan_records.h"
 
 namespace kolvar {
 namespace {
 
-constexpr char16_t kIndexLockName[] = u"KVREPOSITORY";
-constexpr char16_t kBesideSuffix[] = u".new";
 // Names of work in progress in the quarantine folder start with it; listed copies never do.
 constexpr char16_t kWorkPrefix = u'~';
 // Ends the plain work copy, so that a file whose own name ends in ".avq" can be protected too.
@@ -44,15 +41,6 @@ static_assert(sizeof(ProtectedCopyNote) == 1144);
 static_assert(offsetof(ProtectedCopyNote, record) == 64);
 constexpr char kNoteMagic[4] = {'K', 'V', 'Q', 'N'};
 constexpr uint32_t kNoteVersion = 1;
-
-void Tell(const UserNotice& notice, std::u16string_view text, uint32_t style) {
-  if (notice) notice(text, style);
-}
-
-void TellError(const UserNotice& notice, std::u16string_view format,
-               std::initializer_list<std::u16string_view> arguments) {
-  Tell(notice, FormatText(format, arguments), platform::kMbIconError);
-}
 
 // Something (file, folder or other entry) lies at the path.
 bool EntryExists(std::u16string_view path) {
@@ -82,8 +70,6 @@ uint32_t CryptorError(FileCryptor& cryptor) {
   const Status status = cryptor.GetStatus(&system_error);
   return system_error != 0 ? system_error : status;
 }
-
-std::u16string ErrorText(uint32_t error) { return DecimalText(static_cast<int64_t>(error)); }
 
 // Reads a whole file in chunks, giving each to `chunk`; false (last error set) on a failure.
 template <typename Chunk>
@@ -115,8 +101,7 @@ bool DigestOfFile(std::u16string_view path, uint64_t* size, uint8_t* digest) {
 
 // Copies `from` to the new file `to` (a work copy: plain attributes, not flushed), and gives the
 // size and SHA-256 of what it copied.
-bool CopyToWork(std::u16string_view from, std::u16string_view to, uint64_t* size,
-                uint8_t* digest) {
+bool CopyToWork(std::u16string_view from, std::u16string_view to, uint64_t* size, uint8_t* digest) {
   platform::File out;
   if (!out.Open(to, platform::FileAccess::kWrite, platform::CreateDisposition::kCreateNew)) {
     return false;
@@ -143,70 +128,6 @@ std::u16string CopyName(const RepositoryRecord& record) {
 
 void SetCopy(RepositoryRecord* record, uint16_t copy) { record->date[kRepositoryCopyIndex] = copy; }
 
-bool SameEntry(const RepositoryRecord& a, const RepositoryRecord& b) {
-  return WideField(a.folder) == WideField(b.folder) &&
-         WideField(a.file_name) == WideField(b.file_name) && a.copy() == b.copy();
-}
-
-// Serialises the writers of the index across the programs. Without the lock (no namespace
-// folder), writing goes on: the rename keeps the file whole in any case.
-class IndexLock {
- public:
-  IndexLock() {
-    if (mutex_.Create(LockName(kIndexLockName))) {
-      const platform::WaitResult result = mutex_.Wait();
-      held_ =
-          result == platform::WaitResult::kSignaled || result == platform::WaitResult::kAbandoned;
-    }
-  }
-  ~IndexLock() {
-    if (held_) mutex_.Release();
-  }
-
- private:
-  platform::Mutex mutex_;
-  bool held_ = false;
-};
-
-bool WriteIndexFile(std::u16string_view index_path, const std::vector<RepositoryRecord>& records) {
-  const std::u16string beside = std::u16string(index_path) + kBesideSuffix;
-  platform::File file;
-  if (!file.Open(beside, platform::FileAccess::kWrite,
-                 platform::CreateDisposition::kCreateAlways)) {
-    return false;
-  }
-  bool ok = true;
-  for (const RepositoryRecord& record : records) {
-    uint32_t written = 0;
-    ok = file.Write(&record, sizeof(record), &written);
-    if (ok && written != sizeof(record)) ok = platform::Fail(platform::kErrorDiskFull);
-    if (!ok) break;
-  }
-  ok = ok && file.Flush();
-  file.Close();
-  if (ok && platform::ReplaceFile(beside, index_path)) return true;
-  const uint32_t error = platform::GetLastError();
-  platform::DeleteFile(beside);
-  platform::SetLastError(error);
-  return false;
-}
-
-// Writes `records`, or deletes the index when none is left.
-bool StoreIndex(std::u16string_view index_path, const std::vector<RepositoryRecord>& records,
-                const UserNotice& notice) {
-  if (records.empty()) {
-    if (platform::DeleteFile(index_path) ||
-        platform::GetLastError() == platform::kErrorFileNotFound) {
-      return true;
-    }
-    TellError(notice, kDeleteFailedMessage, {index_path, ErrorText(platform::GetLastError())});
-    return false;
-  }
-  if (WriteIndexFile(index_path, records)) return true;
-  Tell(notice, kErrorCreatingFileMessage, platform::kMbOk);
-  return false;
-}
-
 enum class NoteState { kNone, kOwn, kOther };
 
 // The note of a protected copy: none (or none that can be read), or one that belongs to `record`
@@ -223,7 +144,8 @@ NoteState ReadNote(std::u16string_view path, const RepositoryRecord* record,
       !WideFieldTerminated(note->record.file_name) || !WideFieldTerminated(note->record.date)) {
     return NoteState::kNone;
   }
-  return record == nullptr || SameEntry(note->record, *record) ? NoteState::kOwn : NoteState::kOther;
+  return record == nullptr || SameRepositoryEntry(note->record, *record) ? NoteState::kOwn
+                                                                         : NoteState::kOther;
 }
 
 // The folder that the encoded folder of a repository name stands for ("_" is both "\" and itself
@@ -293,8 +215,7 @@ std::u16string ProtectedPath(std::u16string_view quarantine_folder, std::u16stri
 
 std::u16string ProtectedPathOf(std::u16string_view quarantine_folder,
                                const RepositoryRecord& record) {
-  return std::u16string(quarantine_folder) + u"\\" + CopyName(record) + u"." +
-         kProtectedExtension;
+  return std::u16string(quarantine_folder) + u"\\" + CopyName(record) + u"." + kProtectedExtension;
 }
 
 std::u16string QuarantineFolderOf(std::u16string_view install_folder) {
@@ -309,24 +230,6 @@ bool CreateQuarantineFolder(std::u16string_view quarantine_folder) {
   }
   platform::SetLastError(error);
   return false;
-}
-
-std::u16string RepositoryDate(const platform::SystemTime& time) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%02u/%02u/%04u", static_cast<unsigned>(time.day),
-                static_cast<unsigned>(time.month), static_cast<unsigned>(time.year));
-  return std::u16string(text, text + std::strlen(text));
-}
-
-bool MakeRepositoryRecord(uint32_t virus_id, std::u16string_view folder,
-                          std::u16string_view file_name, std::u16string_view date,
-                          RepositoryRecord* record) {
-  *record = ZeroRecord<RepositoryRecord>();
-  record->virus_id = virus_id;
-  const bool fits = SetWideField(record->folder, folder) &
-                    SetWideField(record->file_name, file_name) &
-                    (date.size() < kRepositoryCopyIndex) & SetWideField(record->date, date);
-  return fits;
 }
 
 QuarantineCipher::QuarantineCipher()
@@ -360,81 +263,11 @@ bool QuarantineCipher::WroteHeaderOf(std::u16string_view path) {
          cipher_->CompareDigest(header.data() + sizeof(fields), digest_length) == 0;
 }
 
-bool DeleteInfectedFile(std::u16string_view full_path, const UserNotice& notice) {
+bool DeleteInfectedFile(std::u16string_view full_path, const RepositoryNotice& notice) {
   if (platform::DeleteFile(full_path)) return true;
-  TellError(notice, kDeleteFailedMessage, {full_path, ErrorText(platform::GetLastError())});
+  ReportRepositoryProblem(notice, RepositoryProblem::kDeleteFailed, full_path,
+                          platform::GetLastError());
   return false;
-}
-
-bool ReadRepositoryIndex(std::u16string_view index_path, std::vector<RepositoryRecord>* records) {
-  records->clear();
-  platform::File file;
-  if (!file.Open(index_path, platform::FileAccess::kRead,
-                 platform::CreateDisposition::kOpenExisting)) {
-    return platform::GetLastError() == platform::kErrorFileNotFound;
-  }
-  for (;;) {
-    RepositoryRecord record;
-    uint32_t total = 0;
-    while (total < sizeof(record)) {
-      uint32_t got = 0;
-      if (!file.Read(reinterpret_cast<char*>(&record) + total, sizeof(record) - total, &got)) {
-        return false;
-      }
-      if (got == 0) return true;  // the end, or a short last record that is dropped
-      total += got;
-    }
-    // A damaged field still ends within its record.
-    record.folder[259] = u'\0';
-    record.file_name[259] = u'\0';
-    record.date[kRepositoryCopyIndex - 1] = u'\0';
-    records->push_back(record);
-  }
-}
-
-bool AppendRepositoryRecords(std::u16string_view index_path,
-                             const std::vector<RepositoryRecord>& records,
-                             const UserNotice& notice) {
-  if (records.empty()) return true;
-  IndexLock lock;
-  std::vector<RepositoryRecord> index;
-  if (!ReadRepositoryIndex(index_path, &index)) {
-    Tell(notice, kErrorCreatingFileMessage, platform::kMbOk);
-    return false;
-  }
-  const size_t listed = index.size();
-  for (const RepositoryRecord& record : records) {
-    bool present = false;
-    for (const RepositoryRecord& existing : index) present = present || SameEntry(existing, record);
-    if (!present) index.push_back(record);
-  }
-  if (index.size() == listed) return true;
-  if (WriteIndexFile(index_path, index)) return true;
-  Tell(notice, kErrorCreatingFileMessage, platform::kMbOk);
-  return false;
-}
-
-bool RewriteRepositoryIndex(std::u16string_view index_path,
-                            const std::vector<RepositoryRecord>& records,
-                            const UserNotice& notice) {
-  IndexLock lock;
-  return StoreIndex(index_path, records, notice);
-}
-
-bool RemoveRepositoryRecord(std::u16string_view index_path, const RepositoryRecord& record,
-                            const UserNotice& notice) {
-  IndexLock lock;
-  std::vector<RepositoryRecord> index;
-  if (!ReadRepositoryIndex(index_path, &index)) {
-    Tell(notice, kErrorCreatingFileMessage, platform::kMbOk);
-    return false;
-  }
-  std::vector<RepositoryRecord> kept;
-  for (const RepositoryRecord& existing : index) {
-    if (!SameEntry(existing, record)) kept.push_back(existing);
-  }
-  if (kept.size() == index.size()) return true;
-  return StoreIndex(index_path, kept, notice);
 }
 
 Repository::Repository(std::u16string_view quarantine_folder, std::u16string_view index_path)
@@ -472,14 +305,14 @@ bool Repository::FindNewestEntry(std::u16string_view folder, std::u16string_view
 // under a work name, noted, and renamed to the first copy name that neither a file nor an entry
 // holds. The record's copy number and *protected_copy tell which name it took.
 bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
-                             std::u16string* protected_copy, const UserNotice& notice) {
+                             std::u16string* protected_copy, const RepositoryNotice& notice) {
   const std::u16string plain_work =
       quarantine_folder_ + u"\\" + kWorkPrefix +
       RepositoryName(WideField(record->folder), WideField(record->file_name)) + kWorkSuffix;
   const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
   auto fail = [&](uint32_t error) {
     DiscardWork({plain_work, protected_work});
-    TellError(notice, kMoveFailedMessage, {home, ErrorText(error)});
+    ReportRepositoryProblem(notice, RepositoryProblem::kMoveFailed, home, error);
     return false;
   };
   if (protected_work.size() >= platform::kMaxPath) {
@@ -517,7 +350,7 @@ bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
     SetCopy(&note.record, static_cast<uint16_t>(copy));
     bool listed = false;
     for (const RepositoryRecord& existing : index) {
-      listed = listed || SameEntry(existing, note.record);
+      listed = listed || SameRepositoryEntry(existing, note.record);
     }
     const std::u16string name = ProtectedPathOf(note.record);
     if (name.size() >= platform::kMaxPath) return fail(platform::kErrorFilenameExcedRange);
@@ -541,16 +374,16 @@ bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
 }
 
 bool Repository::Quarantine(std::u16string_view folder, std::u16string_view file_name,
-                            uint32_t virus_id, const UserNotice& notice,
+                            uint32_t virus_id, const RepositoryNotice& notice,
                             RepositoryRecord* record_out) {
   const std::u16string home = platform::JoinPath(folder, file_name);
   auto refuse = [&](uint32_t error) {
-    TellError(notice, kMoveFailedMessage, {home, ErrorText(error)});
+    ReportRepositoryProblem(notice, RepositoryProblem::kMoveFailed, home, error);
     return false;
   };
   RepositoryRecord record;
-  if (!MakeRepositoryRecord(virus_id, folder, file_name,
-                            RepositoryDate(platform::CurrentUtcTime()), &record)) {
+  if (!MakeRepositoryRecord(virus_id, folder, file_name, RepositoryDate(platform::CurrentUtcTime()),
+                            &record)) {
     return refuse(platform::kErrorFilenameExcedRange);
   }
   platform::FileInfo before;
@@ -592,16 +425,16 @@ bool Repository::Quarantine(std::u16string_view folder, std::u16string_view file
   return true;
 }
 
-RestoreOutcome Repository::Restore(const RepositoryRecord& record, const UserNotice& notice) {
+RestoreOutcome Repository::Restore(const RepositoryRecord& record, const RepositoryNotice& notice) {
   const std::u16string home =
       platform::JoinPath(WideField(record.folder), WideField(record.file_name));
   const std::u16string protected_copy = ProtectedPathOf(record);
   if (!platform::FileExists(protected_copy)) {
-    TellError(notice, kRestoreMissingMessage, {home, protected_copy});
+    ReportRepositoryProblem(notice, RepositoryProblem::kRestoreMissing, home, 0, protected_copy);
     return RestoreOutcome::kMissing;
   }
   if (EntryExists(home)) {
-    TellError(notice, kRestoreOccupiedMessage, {home});
+    ReportRepositoryProblem(notice, RepositoryProblem::kRestoreOccupied, home);
     return RestoreOutcome::kKept;
   }
   const std::u16string plain_work =
@@ -609,7 +442,7 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const UserNot
   const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
   auto fail = [&](uint32_t error) {
     DiscardWork({plain_work, protected_work});
-    TellError(notice, kRestoreFailedMessage, {home, ErrorText(error)});
+    ReportRepositoryProblem(notice, RepositoryProblem::kRestoreFailed, home, error);
     return RestoreOutcome::kKept;
   };
   if (protected_work.size() >= platform::kMaxPath) {
@@ -619,7 +452,7 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const UserNot
   const NoteState note_state = ReadNote(protected_copy, &record, &note);
   if (note_state == NoteState::kOther) {
     // The copy under this name is another file than the entry's.
-    TellError(notice, kRestoreDamagedMessage, {home, protected_copy});
+    ReportRepositoryProblem(notice, RepositoryProblem::kRestoreDamaged, home, 0, protected_copy);
     return RestoreOutcome::kKept;
   }
   const bool noted = note_state == NoteState::kOwn;
@@ -642,7 +475,7 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const UserNot
     if (!DigestOfFile(plain_work, &size, digest)) return fail(platform::GetLastError());
     if (size != note.size || std::memcmp(digest, note.sha256, sizeof(digest)) != 0) {
       DiscardWork({plain_work});
-      TellError(notice, kRestoreDamagedMessage, {home, protected_copy});
+      ReportRepositoryProblem(notice, RepositoryProblem::kRestoreDamaged, home, 0, protected_copy);
       return RestoreOutcome::kKept;
     }
     platform::HostFileState state;
@@ -657,14 +490,14 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const UserNot
     const uint32_t error = platform::GetLastError();
     DiscardWork({plain_work});
     if (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists) {
-      TellError(notice, kRestoreOccupiedMessage, {home});
+      ReportRepositoryProblem(notice, RepositoryProblem::kRestoreOccupied, home);
     } else {
-      TellError(notice, kRestoreFailedMessage, {home, ErrorText(error)});
+      ReportRepositoryProblem(notice, RepositoryProblem::kRestoreFailed, home, error);
     }
     return RestoreOutcome::kKept;
   }
   if (!noted) {
-    Tell(notice, FormatText(kRestoreUncheckedMessage, {home}), platform::kMbIconInformation);
+    ReportRepositoryProblem(notice, RepositoryProblem::kRestoreUnchecked, home, 0, protected_copy);
     return RestoreOutcome::kRestoredUnchecked;
   }
   // The entry goes before its copy: a kill in between leaves an unlisted copy, which Adopt
@@ -673,17 +506,17 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const UserNot
   if (!ForceDelete(protected_copy)) {
     const uint32_t error = platform::GetLastError();
     platform::SetFileAttributes(protected_copy, kProtectedAttributes);
-    TellError(notice, kDeleteFailedMessage, {protected_copy, ErrorText(error)});
+    ReportRepositoryProblem(notice, RepositoryProblem::kDeleteFailed, protected_copy, error);
   }
   return RestoreOutcome::kRestored;
 }
 
-bool Repository::Delete(const RepositoryRecord& record, const UserNotice& notice) {
+bool Repository::Delete(const RepositoryRecord& record, const RepositoryNotice& notice) {
   const std::u16string protected_copy = ProtectedPathOf(record);
   if (!ForceDelete(protected_copy) && platform::GetLastError() != platform::kErrorFileNotFound) {
     const uint32_t error = platform::GetLastError();
     platform::SetFileAttributes(protected_copy, kProtectedAttributes);
-    TellError(notice, kDeleteFailedMessage, {protected_copy, ErrorText(error)});
+    ReportRepositoryProblem(notice, RepositoryProblem::kDeleteFailed, protected_copy, error);
     return false;
   }
   return RemoveRepositoryRecord(index_path_, record, notice);
@@ -715,8 +548,7 @@ bool Repository::FindUnlisted(std::vector<UnlistedCopy>* copies) {
     UnlistedCopy copy;
     copy.path = path;
     ProtectedCopyNote note;
-    if (ReadNote(path, nullptr, &note) == NoteState::kOwn &&
-        ProtectedPathOf(note.record) == path) {
+    if (ReadNote(path, nullptr, &note) == NoteState::kOwn && ProtectedPathOf(note.record) == path) {
       copy.record = note.record;
       copy.noted = true;
     } else if (!RecordFromName(path, &copy.record)) {
@@ -727,7 +559,7 @@ bool Repository::FindUnlisted(std::vector<UnlistedCopy>* copies) {
   return true;
 }
 
-int Repository::Adopt(const UserNotice& notice) {
+int Repository::Adopt(const RepositoryNotice& notice) {
   std::vector<UnlistedCopy> copies;
   if (!FindUnlisted(&copies)) return -1;
   // Work left by interrupted operations: second copies of files that are home or listed.

@@ -23,7 +23,8 @@
 #include <vector>
 
 #include "platform/file.h"
-#include "common/message_text.h"
+#include "scan_engine/repository_index.h"
+#include "scan_engine/repository_report.h"
 
 namespace kolvar {
 
@@ -31,53 +32,7 @@ class CipherContext;
 class FileCryptor;
 
 inline constexpr char16_t kQuarantineFolderName[] = u"Quarantine";
-inline constexpr char16_t kRepositoryIndexName[] = u"KVRepository.dat";
 inline constexpr char16_t kProtectedExtension[] = u"avq";
-
-// Messages of the repository's operations, shown with the error icon unless said otherwise.
-inline constexpr char16_t kDeleteFailedMessage[] = u"The file '%s' could not be deleted.(%d)";
-inline constexpr char16_t kMoveFailedMessage[] =
-    u"The file '%s' cannot be moved to the repository (%d).";
-inline constexpr char16_t kRestoreFailedMessage[] = u"The file '%s' could not be restored.(%d)";
-inline constexpr char16_t kRestoreOccupiedMessage[] =
-    u"The file '%s' could not be restored: a file of that name exists there.\n"
-    u"The file stays in the repository.";
-inline constexpr char16_t kRestoreMissingMessage[] =
-    u"The file '%s' could not be restored: its protected copy '%s' is missing.\n"
-    u"The entry stays in the repository.";
-inline constexpr char16_t kRestoreDamagedMessage[] =
-    u"The file '%s' could not be restored: its protected copy '%s' is damaged (the decrypted "
-    u"contents differ from the check recorded with it).\nThe file stays in the repository.";
-// Information icon: the copy came without its note (an older copy, or one copied by a tool that
-// drops extended attributes), so the restored bytes could not be checked.
-inline constexpr char16_t kRestoreUncheckedMessage[] =
-    u"The file '%s' was restored, but its protected copy carries no check of its contents.\n"
-    u"The protected copy stays in the repository until you delete it.";
-inline constexpr char16_t kErrorCreatingFileMessage[] = u"Error creating file.";  // no icon
-inline constexpr char16_t kQuarantineFolderFailedMessage[] =
-    u"\nCould not create quarantine directory. Please contact support.";
-
-// Characters of the date field, the terminator included (32 bytes).
-inline constexpr size_t kRepositoryDateChars = 16;
-// The character after the date's terminator holds the copy number (see RepositoryRecord).
-inline constexpr size_t kRepositoryCopyIndex = 11;
-
-// An index record. The date field holds "dd/mm/yyyy" and its terminator; the character after the
-// terminator is the copy number: 0 for the first copy of a home path, n for the copy that took
-// the name "...~n" because the plain name was taken (readers of the date never see it).
-struct RepositoryRecord {
-  uint32_t virus_id;
-  char16_t folder[260];                 // former folder, at most 259 characters
-  char16_t file_name[260];              // at most 259 characters
-  char16_t date[kRepositoryDateChars];  // "dd/mm/yyyy" of the UTC date of quarantine, copy number
-
-  uint16_t copy() const { return static_cast<uint16_t>(date[kRepositoryCopyIndex]); }
-};
-static_assert(sizeof(RepositoryRecord) == 1076);
-static_assert(offsetof(RepositoryRecord, virus_id) == 0);
-static_assert(offsetof(RepositoryRecord, folder) == 4);
-static_assert(offsetof(RepositoryRecord, file_name) == 524);
-static_assert(offsetof(RepositoryRecord, date) == 1044);
 
 // "%" + folder with every "\" turned into "_" + "%@%" + file name.
 std::u16string RepositoryName(std::u16string_view folder, std::u16string_view file_name);
@@ -94,13 +49,6 @@ std::u16string ProtectedPathOf(std::u16string_view quarantine_folder,
 std::u16string QuarantineFolderOf(std::u16string_view install_folder);
 // Creates the folder; true when it was created or exists already.
 bool CreateQuarantineFolder(std::u16string_view quarantine_folder);
-
-// "%02d/%02d/%04d" of day, month and year.
-std::u16string RepositoryDate(const platform::SystemTime& time);
-// A zero-filled record (copy 0); false when the folder or the name does not fit its field.
-bool MakeRepositoryRecord(uint32_t virus_id, std::u16string_view folder,
-                          std::u16string_view file_name, std::u16string_view date,
-                          RepositoryRecord* record);
 
 // The quarantine cipher (enhanced provider, triple DES 168, the quarantine key, key derived) and
 // a FileCryptor for ".avq" attached to it. One set serves any number of files on one thread.
@@ -124,28 +72,8 @@ class QuarantineCipher {
   bool ok_ = false;
 };
 
-// Reads the index: whole records from the start until a short read. A missing index is empty.
-// False with the last error set when it exists but cannot be read.
-bool ReadRepositoryIndex(std::u16string_view index_path, std::vector<RepositoryRecord>* records);
-
-// Adds the records whose folder, file name and copy are not listed yet, in order. The index is
-// rewritten beside and renamed over under the suite-wide repository lock, so that neither a kill
-// nor the other program writing at the same moment loses a record. "Error creating file." when
-// it cannot be written.
-bool AppendRepositoryRecords(std::u16string_view index_path,
-                             const std::vector<RepositoryRecord>& records,
-                             const UserNotice& notice);
-
-// Replaces the index with `records` (beside and renamed over); no record left deletes it.
-bool RewriteRepositoryIndex(std::u16string_view index_path,
-                            const std::vector<RepositoryRecord>& records, const UserNotice& notice);
-// Removes the record of one folder, file name and copy from the index as it stands now, keeping
-// what others appended since it was read.
-bool RemoveRepositoryRecord(std::u16string_view index_path, const RepositoryRecord& record,
-                            const UserNotice& notice);
-
-// Deletes an infected file; a failure is told through `notice`.
-bool DeleteInfectedFile(std::u16string_view full_path, const UserNotice& notice);
+// Deletes an infected file; a failure is reported as kDeleteFailed.
+bool DeleteInfectedFile(std::u16string_view full_path, const RepositoryNotice& notice);
 
 enum class RestoreOutcome {
   kRestored,           // back at its former path (mode and time too); copy and entry are gone
@@ -179,13 +107,13 @@ class Repository {
   // and nothing of it in the repository, and is told as "cannot be moved to the repository".
   // *record (may be null) receives the index record.
   bool Quarantine(std::u16string_view folder, std::u16string_view file_name, uint32_t virus_id,
-                  const UserNotice& notice, RepositoryRecord* record = nullptr);
+                  const RepositoryNotice& notice, RepositoryRecord* record = nullptr);
   // Restores an entry: the protected copy is decrypted beside itself, checked against its note,
   // given its mode and time and moved home (never over a file that is there); then the entry
   // leaves the index and the protected copy goes.
-  RestoreOutcome Restore(const RepositoryRecord& record, const UserNotice& notice);
+  RestoreOutcome Restore(const RepositoryRecord& record, const RepositoryNotice& notice);
   // Deletes an entry's protected copy, then its entry. False (told) when the copy stays.
-  bool Delete(const RepositoryRecord& record, const UserNotice& notice);
+  bool Delete(const RepositoryRecord& record, const RepositoryNotice& notice);
 
   bool ReadIndex(std::vector<RepositoryRecord>* records) const;
   std::u16string ProtectedPathOf(const RepositoryRecord& record) const;
@@ -198,12 +126,12 @@ class Repository {
   // Lists every unlisted copy again and clears what interrupted operations left behind. Returns
   // the number of entries added; -1 when the index cannot be read (last error set) or written
   // (told).
-  int Adopt(const UserNotice& notice);
+  int Adopt(const RepositoryNotice& notice);
 
  private:
   QuarantineCipher& cipher();
   bool ProtectCopy(std::u16string_view home, RepositoryRecord* record,
-                   std::u16string* protected_copy, const UserNotice& notice);
+                   std::u16string* protected_copy, const RepositoryNotice& notice);
 
   const std::u16string quarantine_folder_;
   const std::u16string index_path_;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "antivirus/engine_notices.h"
 #include "common/file_cryptor.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -42,6 +43,14 @@ uint32_t Attributes(std::u16string_view path) {
 }
 
 using kolvar::testing::FileSizeLimit;
+
+// The repository reports facts; these cases read them as the main program words them.
+constexpr auto& kMoveFailedMessage = strings::kFileNotMoved;
+constexpr auto& kRestoreFailedMessage = strings::kFileNotRestored;
+constexpr auto& kRestoreOccupiedMessage = strings::kRestoreOccupied;
+constexpr auto& kRestoreMissingMessage = strings::kRestoreMissing;
+constexpr auto& kRestoreDamagedMessage = strings::kRestoreDamaged;
+constexpr auto& kRestoreUncheckedMessage = strings::kRestoreUnchecked;
 
 TEST(RepositoryNames, EncodeTheFormerFolderBeforeTheName) {
   const struct {
@@ -91,9 +100,9 @@ class RepositoryTest : public ::testing::Test {
     device_.MakeFolder(u"\\Program Files\\Kolvar");
     ASSERT_TRUE(CreateQuarantineFolder(kQuarantine));
     ASSERT_TRUE(CreateQuarantineFolder(kQuarantine));  // exists already: still fine
-    notice_ = [this](std::u16string_view text, uint32_t style) {
+    notice_ = MainProgramRepositoryNotice([this](std::u16string_view text, uint32_t style) {
       messages_.emplace_back(std::u16string(text), style);
-    };
+    });
   }
 
   bool Quarantine(std::u16string_view folder, std::u16string_view name,
@@ -141,7 +150,7 @@ class RepositoryTest : public ::testing::Test {
 
   testing::TestDevice device_;
   Repository repository_{kQuarantine, kIndex};
-  UserNotice notice_;
+  RepositoryNotice notice_;
   std::vector<std::pair<std::u16string, uint32_t>> messages_;
 
   const std::u16string folder_ = u"\\Storage Card\\Setup";
@@ -492,10 +501,9 @@ TEST_F(RepositoryTest, AppendAddsEachFolderNameAndCopyOnce) {
       AppendRepositoryRecords(kIndex, {Record(u"\\a", u"1"), Record(u"\\a", u"2")}, notice_));
   RepositoryRecord second_copy = Record(u"\\a", u"2");
   second_copy.date[kRepositoryCopyIndex] = 1;
-  ASSERT_TRUE(AppendRepositoryRecords(kIndex,
-                                      {Record(u"\\a", u"2", 99), Record(u"\\b", u"2"),
-                                       Record(u"\\a", u"3"), second_copy},
-                                      notice_));
+  ASSERT_TRUE(AppendRepositoryRecords(
+      kIndex, {Record(u"\\a", u"2", 99), Record(u"\\b", u"2"), Record(u"\\a", u"3"), second_copy},
+      notice_));
   const std::vector<std::u16string> expected = {u"1", u"2", u"2", u"3", u"2"};
   EXPECT_EQ(IndexNames(kIndex), expected);
   EXPECT_FALSE(device_.Exists(std::u16string(kIndex) + u".new"));

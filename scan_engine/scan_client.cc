@@ -7,6 +7,7 @@
 
 #include "common/message_text.h"
 #include "common/status.h"
+#include "common/thread_start.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/message_box.h"
@@ -56,6 +57,7 @@ void ScanClientObserver::OnScanComplete(const std::vector<InfectionRecord>&) {}
 void ScanClientObserver::OnScanDoneNotice() {}
 uint8_t ScanClientObserver::OnDetection(const DetectionRecord&) { return kActionNone; }
 void ScanClientObserver::OnScannerGone() {}
+void ScanClientObserver::OnBackgroundScanningGoesOn() {}
 void ScanClientObserver::ShowMessage(std::u16string_view caption, std::u16string_view text,
                                      uint32_t style) {
   platform::MessageBox(kMainProgram, caption, text, style);
@@ -66,13 +68,16 @@ ScanClient::ScanClient(IpcChannel* channel, ScanClientObserver* observer,
     : channel_(channel),
       observer_(observer),
       read_background_scanning_(std::move(read_background_scanning)) {
-  if (!CreateEvents()) {
+  if (!CreateEvents() || !StartThread(&receiver_, [this] { ReceiverMain(); })) {
     set_up_failed_ = true;
     return;
   }
-  receiver_ = std::thread([this] { ReceiverMain(); });
   platform::Sleep(kStepMs);
-  progress_thread_ = std::thread([this] { ProgressMain(); });
+  if (!StartThread(&progress_thread_, [this] { ProgressMain(); })) {
+    Quit();  // ends the receiver, which is already running
+    set_up_failed_ = true;
+    return;
+  }
   platform::Sleep(kStepMs);
 }
 
@@ -80,8 +85,7 @@ ScanClient::~ScanClient() {
   Quit();
   const bool background = read_background_scanning_ && read_background_scanning_();
   if (background && !scanning_) {
-    observer().ShowMessage(kMainProgramCaption, kBackgroundRestartMessage,
-                           platform::kMbOk | platform::kMbIconInformation);
+    observer().OnBackgroundScanningGoesOn();
   }
 }
 

@@ -34,10 +34,7 @@
 
 namespace kolvar {
 
-// The main program's texts that the client shows (resource string numbers beside them).
-inline constexpr char16_t kMainProgramCaption[] = u"Kolvar AV";  // 40083
-inline constexpr char16_t kBackgroundRestartMessage[] =
-    u"The background scan option is activated.\nThe background scanner will (re)start. ";  // 40098
+// The client's own failure box when it cannot signal its receiver thread.
 inline constexpr char16_t kSetEventCaption[] = u"SetEvent";
 inline constexpr char16_t kSetEventFailedMessage[] =
     u"Error: %d! Please reset your device!\nIf the problem persists, contact support.";
@@ -77,9 +74,9 @@ std::u16string OtherDeviceScannerText(std::string_view scanner_root);
 // The progress text of a status record: its current folder, "\", its current item.
 std::u16string ProgressText(const ScanStatus& status);
 
-// What the client reports to its owner. Every method has a default that does nothing (a
-// detection is answered with no action), except ShowMessage, which shows a message box of the
-// main program.
+// What the client reports to its owner: facts, which the owner words in its own texts. Every
+// method has a default that does nothing (a detection is answered with no action), except
+// ShowMessage, which shows a message box of the main program.
 class ScanClientObserver {
  public:
   virtual ~ScanClientObserver() = default;
@@ -104,6 +101,9 @@ class ScanClientObserver {
   virtual uint8_t OnDetection(const DetectionRecord& detection);
   // The scanner went away while the client waited for it or ran a scan with it.
   virtual void OnScannerGone();
+  // Owner's thread, as the client is destroyed while background scanning is on and no scan runs:
+  // the background scanner goes on (the main program tells the user so, with its string 40098).
+  virtual void OnBackgroundScanningGoesOn();
   virtual void ShowMessage(std::u16string_view caption, std::u16string_view text, uint32_t style);
 };
 

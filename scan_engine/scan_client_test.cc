@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "antivirus/engine_notices.h"
 #include "platform/text.h"
 #include "scan_engine/scan_channel.h"
 #include "tests/testing/test_device.h"
@@ -48,7 +49,7 @@ TEST(ScanCommandTest, ActionReadsAsAThirtyTwoBitValueAtOffsetEight) {
   EXPECT_EQ(bytes, expected);
 }
 
-class NoticeObserver : public ScanClientObserver {
+class NoticeObserver : public MainProgramScanObserver {
  public:
   void ShowMessage(std::u16string_view caption, std::u16string_view text, uint32_t style) override {
     messages.push_back(platform::Utf16ToUtf8(caption) + "|" + platform::Utf16ToUtf8(text) + "|" +

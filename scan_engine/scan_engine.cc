@@ -129,8 +129,12 @@ bool ScanEngine::WriteInfectionFile() {
 }
 
 void ScanEngine::ProcessInfections() {
-  const UserNotice notice = [this](std::u16string_view text, uint32_t style) {
-    Notify(text, style);
+  // The scanner only deletes and quarantines: every report of the repository is one of the two.
+  const RepositoryNotice notice = [this](const RepositoryReport& report) {
+    const bool deleting = report.problem == RepositoryProblem::kDeleteFailed;
+    Notify(FormatText(deleting ? kDeleteFailedMessage : kMoveFailedMessage,
+                      {report.path, DecimalText(report.error)}),
+           platform::kMbIconError);
   };
   std::lock_guard<std::mutex> lock(list_lock_);
   std::unique_ptr<Repository> repository;
@@ -141,9 +145,8 @@ void ScanEngine::ProcessInfections() {
       if (DeleteInfectedFile(item.FullPath(), notice)) item.record.done = 1;
     } else if (action == kActionMove || action == kActionMoveAll) {
       if (quarantine_folder_.empty() || repository_path_.empty()) {
-        notice(FormatText(kMoveFailedMessage,
-                          {item.FullPath(), DecimalText(platform::kErrorPathNotFound)}),
-               platform::kMbIconError);
+        ReportRepositoryProblem(notice, RepositoryProblem::kMoveFailed, item.FullPath(),
+                                platform::kErrorPathNotFound);
         continue;
       }
       if (!repository) {

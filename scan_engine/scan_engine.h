@@ -35,6 +35,12 @@ namespace kolvar {
 
 inline constexpr char16_t kScannerProgram[] = u"KVBkgScan";
 inline constexpr char16_t kScannerCaption[] = u"Kolvar Scanner Engine";
+// The scanner's messages about the files it acts on after a pass (error icon, except the result
+// file's, which has none).
+inline constexpr char16_t kDeleteFailedMessage[] = u"The file '%s' could not be deleted.(%d)";
+inline constexpr char16_t kMoveFailedMessage[] =
+    u"The file '%s' cannot be moved to the repository (%d).";
+inline constexpr char16_t kErrorCreatingFileMessage[] = u"Error creating file.";
 // The pause that paces a scan: before each file in background mode, after each status message.
 inline constexpr uint32_t kScanPacingSleepMs = 15;
 // Longest device path of a folder that the walker enters: its listing pattern ("\*.*") must still

@@ -7,6 +7,7 @@
 // the owner asks takes effect before the next one.
 #include <utility>
 
+#include "common/thread_start.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -29,7 +30,8 @@ void ScanEngine::StartScan() {
   gate_.Reset();
   thread_ended_ = false;
   const bool interactive = interactive_;
-  thread_ = std::thread([this, interactive] { ScanThread(interactive); });
+  // A scan thread that cannot start leaves the engine idle; the owner may start again later.
+  if (!StartThread(&thread_, [this, interactive] { ScanThread(interactive); })) active_ = false;
 }
 
 void ScanEngine::StopScan() {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/object_names.h"
+#include "common/thread_start.h"
 
 namespace kolvar::ui {
 namespace {
@@ -31,12 +32,13 @@ bool RunningCopyListener::Listen(std::u16string_view window_class,
   // Auto-reset: each second start wakes the watcher once.
   if (!event_.Create(ActivationEventName(window_class), false, false)) return false;
   stop_ = false;
-  watcher_ = std::thread([this, on_activate = std::move(on_activate)] {
+  const bool started = StartThread(&watcher_, [this, on_activate = std::move(on_activate)] {
     while (!stop_) {
       if (event_.Wait(kWatchStepMs) == platform::WaitResult::kSignaled && !stop_) on_activate();
     }
   });
-  return true;
+  if (!started) event_.Close();
+  return started;
 }
 
 void RunningCopyListener::Stop() {

@@ -1,6 +1,7 @@
 // The repository commands; see repository_commands.h.
 #include "antivirus/kolvar/repository_commands.h"
 
+#include "antivirus/engine_notices.h"
 #include "antivirus/kolvar/json_writer.h"
 #include "antivirus/kolvar/shown_path.h"
 #include "antivirus/kolvar/text_table.h"
@@ -164,7 +165,7 @@ CommandResult QuarantineAdopt(const InstallPaths& paths, const UserNotice& notic
   std::vector<RepositoryEntry> entries;
   if (!ReadRepositoryEntries(paths, &entries)) return UnreadableIndex(paths, notice);
   Repository repository(paths.quarantine_folder, paths.repository_index);
-  const int adopted = repository.Adopt(notice);
+  const int adopted = repository.Adopt(MainProgramRepositoryNotice(notice));
   if (adopted < 0) return {kExitError, {}};
   CommandResult result;
   result.output = adopted == 0 ? "Every protected file is listed in the repository.\n"
@@ -179,7 +180,7 @@ CommandResult QuarantineRestore(const InstallPaths& paths, size_t number,
   CommandResult result;
   if (!PickEntry(paths, number, notice, &entry, &result)) return result;
   Repository repository(paths.quarantine_folder, paths.repository_index);
-  switch (repository.Restore(entry.record, notice)) {
+  switch (repository.Restore(entry.record, MainProgramRepositoryNotice(notice))) {
     case RestoreOutcome::kRestored:
     case RestoreOutcome::kRestoredUnchecked:
       result.output = "Restored " + ShownPath(entry.home_path) + "\n";
@@ -197,7 +198,7 @@ CommandResult QuarantineDelete(const InstallPaths& paths, size_t number, const U
   CommandResult result;
   if (!PickEntry(paths, number, notice, &entry, &result)) return result;
   Repository repository(paths.quarantine_folder, paths.repository_index);
-  if (!repository.Delete(entry.record, notice)) {
+  if (!repository.Delete(entry.record, MainProgramRepositoryNotice(notice))) {
     result.exit_status = kExitError;
     return result;
   }

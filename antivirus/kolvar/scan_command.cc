@@ -6,17 +6,20 @@
 #include <mutex>
 #include <thread>
 
-#include "antivirus/kolvar/action_prompt.h"
 #include "antivirus/application_shell.h"
 #include "antivirus/cut_paths.h"
+#include "antivirus/engine_notices.h"
+#include "antivirus/kolvar/action_prompt.h"
 #include "antivirus/kolvar/daemon_output.h"
 #include "antivirus/kolvar/progress_line.h"
 #include "antivirus/kolvar/repository_commands.h"
-#include "antivirus/resource_strings.h"
 #include "antivirus/kolvar/scan_folder.h"
 #include "antivirus/kolvar/scan_summary.h"
 #include "antivirus/kolvar/shown_path.h"
 #include "antivirus/kolvar/signature_check.h"
+#include "antivirus/resource_strings.h"
+#include "common/thread_start.h"
+#include "platform/kernel_objects.h"
 #include "platform/message_box.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
@@ -61,7 +64,7 @@ PromptIo TerminalPromptIo(Console& console) {
 }
 
 // What the client's threads report, for the command's own thread.
-class FrontEndObserver : public ScanClientObserver {
+class FrontEndObserver : public MainProgramScanObserver {
  public:
   FrontEndObserver(Console& console, const InstallPaths& paths, ActionPolicy policy,
                    bool background_mode)
@@ -183,14 +186,14 @@ class FrontEndObserver : public ScanClientObserver {
   std::vector<ReportEntry> detections_;
 };
 
-// The walk for the entries the scanner leaves alone, beside the scan.
+// The walk for the entries the scanner leaves alone, beside the scan. When its thread cannot
+// start, Finish walks on the caller's thread instead.
 class UntestedWalk {
  public:
   UntestedWalk(std::u16string folder, const InstallPaths& paths)
-      : thread_([this, folder = std::move(folder), paths] {
-          result_ =
-              FindUntestedEntries(folder, paths.quarantine_folder, paths.signature_database, stop_);
-        }) {}
+      : folder_(std::move(folder)), paths_(paths) {
+    StartThread(&thread_, [this] { Walk(); });
+  }
   ~UntestedWalk() { Stop(); }
 
   void Stop() {
@@ -198,11 +201,22 @@ class UntestedWalk {
     if (thread_.joinable()) thread_.join();
   }
   UntestedEntries Finish() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable()) {
+      thread_.join();
+    } else {
+      Walk();
+    }
     return std::move(result_);
   }
 
  private:
+  void Walk() {
+    result_ =
+        FindUntestedEntries(folder_, paths_.quarantine_folder, paths_.signature_database, stop_);
+  }
+
+  const std::u16string folder_;
+  const InstallPaths paths_;
   std::atomic<bool> stop_{false};
   UntestedEntries result_;
   std::thread thread_;

@@ -19,6 +19,7 @@
 #include "antivirus/application_shell.h"
 #include "common/object_names.h"
 #include "platform/kernel_objects.h"
+#include "scan_engine/scan_channel.h"
 #include "tests/antivirus/front_end_test_support.h"
 
 namespace kolvar {
@@ -174,7 +175,7 @@ TEST_F(KolvarScanTest, SecondCopyWhileOneRunsSaysSoAndEndsWithTwo) {
   const auto waiting = [&] { return first->Err().find("Action? ") != std::string::npos; };
   for (int i = 0; i < 6000 && !waiting(); ++i) usleep(10000);
   ASSERT_TRUE(waiting()) << first->Err();
-  EXPECT_TRUE(platform::ObjectExists(PresenceEventName(kGuiPresenceName)));
+  EXPECT_TRUE(platform::ObjectExists(kUserInterfaceEventName));
 
   RunResult second = Kolvar({"scan"});
   EXPECT_EQ(second.exit_status, 2);
@@ -191,7 +192,7 @@ TEST_F(KolvarScanTest, SecondCopyWhileOneRunsSaysSoAndEndsWithTwo) {
   EXPECT_NE(done.err.find("Infected file 1 of 3"), std::string::npos) << done.err;
   EXPECT_EQ(done.err.find("Infected file 2 of 3"), std::string::npos) << "one file asked about";
   EXPECT_EQ(device_.ReadFile(folder_ + u"\\KVRepository.dat").size(), 3u * 1076u);
-  EXPECT_FALSE(platform::ObjectExists(PresenceEventName(kGuiPresenceName)));
+  EXPECT_FALSE(platform::ObjectExists(kUserInterfaceEventName));
 
   // The windowed program holds the same mutex.
   platform::Mutex main_program;

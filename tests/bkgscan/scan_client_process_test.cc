@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "antivirus/engine_notices.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "scan_engine/repository.h"
@@ -18,7 +19,7 @@ namespace {
 
 std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
 
-class RecordingObserver : public ScanClientObserver {
+class RecordingObserver : public MainProgramScanObserver {
  public:
   void OnProgress(const ScanProgress& progress) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -203,7 +204,8 @@ TEST_F(ScanClientProcessTest, BackgroundPassesAndADetectionAnsweredThroughTheObs
   client_->Stop();
   client_.reset();
   ASSERT_EQ(observer_.Messages().size(), 1u);
-  EXPECT_EQ(observer_.Messages()[0], "Kolvar AV|" + Narrow(kBackgroundRestartMessage) + "|64");
+  EXPECT_EQ(observer_.Messages()[0],
+            "Kolvar AV|" + Narrow(strings::kBackgroundScanningGoesOn) + "|64");
 }
 
 TEST_F(ScanClientProcessTest, DetectionThatCameBeforeTheStartIsAskedAgainNotLeftWaiting) {

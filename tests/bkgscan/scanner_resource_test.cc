@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "scan_engine/repository.h"
 #include "scan_engine/scan_channel.h"
+#include "scan_engine/scan_engine.h"
 #include "tests/bkgscan/scanner_test_support.h"
 #include "tests/testing/full_file_system.h"
 

@@ -8,6 +8,7 @@
 #include "common/config_store.h"
 #include "common/configuration.h"
 #include "scan_engine/infection_list.h"
+#include "scan_engine/repository_index.h"
 #include "scan_engine/virus_details.h"
 
 namespace kolvar::testing {
@@ -91,6 +92,28 @@ int ReadDetails(std::u16string_view path) {
   return static_cast<int>(version);
 }
 
+bool WriteIndex(std::u16string_view path, int version) {
+  std::vector<RepositoryRecord> records(RecordCount(version));
+  for (uint32_t i = 0; i < records.size(); ++i) {
+    if (!MakeRepositoryRecord(static_cast<uint32_t>(version), u"\\My Documents",
+                              Numbered(u"file", i), u"05/03/2007", &records[i])) {
+      return false;
+    }
+  }
+  return RewriteRepositoryIndex(path, records, nullptr);
+}
+
+int ReadIndex(std::u16string_view path) {
+  std::vector<RepositoryRecord> records;
+  if (!ReadRepositoryIndex(path, &records) || records.empty()) return 0;
+  const uint32_t version = records[0].virus_id;
+  if ((version != 1 && version != 2) || records.size() != RecordCount(version)) return 0;
+  for (const RepositoryRecord& record : records) {
+    if (record.virus_id != version) return 0;
+  }
+  return static_cast<int>(version);
+}
+
 struct Entry {
   ReplacedFile file;
   std::string_view word;
@@ -102,6 +125,7 @@ constexpr Entry kEntries[] = {
     {ReplacedFile::kConfiguration, "configuration", WriteConfiguration, ReadConfiguration},
     {ReplacedFile::kResultFile, "result-file", WriteResultFile, ReadResultFile},
     {ReplacedFile::kVirusDetails, "virus-details", WriteDetails, ReadDetails},
+    {ReplacedFile::kRepositoryIndex, "repository-index", WriteIndex, ReadIndex},
 };
 
 const Entry& EntryOf(ReplacedFile file) {

@@ -10,9 +10,10 @@
 namespace kolvar::testing {
 
 enum class ReplacedFile {
-  kConfiguration,  // ConfigStore::Save, encrypted as kvmavcfg.dat
-  kResultFile,     // WriteInfectionRecords (inffile.lst)
-  kVirusDetails,   // WriteVirusDetails (KVVirusDBDet.dat)
+  kConfiguration,    // ConfigStore::Save, encrypted as kvmavcfg.dat
+  kResultFile,       // WriteInfectionRecords (inffile.lst)
+  kVirusDetails,     // WriteVirusDetails (KVVirusDBDet.dat)
+  kRepositoryIndex,  // RewriteRepositoryIndex (KVRepository.dat)
 };
 
 // The word that names the file on the writer's command line, and back.

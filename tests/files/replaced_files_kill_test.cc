@@ -70,7 +70,8 @@ TEST_P(ReplacedFileKillTest, KilledWriterLeavesTheOldOrTheNewFile) {
 
 INSTANTIATE_TEST_SUITE_P(EveryReplacedFile, ReplacedFileKillTest,
                          ::testing::Values(ReplacedFile::kConfiguration, ReplacedFile::kResultFile,
-                                           ReplacedFile::kVirusDetails),
+                                           ReplacedFile::kVirusDetails,
+                                           ReplacedFile::kRepositoryIndex),
                          [](const ::testing::TestParamInfo<ReplacedFile>& info) {
                            std::string name(ReplacedFileWord(info.param));
                            for (char& c : name) {

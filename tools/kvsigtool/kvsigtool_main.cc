@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/file_replacement.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -77,26 +78,6 @@ bool ReadWholeFile(std::u16string_view path, std::string* contents) {
   }
 }
 
-// Written beside the target and renamed over it.
-bool ReplaceWithBytes(std::u16string_view path, const void* bytes, size_t size) {
-  const std::u16string temporary = std::u16string(path) + u".new";
-  platform::File file;
-  if (!file.Open(temporary, platform::FileAccess::kWrite,
-                 platform::CreateDisposition::kCreateAlways)) {
-    return false;
-  }
-  uint32_t written = 0;
-  const bool ok = (size == 0 ||
-                   (file.Write(bytes, static_cast<uint32_t>(size), &written) && written == size)) &&
-                  file.Flush();
-  file.Close();
-  if (ok && platform::ReplaceFile(temporary, path)) return true;
-  const uint32_t error = platform::GetLastError();
-  platform::DeleteFile(temporary);
-  platform::SetLastError(error);
-  return false;
-}
-
 int Build(const std::string& source_path, const std::string& out_dir) {
   std::u16string source, folder;
   if (!ToDevicePath(source_path, &source) || !ToDevicePath(out_dir, &folder)) return kExitError;
@@ -120,7 +101,7 @@ int Build(const std::string& source_path, const std::string& out_dir) {
   }
   const std::u16string db = platform::JoinPath(folder, kSignatureDatabaseName);
   const std::u16string details = platform::JoinPath(folder, kVirusDetailDatabaseName);
-  if (!ReplaceWithBytes(db, stored.data(), stored.size())) {
+  if (!ReplaceFileContents(db, stored.data(), stored.size())) {
     ReportError("cannot write " + platform::Utf16ToUtf8(db));
     return kExitError;
   }
