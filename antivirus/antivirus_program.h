@@ -19,6 +19,7 @@
 
 #include "antivirus/install_paths.h"
 #include "antivirus/scan_dialog.h"
+#include "scan_engine/scan_channel.h"
 #include "ui/dialog.h"
 
 namespace kolvar {
@@ -26,8 +27,9 @@ namespace kolvar {
 // The window class by which a second start finds the running copy.
 inline constexpr char16_t kMainWindowClass[] = u"KolvarWindowApp";
 
-// The command words.
-inline constexpr char16_t kCommandVirusDetected[] = u"VIRUSDETECTED";
+// The command words. "VIRUSDETECTED" is the scanner's word when it starts the program, so the scan
+// channel spells it.
+inline constexpr const auto& kCommandVirusDetected = kVirusDetectedCommand;
 inline constexpr char16_t kCommandUpdated[] = u"UPDATED";
 inline constexpr char16_t kCommandDoScan[] = u"DOSCAN";
 inline constexpr char16_t kCommandDoUpdate[] = u"DOUPDATE";

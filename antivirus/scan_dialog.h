@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "antivirus/engine_notices.h"
 #include "antivirus/folder_picker_dialog.h"
 #include "antivirus/install_paths.h"
 #include "antivirus/scan_driver.h"
@@ -61,7 +62,7 @@ struct ScanDialogServices {
   uint32_t platform_kind = 2;
 };
 
-class ScanDialog : public ui::Dialog, public ScanClientObserver {
+class ScanDialog : public ui::Dialog, public MainProgramScanObserver {
  public:
   using CommandHandler = std::function<void()>;
 

@@ -27,7 +27,7 @@ constexpr ui::StringResource kStrings[] = {
     {kIpcServiceFailed, strings::kIpcServiceFailed},
     {kCannotLoadBackgroundValue, strings::kCannotLoadBackgroundValue},
     {kGuiChannelFailed, strings::kGuiChannelFailed},
-    {40098, kBackgroundRestartMessage},
+    {40098, strings::kBackgroundScanningGoesOn},
     {40099, strings::kFileNotRestored},
     {40101, strings::kErrorCreatingFile},
 

@@ -85,7 +85,7 @@ void VirusDetectedDialog::OnCommand(uint32_t id) {
 
 bool HandOffStartedDetection(IpcChannel& channel, const std::u16string& virus_details_path,
                              const ModalRunner& run, const BoxCall& box) {
-  if (!channel.IsRegistered(kMainChannelName)) {
+  if (!channel.IsRegistered(kMainChannel)) {
     box(LoadString(string_ids::kProgramCaption), LoadString(string_ids::kGuiChannelFailed),
         platform::kMbOk);
     return false;
