@@ -38,6 +38,7 @@ inline constexpr uint32_t kConfigMagic2 = 0x3344CCDD;  // bytes DD CC 44 33
 static_assert(std::endian::native == std::endian::little);
 
 // The file's header, never encrypted; the body follows at offset 16.
+// Layout: docs/formats.md#configuration-store
 struct ConfigFileHeader {
   uint32_t magic1;
   uint32_t magic2;
@@ -51,6 +52,7 @@ static_assert(offsetof(ConfigFileHeader, encrypted) == 8);
 static_assert(offsetof(ConfigFileHeader, section_count) == 12);
 
 // A section in the body, followed by its keys.
+// Layout: docs/formats.md#configuration-store
 struct ConfigSectionHeader {
   char name[kConfigNameLength];
   uint32_t key_count;
@@ -59,6 +61,7 @@ static_assert(sizeof(ConfigSectionHeader) == 36);
 static_assert(offsetof(ConfigSectionHeader, key_count) == 32);
 
 // A key in the body, followed by `size` value bytes.
+// Layout: docs/formats.md#configuration-store
 struct ConfigKeyHeader {
   char name[kConfigNameLength];
   uint32_t type;
@@ -69,6 +72,7 @@ static_assert(offsetof(ConfigKeyHeader, type) == 32);
 static_assert(offsetof(ConfigKeyHeader, size) == 36);
 
 // The change block "SHD_" + store name.
+// Layout: docs/formats.md#configuration-change-block
 struct ConfigChangeBlock {
   uint32_t writer_process_id;
   uint32_t save_counter;

@@ -26,6 +26,7 @@ inline constexpr uint32_t kProtectedFileMagic = 0xFF454641;  // bytes 41 46 45 F
 
 // The header of a protected file with the key fields present (key-header flag 1); the digest of
 // digest_length bytes follows it. Without the key fields the data starts at offset 8.
+// Layout: docs/formats.md#protected-file
 struct ProtectedFileHeader {
   uint32_t magic;
   uint32_t key_header_flag;

@@ -31,6 +31,7 @@ inline constexpr uint32_t kIpcResultAllInUse = 2;   // all 24 slots taken
 inline constexpr uint32_t kIpcResultNotServed = 3;  // no channel to remove, or a bad request
 
 // What the service copies out of an outgoing mailbox into its transfer queue (2064 bytes).
+// Layout: docs/formats.md#ipc-database
 struct IpcTransferRecord {
   uint32_t sequence;  // the sender's count of posted messages
   uint32_t sender_index;
@@ -39,6 +40,8 @@ struct IpcTransferRecord {
   uint8_t data[kIpcMaxMessageLength];
 };
 
+// One of the 24 channel slots.
+// Layout: docs/formats.md#ipc-database
 struct IpcChannelSlot {
   uint32_t in_use;  // 1 or 0
   uint32_t owner_pid;
@@ -57,6 +60,8 @@ struct IpcChannelSlot {
   IpcTransferRecord outgoing;
 };
 
+// The request area at the start of the database.
+// Layout: docs/formats.md#ipc-database
 struct IpcRequestArea {
   uint32_t request_mutex_handle;   // "KVCIPCCPLEV", information only
   uint32_t posted_event_handle;    // "KVCIPCSYNC", information only
@@ -69,6 +74,8 @@ struct IpcRequestArea {
   uint32_t channel_count;
 };
 
+// The whole shared memory "KVCIPCSHMEM".
+// Layout: docs/formats.md#ipc-database
 struct IpcDatabaseLayout {
   IpcRequestArea header;
   IpcChannelSlot slots[kIpcChannelCount];

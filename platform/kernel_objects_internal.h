@@ -30,6 +30,7 @@ enum class ObjectKind : uint32_t { kMutex = 1, kEvent = 2, kSharedMemory = 3 };
 
 // The companion file ".<file name>.kind" beside every object file. Written once by the creator
 // under the namespace lock, read by every opener, so that all of them agree on kind and flags.
+// Layout: docs/formats.md#named-objects
 inline constexpr uint32_t kRecordMagic = 0x4F424B4B;  // "KKBO" read as little-endian bytes
 inline constexpr uint32_t kFlagManualReset = 1;
 

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 
+// Layout: docs/formats.md#registry-database
 const char* const kSchema =
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
     " name TEXT NOT NULL, fold TEXT NOT NULL, UNIQUE(parent, fold));"

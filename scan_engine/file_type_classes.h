@@ -12,6 +12,7 @@
 namespace kolvar {
 
 // One row of the class table: a NUL-padded extension and its class bit.
+// Layout: docs/formats.md#file-type-classes
 struct FileTypeClass {
   char extension[12];
   uint32_t class_bit;

@@ -28,6 +28,8 @@ inline constexpr size_t kInfectionFieldChars = 128;  // 127 characters and the t
 inline constexpr uint8_t kCutFolder = 0x01;
 inline constexpr uint8_t kCutFileName = 0x02;
 
+// One record of the result file (after its 4-byte count) and of the infection list.
+// Layout: docs/formats.md#result-file
 struct InfectionRecord {
   uint32_t sequence;  // records the list held when this one was appended
   char16_t folder[kInfectionFieldChars];

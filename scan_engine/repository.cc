@@ -26,6 +26,7 @@ constexpr uint32_t kProtectedAttributes = platform::kAttributeReadOnly | platfor
 constexpr uint32_t kDigestChunk = 65536;
 
 // What a protected copy records of its file, kept as its note (see repository.h).
+// Layout: docs/formats.md#protected-copy-note
 struct ProtectedCopyNote {
   char magic[4];  // "KVQN"
   uint32_t version;
@@ -38,7 +39,14 @@ struct ProtectedCopyNote {
   uint32_t reserved;
 };
 static_assert(sizeof(ProtectedCopyNote) == 1144);
+static_assert(offsetof(ProtectedCopyNote, version) == 4);
+static_assert(offsetof(ProtectedCopyNote, size) == 8);
+static_assert(offsetof(ProtectedCopyNote, sha256) == 16);
+static_assert(offsetof(ProtectedCopyNote, host_mode) == 48);
+static_assert(offsetof(ProtectedCopyNote, attributes) == 52);
+static_assert(offsetof(ProtectedCopyNote, last_write) == 56);
 static_assert(offsetof(ProtectedCopyNote, record) == 64);
+static_assert(offsetof(ProtectedCopyNote, reserved) == 1140);
 constexpr char kNoteMagic[4] = {'K', 'V', 'Q', 'N'};
 constexpr uint32_t kNoteVersion = 1;
 

@@ -43,6 +43,8 @@ inline constexpr uint8_t kActionIgnoreAll = 4;
 // Characters of a path field, the terminator included (520 bytes).
 inline constexpr size_t kPathFieldChars = 260;
 
+// Main program -> scanner (type 22 the other way).
+// Layout: docs/formats.md#scan-messages
 struct ScanCommand {
   uint32_t type;
   uint32_t virus_id;  // type 20
@@ -57,6 +59,8 @@ static_assert(offsetof(ScanCommand, action) == 8);
 static_assert(offsetof(ScanCommand, zero) == 9);
 static_assert(offsetof(ScanCommand, folder) == 10);
 
+// Scanner -> main program.
+// Layout: docs/formats.md#scan-messages
 struct ScanStatus {
   uint32_t folders_entered;
   uint32_t files_tested;
@@ -77,6 +81,8 @@ static_assert(offsetof(ScanStatus, current_folder) == 536);
 static_assert(offsetof(ScanStatus, state) == 1056);
 static_assert(offsetof(ScanStatus, type) == 1060);
 
+// Scanner -> main program, after a status of type 25.
+// Layout: docs/formats.md#scan-messages
 struct DetectionRecord {
   char16_t path[kPathFieldChars];  // full path of the infected file
   uint32_t virus_id;

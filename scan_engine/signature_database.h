@@ -21,6 +21,7 @@ inline constexpr size_t kSignaturePatternCapacity = 256;
 inline constexpr size_t kSignatureTableMinSlots = 16;
 
 // One descrambled record, as it lies in the file once descrambled.
+// Layout: docs/formats.md#signature-database
 struct SignatureRecord {
   uint32_t virus_id;
   uint8_t reserved[64];  // kept as loaded; nothing reads it

@@ -19,6 +19,8 @@ inline constexpr size_t kVirusNameMaxLength = 69;
 inline constexpr size_t kVirusDescriptionMaxLength = 249;
 inline constexpr size_t kVirusRecommendationMaxLength = 199;
 
+// One record of the file.
+// Layout: docs/formats.md#virus-details
 struct VirusDetailRecord {
   uint32_t virus_id;
   char16_t name[70];  // UTF-16LE, zero-terminated within the field
