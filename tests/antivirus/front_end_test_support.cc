@@ -246,4 +246,19 @@ std::vector<std::string> JsonFacts(const std::string& json_text) {
   return facts;
 }
 
+std::set<std::string> FactsOfKind(const std::vector<std::string>& facts, const std::string& kind,
+                                  size_t field) {
+  std::set<std::string> values;
+  for (const std::string& fact : facts) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = fact.find('\t', start)) != std::string::npos; start = tab + 1) {
+      fields.push_back(fact.substr(start, tab - start));
+    }
+    fields.push_back(fact.substr(start));
+    if (fields[0] == kind && fields.size() > field) values.insert(fields[field]);
+  }
+  return values;
+}
+
 }  // namespace kolvar

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,6 +94,9 @@ class FrontEndTest : public ::testing::Test {
 // per fact, fields separated by tabs ("exit_status\t1", "infected\t<path>\t<virus>\t<action>\t
 // <outcome>", "untested\t<path>\t<reason>", ...). Fails the test when the text does not parse.
 std::vector<std::string> JsonFacts(const std::string& json_text);
+// Field `field` (0 is the kind) of every fact of `kind`.
+std::set<std::string> FactsOfKind(const std::vector<std::string>& facts, const std::string& kind,
+                                  size_t field);
 
 }  // namespace kolvar
 

@@ -24,22 +24,6 @@ std::string ReadHost(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The fields of the facts of one kind.
-std::set<std::string> Field(const std::vector<std::string>& facts, const std::string& kind,
-                            size_t field) {
-  std::set<std::string> values;
-  for (const std::string& fact : facts) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t tab; (tab = fact.find('\t', start)) != std::string::npos; start = tab + 1) {
-      fields.push_back(fact.substr(start, tab - start));
-    }
-    fields.push_back(fact.substr(start));
-    if (fields[0] == kind && fields.size() > field) values.insert(fields[field]);
-  }
-  return values;
-}
-
 class KolvarHostNamesTest : public FrontEndTest {};
 
 TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderTheirNames) {
@@ -70,10 +54,10 @@ TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderThe
   RunResult scan = Kolvar({"scan", "\\My Documents", "--action=quarantine", "--json"});
   ASSERT_EQ(scan.exit_status, 1) << scan.err << scan.out;
   const std::vector<std::string> facts = JsonFacts(scan.out);
-  EXPECT_EQ(Field(facts, "files_tested", 1), std::set<std::string>{"7"});
-  EXPECT_EQ(Field(facts, "not_tested_count", 1), std::set<std::string>{"0"});
-  EXPECT_EQ(Field(facts, "infected", 1), shown);
-  EXPECT_EQ(Field(facts, "infected", 4), std::set<std::string>{"quarantined"})
+  EXPECT_EQ(FactsOfKind(facts, "files_tested", 1), std::set<std::string>{"7"});
+  EXPECT_EQ(FactsOfKind(facts, "not_tested_count", 1), std::set<std::string>{"0"});
+  EXPECT_EQ(FactsOfKind(facts, "infected", 1), shown);
+  EXPECT_EQ(FactsOfKind(facts, "infected", 4), std::set<std::string>{"quarantined"})
       << scan.err << scan.out;
   for (const auto& p : planted) {
     EXPECT_FALSE(fs::exists(docs + "/" + p.host)) << p.shown;
@@ -120,7 +104,7 @@ TEST_F(KolvarHostNamesTest, FilesOfAnyNameAreFoundQuarantinedAndRestoredUnderThe
   }
   RunResult folder = Kolvar({"scan", odd_folder, "--json"});
   ASSERT_EQ(folder.exit_status, 1) << folder.err << folder.out;
-  EXPECT_EQ(Field(JsonFacts(folder.out), "infected", 1),
+  EXPECT_EQ(FactsOfKind(JsonFacts(folder.out), "infected", 1),
             std::set<std::string>{"\\My Documents\\dir\\xFF\\xFE\\inner.com"});
 }
 
