@@ -11,6 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error.h"
@@ -112,6 +115,35 @@ class SessionKey {
   std::vector<uint8_t> key_;
   Direction direction_ = Direction::kNone;
 };
+
+// Detached Ed25519 signatures: how a publisher vouches for the files of an update package. A
+// signature is the 64 raw bytes that Ed25519 gives over a file's exact bytes; keys travel as PEM
+// (a public key as "PUBLIC KEY", a private one as PKCS #8 "PRIVATE KEY"). These calls report
+// their failures as text in *error (for the user's message), not through the device's last error.
+inline constexpr size_t kSignatureLength = 64;
+
+// True when some public key in `pem_public_keys` (one or more PEM blocks, other text between them
+// ignored) verifies `signature` over `data`. False with a reason when the signature is not 64
+// bytes, no key can be read from the text, or no key verifies it.
+bool VerifyDetachedSignature(std::span<const std::uint8_t> data,
+                             std::span<const std::uint8_t> signature,
+                             std::string_view pem_public_keys, std::string* error);
+
+// Signs `data` with the Ed25519 private key in `pem_private_key`; *signature gets 64 bytes.
+bool SignDetached(std::span<const std::uint8_t> data, std::string_view pem_private_key,
+                  std::vector<std::uint8_t>* signature, std::string* error);
+
+// A new Ed25519 key pair as PEM texts.
+bool GenerateSigningKey(std::string* pem_private_key, std::string* pem_public_key,
+                        std::string* error);
+
+// The public key (PEM) that belongs to a PEM private key.
+bool SigningPublicKey(std::string_view pem_private_key, std::string* pem_public_key,
+                      std::string* error);
+
+// Writes a new Ed25519 private key (PEM) to the host file `path`, created with mode 0600 and never
+// over an existing file, and gives its public key. Nothing is left behind on failure.
+bool WriteNewSigningKey(const std::string& path, std::string* pem_public_key, std::string* error);
 
 }  // namespace kolvar::platform
 

@@ -3,14 +3,22 @@
 // process-wide OpenSSL configuration can neither hide nor replace the algorithms. Padding is done
 // here rather than by OpenSSL, because the device's provider returns every block of a non-final
 // decryption while OpenSSL would hold the last one back.
+#include <fcntl.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/provider.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/crypto.h"
 #include "platform/error.h"
+#include "platform/posix_fd.h"
 
 namespace kolvar::platform {
 namespace {
@@ -109,8 +117,8 @@ bool Sha256::Update(const void* data, size_t length) {
     const Library* lib = GetLibrary();
     if (lib == nullptr) return false;
     if (state_->context == nullptr) state_->context = EVP_MD_CTX_new();
-    state_->failed = state_->context == nullptr ||
-                     EVP_DigestInit_ex(state_->context, lib->sha256, nullptr) != 1;
+    state_->failed =
+        state_->context == nullptr || EVP_DigestInit_ex(state_->context, lib->sha256, nullptr) != 1;
     state_->started = true;
   }
   if (!state_->failed && length > 0) {
@@ -125,8 +133,8 @@ bool Sha256::Finish(uint8_t* digest) {
     return false;
   }
   unsigned int length = 0;
-  const bool ok = EVP_DigestFinal_ex(state_->context, digest, &length) == 1 &&
-                  length == kSha256Length;
+  const bool ok =
+      EVP_DigestFinal_ex(state_->context, digest, &length) == 1 && length == kSha256Length;
   state_->started = false;
   return ok || Fail(kNteProviderFailed);
 }
@@ -288,6 +296,208 @@ bool SessionKey::Decrypt(uint8_t* buffer, uint32_t* length, bool final) {
   }
   if (!padding_ok) return Fail(kNteBadData);
   *length = in_length - pad;
+  return true;
+}
+
+// Detached signatures. -------------------------------------------------------------------------
+
+namespace {
+
+constexpr std::string_view kPemBegin = "-----BEGIN ";
+
+struct BioFree {
+  void operator()(BIO* bio) const { BIO_free(bio); }
+};
+struct KeyFree {
+  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct MdContextFree {
+  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+struct KeyContextFree {
+  void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
+};
+using Bio = std::unique_ptr<BIO, BioFree>;
+using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
+using MdContext = std::unique_ptr<EVP_MD_CTX, MdContextFree>;
+using KeyContext = std::unique_ptr<EVP_PKEY_CTX, KeyContextFree>;
+
+void SetError(std::string* error, std::string text) {
+  ERR_clear_error();  // the queue would otherwise grow with every refused key
+  if (error != nullptr) *error = std::move(text);
+}
+
+// The library context, or none when the providers failed to load (the process-wide one is then no
+// better, so the callers give up).
+OSSL_LIB_CTX* SigningContext(std::string* error) {
+  const Library* lib = GetLibrary();
+  if (lib == nullptr) SetError(error, "the crypto library cannot be loaded");
+  return lib == nullptr ? nullptr : lib->context;
+}
+
+Bio MemoryBio(std::string_view text) {
+  return Bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+}
+
+bool IsEd25519(const EVP_PKEY* key) { return EVP_PKEY_is_a(key, "ED25519") == 1; }
+
+bool PemOf(EVP_PKEY* key, bool private_key, std::string* pem) {
+  Bio out(BIO_new(BIO_s_mem()));
+  if (out == nullptr) return false;
+  int written =
+      private_key ? PEM_write_bio_PrivateKey(out.get(), key, nullptr, nullptr, 0, nullptr, nullptr)
+                  : PEM_write_bio_PUBKEY(out.get(), key);
+  if (written != 1) return false;
+  char* bytes = nullptr;
+  long length = BIO_get_mem_data(out.get(), &bytes);
+  pem->assign(bytes, static_cast<size_t>(length));
+  return true;
+}
+
+Key ReadPrivateKey(OSSL_LIB_CTX* context, std::string_view pem, std::string* error) {
+  Bio in = MemoryBio(pem);
+  Key key(in == nullptr
+              ? nullptr
+              : PEM_read_bio_PrivateKey_ex(in.get(), nullptr, nullptr, nullptr, context, nullptr));
+  if (key == nullptr) {
+    SetError(error, "no private key can be read from the key text");
+  } else if (!IsEd25519(key.get())) {
+    SetError(error, "the private key is not an Ed25519 key");
+    key.reset();
+  }
+  return key;
+}
+
+bool VerifyWith(OSSL_LIB_CTX* context, EVP_PKEY* key, std::span<const std::uint8_t> data,
+                std::span<const std::uint8_t> signature) {
+  MdContext md(EVP_MD_CTX_new());
+  if (md == nullptr) return false;
+  // Ed25519 hashes internally: no digest is named.
+  if (EVP_DigestVerifyInit_ex(md.get(), nullptr, nullptr, context, nullptr, key, nullptr) != 1) {
+    return false;
+  }
+  return EVP_DigestVerify(md.get(), signature.data(), signature.size(), data.data(), data.size()) ==
+         1;
+}
+
+}  // namespace
+
+bool VerifyDetachedSignature(std::span<const std::uint8_t> data,
+                             std::span<const std::uint8_t> signature,
+                             std::string_view pem_public_keys, std::string* error) {
+  if (signature.size() != kSignatureLength) {
+    SetError(error, "the signature is " + std::to_string(signature.size()) + " bytes long, not " +
+                        std::to_string(kSignatureLength));
+    return false;
+  }
+  OSSL_LIB_CTX* context = SigningContext(error);
+  if (context == nullptr) return false;
+  // Each PEM block is read on its own, so that one damaged or foreign block among the keys does
+  // not hide the ones after it.
+  size_t keys = 0;
+  for (size_t at = pem_public_keys.find(kPemBegin); at != std::string_view::npos;
+       at = pem_public_keys.find(kPemBegin, at + 1)) {
+    Bio in = MemoryBio(pem_public_keys.substr(at));
+    if (in == nullptr) break;
+    Key key(PEM_read_bio_PUBKEY_ex(in.get(), nullptr, nullptr, nullptr, context, nullptr));
+    ERR_clear_error();
+    if (key == nullptr || !IsEd25519(key.get())) continue;
+    ++keys;
+    if (VerifyWith(context, key.get(), data, signature)) {
+      ERR_clear_error();
+      return true;
+    }
+  }
+  SetError(error, keys == 0 ? "no Ed25519 public key can be read from the publisher keys"
+                            : "the signature does not match any of the publisher keys");
+  return false;
+}
+
+bool SignDetached(std::span<const std::uint8_t> data, std::string_view pem_private_key,
+                  std::vector<std::uint8_t>* signature, std::string* error) {
+  OSSL_LIB_CTX* context = SigningContext(error);
+  if (context == nullptr) return false;
+  Key key = ReadPrivateKey(context, pem_private_key, error);
+  if (key == nullptr) return false;
+  MdContext md(EVP_MD_CTX_new());
+  size_t length = kSignatureLength;
+  std::vector<std::uint8_t> out(kSignatureLength);
+  if (md == nullptr ||
+      EVP_DigestSignInit_ex(md.get(), nullptr, nullptr, context, nullptr, key.get(), nullptr) !=
+          1 ||
+      EVP_DigestSign(md.get(), out.data(), &length, data.data(), data.size()) != 1 ||
+      length != kSignatureLength) {
+    SetError(error, "signing failed");
+    return false;
+  }
+  *signature = std::move(out);
+  return true;
+}
+
+bool GenerateSigningKey(std::string* pem_private_key, std::string* pem_public_key,
+                        std::string* error) {
+  OSSL_LIB_CTX* context = SigningContext(error);
+  if (context == nullptr) return false;
+  KeyContext generator(EVP_PKEY_CTX_new_from_name(context, "ED25519", nullptr));
+  EVP_PKEY* raw = nullptr;
+  if (generator == nullptr || EVP_PKEY_keygen_init(generator.get()) != 1 ||
+      EVP_PKEY_generate(generator.get(), &raw) != 1) {
+    SetError(error, "no Ed25519 key could be generated");
+    return false;
+  }
+  Key key(raw);
+  if (!PemOf(key.get(), true, pem_private_key) || !PemOf(key.get(), false, pem_public_key)) {
+    SetError(error, "the new key could not be written as PEM");
+    return false;
+  }
+  return true;
+}
+
+bool SigningPublicKey(std::string_view pem_private_key, std::string* pem_public_key,
+                      std::string* error) {
+  OSSL_LIB_CTX* context = SigningContext(error);
+  if (context == nullptr) return false;
+  Key key = ReadPrivateKey(context, pem_private_key, error);
+  if (key == nullptr) return false;
+  if (!PemOf(key.get(), false, pem_public_key)) {
+    SetError(error, "the public key could not be written as PEM");
+    return false;
+  }
+  return true;
+}
+
+bool WriteNewSigningKey(const std::string& path, std::string* pem_public_key, std::string* error) {
+  std::string pem_private;
+  std::string pem_public;
+  if (!GenerateSigningKey(&pem_private, &pem_public, error)) return false;
+  // Created 0600 from the start (never widened and then narrowed), and never over an existing key:
+  // losing a publisher key by a typo would orphan every device that trusts it.
+  internal::UniqueFd fd(internal::RetryOnEintr([&] {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  }));
+  if (!fd.valid()) {
+    SetError(error, path + ": " + std::strerror(errno));
+    return false;
+  }
+  size_t done = 0;
+  bool written = ::fchmod(fd.get(), 0600) == 0;  // against a umask that took bits away
+  while (written && done < pem_private.size()) {
+    ssize_t n = internal::RetryOnEintr(
+        [&] { return ::write(fd.get(), pem_private.data() + done, pem_private.size() - done); });
+    if (n <= 0) {
+      written = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (!written || ::fsync(fd.get()) != 0) {
+    int saved = errno;
+    fd.reset();
+    ::unlink(path.c_str());
+    SetError(error, path + ": " + std::strerror(saved));
+    return false;
+  }
+  *pem_public_key = std::move(pem_public);
   return true;
 }
 
