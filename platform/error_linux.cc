@@ -3,6 +3,7 @@
 
 #include "platform/crypto.h"
 #include "platform/error.h"
+#include "platform/internet.h"
 
 namespace kolvar::platform {
 namespace {
@@ -154,6 +155,25 @@ std::string_view ErrorMeaning(uint32_t error) {
       return "cipher not supported";
     case kNteProviderFailed:
       return "the crypto provider failed";
+    case kErrorInternetTimeout:
+      return "the server did not answer in time";
+    case kErrorInternetInvalidUrl:
+    case kErrorInternetUnrecognizedScheme:
+      return "the URL is not a valid http:// or https:// URL";
+    case kErrorInternetNameNotResolved:
+      return "the server name cannot be resolved";
+    case kErrorInternetCannotConnect:
+      return "cannot connect to the server";
+    case kErrorInternetConnectionAborted:
+      return "the connection ended before the transfer was complete";
+    case kErrorInternetSecurityFailure:
+      return "the server's certificate is not trusted";
+    case kErrorHttpInvalidServerResponse:
+      return "the server's answer is not valid";
+    case kErrorHttpRedirectFailed:
+      return "the server redirected too often or to a URL that is not http:// or https://";
+    case kErrorHttpStatus:
+      return "the server refused the request";
     default:
       return "unknown error";
   }
