@@ -5,6 +5,7 @@
 #ifndef KOLVAR_BKGSCAN_SCANNER_SETTINGS_H_
 #define KOLVAR_BKGSCAN_SCANNER_SETTINGS_H_
 
+#include "common/config_keys.h"
 #include "common/config_store.h"
 #include "common/configuration.h"
 #include "common/message_text.h"
@@ -13,7 +14,7 @@ namespace kolvar {
 
 // Section "CONFIG", type 2 (32-bit). Absent or non-zero: the device's pacing; 0: none. Not among
 // the defaults of a new configuration.
-inline constexpr char kScanPacingKey[] = "ScanPacing";
+inline constexpr const auto& kScanPacingKey = config_keys::kScanPacing;
 
 // ReadBackgroundScanning: reloads the configuration (emptying the store first) when another
 // program has saved it since it was last loaded, then reads "EnableBckScan". A value that cannot

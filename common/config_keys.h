@@ -18,6 +18,9 @@ inline constexpr char kConfig[] = "CONFIG";
 inline constexpr char kAutoStartup[] = "AutoStartup";
 inline constexpr char kEnableBckScan[] = "EnableBckScan";
 inline constexpr char kEnableFolderSelection[] = "EnableFolderSelection";
+// Type 2, not among the defaults. Absent or non-zero: the device's pacing (pauses between the
+// files of a scan and between the blocks of a download); 0: none.
+inline constexpr char kScanPacing[] = "ScanPacing";
 inline constexpr char kShorcutPath[] = "ShorcutPath";
 inline constexpr char kSplashScreen[] = "SplashScreen";
 
@@ -34,6 +37,9 @@ inline constexpr char kProxyRequired[] = "ProxyRequired";
 inline constexpr char kProxyServer[] = "ProxyServer";
 inline constexpr char kProxyUser[] = "ProxyUser";
 inline constexpr char kReleaseDate[] = "ReleaseDate";
+// Type 2; absent or non-zero: every file taken from the update server must carry the publisher's
+// signature. 0 lets an administrator accept an old server that signs nothing.
+inline constexpr char kRequireSignedUpdates[] = "RequireSignedUpdates";
 inline constexpr char kUpdateExec[] = "UpdateExec";
 inline constexpr char kUpdateFileSize[] = "UpdateFileSize";
 inline constexpr char kUpdateId[] = "UpdateID";
@@ -41,6 +47,12 @@ inline constexpr char kUpdateTime[] = "UpdateTime";
 inline constexpr char kUpdateUrl[] = "UpdateUrl";
 inline constexpr char kUpdateUrlFile[] = "UpdateUrlFile";
 inline constexpr char kUpdateVersion[] = "UpdateVersion";
+
+// The publisher keys of update packages, in the installation folder: one or more PEM public keys.
+inline constexpr char16_t kUpdateKeysFileName[] = u"kvupdate.pub";
+// A file taken from the update server comes with its detached signature: the same name followed
+// by this suffix, holding the 64 raw bytes of an Ed25519 signature over the file's exact bytes.
+inline constexpr char16_t kSignatureSuffix[] = u".sig";
 
 // The update information file's section (its keys belong to the update client and applier).
 inline constexpr char kUpdateInformation[] = "UPDATE_INFORMATION";
