@@ -19,7 +19,7 @@ namespace kolvar {
 
 // The text of a repository report as the main program shows it.
 inline std::u16string MainProgramText(const RepositoryReport& report) {
-  const std::u16string error = DecimalText(report.error);
+  const std::u16string error = RepositoryFailureText(report);
   switch (report.problem) {
     case RepositoryProblem::kDeleteFailed:
       return FormatText(strings::kFileNotDeleted, {report.path, error});

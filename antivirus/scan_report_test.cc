@@ -99,9 +99,11 @@ TEST_F(ScanReportTest, FailedAndCutEntriesAreToldAndNotRecorded) {
   EXPECT_EQ(entries[1].outcome, ActionOutcome::kNotActedOn);
   EXPECT_EQ(entries[2].outcome, ActionOutcome::kFailed);
   ASSERT_EQ(Notices().size(), 3u);
-  EXPECT_EQ(Notices()[0], u"The file '\\Docs\\gone.txt' cannot be moved to the repository (2).");
+  EXPECT_EQ(Notices()[0],
+            u"The file '\\Docs\\gone.txt' cannot be moved to the repository (error 2: not found).");
   EXPECT_NE(Notices()[1].find(u"is too long for the scan results"), std::u16string::npos);
-  EXPECT_EQ(Notices()[2], u"The file '\\Docs\\gone too.txt' could not be deleted.(2)");
+  EXPECT_EQ(Notices()[2],
+            u"The file '\\Docs\\gone too.txt' could not be deleted.(error 2: not found)");
   EXPECT_FALSE(device_.Exists(paths_.repository_index));
 }
 

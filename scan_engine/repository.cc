@@ -71,12 +71,16 @@ void DiscardWork(std::initializer_list<std::u16string_view> paths) {
   platform::SetLastError(error);
 }
 
-// The error to show for a failed cryptor operation: the platform's when there is one, else the
-// cryptor's own reason.
-uint32_t CryptorError(FileCryptor& cryptor) {
+// The cause of a failed cryptor operation: the platform's error when there is one, else the
+// cryptor's own status (the two are told apart: their numbers overlap).
+struct CryptorFailure {
+  uint32_t error;
+  Status status;
+};
+CryptorFailure CryptorCause(FileCryptor& cryptor) {
   uint32_t system_error = 0;
   const Status status = cryptor.GetStatus(&system_error);
-  return system_error != 0 ? system_error : status;
+  return {system_error, system_error != 0 ? kStatusOk : status};
 }
 
 // Reads a whole file in chunks, giving each to `chunk`; false (last error set) on a failure.
@@ -318,9 +322,9 @@ bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
       quarantine_folder_ + u"\\" + kWorkPrefix +
       RepositoryName(WideField(record->folder), WideField(record->file_name)) + kWorkSuffix;
   const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
-  auto fail = [&](uint32_t error) {
+  auto fail = [&](uint32_t error, Status status = kStatusOk) {
     DiscardWork({plain_work, protected_work});
-    ReportRepositoryProblem(notice, RepositoryProblem::kMoveFailed, home, error);
+    ReportRepositoryProblem(notice, RepositoryProblem::kMoveFailed, home, error, {}, status);
     return false;
   };
   if (protected_work.size() >= platform::kMaxPath) {
@@ -347,7 +351,8 @@ bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
   FileCryptor& cryptor = cipher().cryptor();
   if (!cryptor.SetSource(plain_work) || !cryptor.Protect() ||
       !platform::FileExists(protected_work)) {
-    return fail(CryptorError(cryptor));
+    const CryptorFailure cause = CryptorCause(cryptor);
+    return fail(cause.error, cause.status);
   }
   ForceDelete(plain_work);
 
@@ -448,9 +453,9 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const Reposit
   const std::u16string plain_work =
       quarantine_folder_ + u"\\" + kWorkPrefix + CopyName(record) + kWorkSuffix;
   const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
-  auto fail = [&](uint32_t error) {
+  auto fail = [&](uint32_t error, Status status = kStatusOk) {
     DiscardWork({plain_work, protected_work});
-    ReportRepositoryProblem(notice, RepositoryProblem::kRestoreFailed, home, error);
+    ReportRepositoryProblem(notice, RepositoryProblem::kRestoreFailed, home, error, {}, status);
     return RestoreOutcome::kKept;
   };
   if (protected_work.size() >= platform::kMaxPath) {
@@ -476,7 +481,8 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const Reposit
   FileCryptor& cryptor = cipher().cryptor();
   if (!cryptor.SetSource(protected_work) || !cryptor.Unprotect() ||
       !platform::FileExists(plain_work)) {
-    return fail(CryptorError(cryptor));
+    const CryptorFailure cause = CryptorCause(cryptor);
+    return fail(cause.error, cause.status);
   }
   ForceDelete(protected_work);
   if (noted) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/status.h"
+
 namespace kolvar {
 
 enum class RepositoryProblem {
@@ -28,8 +30,15 @@ struct RepositoryReport {
   RepositoryProblem problem = RepositoryProblem::kIndexNotWritten;
   std::u16string path;            // the file at home, or the file that could not be deleted
   std::u16string protected_copy;  // kRestoreMissing, kRestoreDamaged
-  uint32_t error = 0;             // the system's error, or a protected file's status when none
+  uint32_t error = 0;             // the system's error
+  Status status = kStatusOk;      // a protected file's status, when there is no system error
 };
+
+// The cause of a failed operation as its message shows it: "error 5: access denied", or the
+// protected file's status in words when no system error is known.
+inline std::u16string RepositoryFailureText(const RepositoryReport& report) {
+  return FailureText(report.status, report.error);
+}
 
 // Receives the reports of repository operations; may be empty (nothing is told).
 using RepositoryNotice = std::function<void(const RepositoryReport& report)>;
@@ -37,13 +46,15 @@ using RepositoryNotice = std::function<void(const RepositoryReport& report)>;
 // Hands the report of `problem` to `notice` when there is one.
 inline void ReportRepositoryProblem(const RepositoryNotice& notice, RepositoryProblem problem,
                                     std::u16string_view path, uint32_t error = 0,
-                                    std::u16string_view protected_copy = {}) {
+                                    std::u16string_view protected_copy = {},
+                                    Status status = kStatusOk) {
   if (!notice) return;
   RepositoryReport report;
   report.problem = problem;
   report.path.assign(path);
   report.protected_copy.assign(protected_copy);
   report.error = error;
+  report.status = status;
   notice(report);
 }
 

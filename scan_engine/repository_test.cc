@@ -250,7 +250,8 @@ TEST_F(RepositoryTest, FailedQuarantineLeavesTheFileAtHomeAndNothingInTheReposit
     EXPECT_FALSE(Quarantine(folder_, name_));
   }
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].first, FormatText(kMoveFailedMessage, {original_, u"112"}));
+  EXPECT_EQ(messages_[0].first,
+            FormatText(kMoveFailedMessage, {original_, u"error 112: the disk is full"}));
   EXPECT_EQ(messages_[0].second, platform::kMbIconError);
   EXPECT_TRUE(device_.ReadFile(original_) == bytes);
   EXPECT_FALSE(device_.Exists(protected_));
@@ -259,12 +260,14 @@ TEST_F(RepositoryTest, FailedQuarantineLeavesTheFileAtHomeAndNothingInTheReposit
 
   messages_.clear();
   EXPECT_FALSE(Quarantine(folder_, u"absent.exe"));
-  EXPECT_EQ(LastMessage(), FormatText(kMoveFailedMessage, {folder_ + u"\\absent.exe", u"2"}));
+  EXPECT_EQ(LastMessage(),
+            FormatText(kMoveFailedMessage, {folder_ + u"\\absent.exe", u"error 2: not found"}));
 
   messages_.clear();
   ASSERT_TRUE(platform::RemoveDirectory(kQuarantine));
   EXPECT_FALSE(Quarantine(folder_, name_));
-  EXPECT_EQ(LastMessage(), FormatText(kMoveFailedMessage, {original_, u"3"}));
+  EXPECT_EQ(LastMessage(),
+            FormatText(kMoveFailedMessage, {original_, u"error 3: folder not found"}));
   EXPECT_TRUE(device_.ReadFile(original_) == bytes);
 }
 
@@ -308,7 +311,7 @@ TEST_F(RepositoryTest, FailedRestoreKeepsTheProtectedCopyAndItsEntry) {
       std::u16string(kQuarantine) + u"\\~%_Storage Card_Setup%@%x.cab.part";
   Fault faults[] = {
       {"former folder missing", [&] { ASSERT_TRUE(platform::RemoveDirectory(folder_)); },
-       [&] { device_.MakeFolder(folder_); }, u"could not be restored.(3)"},
+       [&] { device_.MakeFolder(folder_); }, u"could not be restored.(error 3: folder not found)"},
       {"folder in the way", [&] { device_.MakeFolder(original_); },
        [&] { ASSERT_TRUE(platform::RemoveDirectory(original_)); }, u"a file of that name exists"},
   };
@@ -336,7 +339,8 @@ TEST_F(RepositoryTest, FailedRestoreKeepsTheProtectedCopyAndItsEntry) {
       FileSizeLimit limit(32 * 1024);
       EXPECT_EQ(Restore(folder_, name_), RestoreOutcome::kKept);
     }
-    EXPECT_NE(LastMessage().find(u"could not be restored.(112)"), std::u16string::npos);
+    EXPECT_NE(LastMessage().find(u"could not be restored.(error 112: the disk is full)"),
+              std::u16string::npos);
     EXPECT_TRUE(device_.ReadFile(protected_) == stored);
     EXPECT_FALSE(device_.Exists(original_));
     ExpectNoWorkLeft();
@@ -358,12 +362,16 @@ TEST_F(RepositoryTest, DamagedProtectedCopyIsNeitherRestoredNorDeleted) {
     size_t offset;
     std::u16string message;
   } damages[] = {
-      {0, FormatText(kRestoreFailedMessage, {original_, u"76"})},
-      {20, FormatText(kRestoreFailedMessage, {original_, u"78"})},
+      {0, FormatText(kRestoreFailedMessage, {original_, u"status 76: not a protected file"})},
+      {20, FormatText(kRestoreFailedMessage,
+                      {original_, u"status 78: the file was protected with other key material"})},
       // Inside the data: it still decrypts, to bytes that differ from what the copy recorded.
       {60, FormatText(kRestoreDamagedMessage, {original_, protected_})},
       // The last block: its padding no longer checks out.
-      {stored.size() - 1, FormatText(kRestoreFailedMessage, {original_, u"2148073477"})},
+      {stored.size() - 1,
+       FormatText(kRestoreFailedMessage,
+                  {original_,
+                   u"error 2148073477: the data is damaged or was encrypted with another key"})},
   };
   for (const auto& damage : damages) {
     SCOPED_TRACE(damage.offset);

@@ -133,7 +133,7 @@ void ScanEngine::ProcessInfections() {
   const RepositoryNotice notice = [this](const RepositoryReport& report) {
     const bool deleting = report.problem == RepositoryProblem::kDeleteFailed;
     Notify(FormatText(deleting ? kDeleteFailedMessage : kMoveFailedMessage,
-                      {report.path, DecimalText(report.error)}),
+                      {report.path, RepositoryFailureText(report)}),
            platform::kMbIconError);
   };
   std::lock_guard<std::mutex> lock(list_lock_);

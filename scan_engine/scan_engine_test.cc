@@ -399,8 +399,8 @@ TEST_F(ScanEngineTest, ProcessInfectionsCarriesOutEachActionOnce) {
   const uint8_t done[] = {1, 1, 1, 0, 0, 0, 0};
   for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].record.done, done[i]) << i;
   const std::vector<std::u16string> expected_notices = {
-      u"The file '\\Acts\\gone.exe' cannot be moved to the repository (2).",
-      u"The file '\\Acts\\gone2.exe' could not be deleted.(2)"};
+      u"The file '\\Acts\\gone.exe' cannot be moved to the repository (error 2: not found).",
+      u"The file '\\Acts\\gone2.exe' could not be deleted.(error 2: not found)"};
   EXPECT_EQ(Notices(), expected_notices);
 
   // Only the files that reached the repository are listed, each as it got there.
