@@ -9,7 +9,7 @@
 namespace kolvar {
 namespace {
 
-class KolvarMessagesTest : public FrontEndTest {};
+class KolvarDeleteMessageTest : public FrontEndTest {};
 
 // A folder made read-only by a read-only bind mount on itself: as root, permissions do not stop a
 // delete, but a read-only file system does.
@@ -33,7 +33,7 @@ class ReadOnlyFolder {
   bool mounted_ = false;
 };
 
-TEST_F(KolvarMessagesTest, DeleteFailureCarriesTheErrorsMeaning) {
+TEST_F(KolvarDeleteMessageTest, DeleteFailureCarriesTheErrorsMeaning) {
   device_.WriteFile(u"\\My Documents\\Locked\\eicar.com", SignatureBytes(kEicarId));
   ReadOnlyFolder locked(device_.Host(u"\\My Documents\\Locked"));
   if (!locked.usable()) GTEST_SKIP() << "a read-only bind mount needs the right to mount";
