@@ -13,7 +13,7 @@ set(kolvar_suite_programs
     # The suite's own programs.
     KVAntivirus KVBkgScan kvipcsrv KVTaskMgr KVScheduler KVUpdSP wceload
     # The terminal front end and the tools for people.
-    kolvar kvcfg kvreg kvipcstat kvsigtool)
+    kolvar kvcfg kvreg kvipcstat kvsigtool kvtasks kvnotify kvnotifyd)
 set(kolvar_suite_libraries kvmsetup)
 
 set(kolvar_suite_targets)
@@ -35,6 +35,12 @@ if(TARGET kolvar_signatures)
   install(FILES ${KOLVAR_BIN_DIR}/KVVirusDB.dat ${KOLVAR_BIN_DIR}/KVVirusDBDet.dat
           DESTINATION ${KOLVAR_INSTALL_DIR})
   list(APPEND kolvar_suite_targets kolvar_signatures)
+endif()
+
+if(TARGET kolvar_default_tasks)
+  install(FILES ${KOLVAR_BIN_DIR}/KVTasks.dat DESTINATION ${KOLVAR_INSTALL_DIR}
+          PERMISSIONS OWNER_READ OWNER_WRITE)
+  list(APPEND kolvar_suite_targets kolvar_default_tasks)
 endif()
 
 # The quarantine folder is private to the user, as the programs create it.

@@ -85,6 +85,11 @@ class File {
   bool Write(const void* buffer, uint32_t length, uint32_t* written);
   bool Seek(int64_t offset, SeekOrigin origin, uint64_t* new_position = nullptr);
   bool Flush();  // data and metadata reach the disk
+  // Writes all of `length` bytes at `offset` with one positioned write, without moving the file
+  // position, so that a writer killed at any moment leaves either none or all of a small record
+  // (the host writes a regular file's page-sized pieces whole). A short write fails with 112.
+  bool WriteAt(uint64_t offset, const void* buffer, uint32_t length);
+  bool FlushData();  // the data reach the disk (fdatasync)
   bool GetSize(uint64_t* size);
   bool GetInfo(FileInfo* info);
   bool SetEndOfFile();  // cuts the file at the current position

@@ -219,6 +219,23 @@ bool File::Flush() {
   return true;
 }
 
+bool File::WriteAt(uint64_t offset, const void* buffer, uint32_t length) {
+  if (fd_ < 0) return Fail(kErrorInvalidHandle);
+  if (!WantsWrite(access_)) return Fail(kErrorAccessDenied);
+  const ssize_t n =
+      RetryOnEintr([&] { return ::pwrite(fd_, buffer, length, static_cast<off_t>(offset)); });
+  if (n < 0) return FailWithErrno(errno);
+  if (static_cast<uint32_t>(n) != length) return Fail(kErrorDiskFull);
+  return true;
+}
+
+bool File::FlushData() {
+  if (fd_ < 0) return Fail(kErrorInvalidHandle);
+  if (!WantsWrite(access_)) return true;
+  if (RetryOnEintr([&] { return fdatasync(fd_); }) != 0) return FailWithErrno(errno);
+  return true;
+}
+
 bool File::GetSize(uint64_t* size) {
   if (fd_ < 0) return Fail(kErrorInvalidHandle);
   struct stat st;
