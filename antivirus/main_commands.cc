@@ -3,6 +3,7 @@
 
 #include "antivirus/command_ids.h"
 #include "antivirus/string_table.h"
+#include "antivirus/tools/registry_viewer_dialog.h"
 #include "common/configuration.h"
 #include "common/message_text.h"
 #include "platform/message_box.h"
@@ -13,6 +14,19 @@ namespace kolvar {
 namespace {
 
 constexpr char16_t kSchedulerProgram[] = u"KVScheduler";
+
+// What a device tool takes from the program's string table.
+tools::ToolFrameTexts ToolTexts(uint32_t title) {
+  return {LoadString(title), LoadString(string_ids::kProgramCaption),
+          LoadString(kOptionsKey)};
+}
+
+// Runs a tool's dialog over the main dialog.
+template <typename ToolDialog>
+void RunTool(ScanDialog& main, uint32_t title) {
+  ToolDialog dialog(ToolTexts(title));
+  if (main.host() != nullptr) main.host()->RunModal(dialog);
+}
 
 }  // namespace
 
@@ -38,6 +52,9 @@ void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
     }
     if (folder.empty()) folder = context.paths.install_folder;
     StartSuiteProgram(platform::JoinPath(folder, kSchedulerProgram), context);
+  });
+  main.Plug(commands::kRegistryViewer, [&main] {
+    RunTool<tools::RegistryViewerDialog>(main, string_ids::kRegistryViewerTitle);
   });
 }
 

@@ -8,6 +8,7 @@
 #include "antivirus/string_table.h"
 #include "antivirus/views/pictures.h"
 #include "antivirus/views/scan_dialog_view.h"
+#include "antivirus/views/tool_views.h"
 #include "ui/qt/qt_text.h"
 
 namespace kolvar::views {
@@ -179,6 +180,7 @@ void RegisterAntivirusViews(ui::qt::DialogFrame& frame) {
   frame.RegisterView<ReportDialog, ReportView>();
   frame.RegisterView<FolderPickerDialog, FolderPickerView>();
   frame.RegisterView<SplashDialog, SplashView>();
+  RegisterToolViews(frame);
 }
 
 }  // namespace kolvar::views

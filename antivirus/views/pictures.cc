@@ -81,6 +81,15 @@ QString ActionPicture(uint32_t icon) {
   }
 }
 
+QString RegistryValuePicture(int icon) {
+  static const char* const kNames[] = {"registry_text", "registry_string", "registry_binary",
+                                       "registry_number"};
+  if (icon < 0 || icon >= 4) return Path(kNames[0]);
+  return Path(kNames[icon]);
+}
+
+QString ProcessPicture() { return Path("process"); }
+
 QString VirusPicture() { return Path("virus"); }
 
 QString ApplicationPicture() { return Path("kolvar"); }

@@ -20,6 +20,10 @@ QString AnimationPicture(int frame);
 QString ButtonPicture(uint32_t icon);
 // The icons of the report's action column: 259 none, 260 ignore, 261 move, 262 delete.
 QString ActionPicture(uint32_t icon);
+// The registry viewer's icon of a value row (tools::kValueIcon...); the process manager's icon
+// of a process.
+QString RegistryValuePicture(int icon);
+QString ProcessPicture();
 // The virus-detected dialog's icon.
 QString VirusPicture();
 // The program's icon (window and desktop entry).

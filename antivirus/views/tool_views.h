@@ -1,0 +1,36 @@
+// The views of the device tools: the registry viewer (its key tree and value list taking turns
+// in one place), the process manager and the system information pages (one list each, the
+// process manager with its status line under the list).
+#ifndef KOLVAR_ANTIVIRUS_VIEWS_TOOL_VIEWS_H_
+#define KOLVAR_ANTIVIRUS_VIEWS_TOOL_VIEWS_H_
+
+#include <QLabel>
+#include <QStackedWidget>
+
+#include "antivirus/tools/registry_viewer_dialog.h"
+#include "ui/qt/dialog_frame.h"
+#include "ui/qt/dialog_view.h"
+#include "ui/qt/list_view.h"
+
+namespace kolvar::views {
+
+class RegistryViewerView : public ui::qt::DialogView {
+ public:
+  RegistryViewerView(tools::RegistryViewerDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* tree() const { return tree_; }
+  ui::qt::ListView* values() const { return values_; }
+
+ private:
+  tools::RegistryViewerDialog& viewer_;
+  QStackedWidget* pages_;
+  ui::qt::ListView* tree_;
+  ui::qt::ListView* values_;
+};
+
+// Registers the tools' views with the frame.
+void RegisterToolViews(ui::qt::DialogFrame& frame);
+
+}  // namespace kolvar::views
+
+#endif  // KOLVAR_ANTIVIRUS_VIEWS_TOOL_VIEWS_H_

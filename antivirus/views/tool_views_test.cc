@@ -1,0 +1,120 @@
+// The device tools' views on the offscreen platform, each reached from the main dialog's "Tools"
+// menu: the registry viewer's tree and value list. With KOLVAR_VIEW_SHOTS naming a folder, each
+// view is also saved there as a PNG.
+#include "antivirus/views/tool_views.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include "antivirus/command_ids.h"
+#include "antivirus/main_commands.h"
+#include "antivirus/scan_dialog.h"
+#include "antivirus/testing/fake_scan_driver.h"
+#include "antivirus/views/dialog_views.h"
+#include "common/registry_key.h"
+#include "tests/testing/test_device.h"
+#include "ui/qt/fonts.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/testing/qt_test_application.h"
+
+namespace kolvar::views {
+namespace {
+
+using ui::qt::testing::ProcessEventsUntil;
+using ui::qt::testing::TestApplication;
+using ui::qt::testing::WhenIdle;
+
+void SaveShot(QWidget& window, const char* name) {
+  const char* folder = getenv("KOLVAR_VIEW_SHOTS");
+  if (folder == nullptr) return;
+  window.grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+}
+
+class ToolViewsTest : public ::testing::Test {
+ protected:
+  static ui::qt::ApplicationFonts Fonts() {
+    TestApplication();
+    return ui::qt::LoadApplicationFonts(2);
+  }
+
+  ToolViewsTest() : frame_(u"kvtest", Fonts()), main_(Services()) {
+    RegisterAntivirusViews(frame_);
+    MainCommandContext context;
+    context.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+    PlugMainCommands(main_, context);
+    frame_.ShowMain(main_);
+    frame_.activateWindow();
+    ProcessEventsUntil([&] { return frame_.isVisible(); });
+  }
+
+  ScanDialogServices Services() {
+    ScanDialogServices services;
+    services.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+    services.background_scanning = [] { return false; };
+    services.folder_selection = [] { return false; };
+    services.make_driver = testing::FakeScanDrivers(log_);
+    return services;
+  }
+
+  void Key(int key) {
+    QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()
+                                                             : static_cast<QWidget*>(&frame_);
+    QTest::keyClick(target, static_cast<Qt::Key>(key));
+  }
+
+  kolvar::testing::TestDevice device_;
+  testing::DriverLog log_;
+  ui::qt::DialogFrame frame_;
+  ScanDialog main_;
+};
+
+TEST_F(ToolViewsTest, RegistryViewerShowsKeysThenValues) {
+  RegistryKey key(kRegistryPathRoot, kRegistryRootCurrentUser);
+  ASSERT_TRUE(key.OpenKey(u"Software\\Kolvar Corp.\\Kolvar AV", false, true));
+  const char16_t text[] = u"3.0";
+  ASSERT_TRUE(key.SetValue(u"Version", 1, text, sizeof text));
+  const uint32_t number = 65536;
+  ASSERT_TRUE(key.SetValue(u"Count", 4, &number, sizeof number));
+  const uint8_t bytes[] = {0xde, 0xad};
+  ASSERT_TRUE(key.SetValue(u"Blob", 3, bytes, sizeof bytes));
+
+  QString title;
+  int roots = 0;
+  QStringList values;
+  bool tree_back = false;
+  WhenIdle([&] {
+    auto* view = static_cast<RegistryViewerView*>(frame_.top_view());
+    title = frame_.windowTitle();
+    roots = view->tree()->topLevelItemCount();
+    auto& dialog = static_cast<tools::RegistryViewerDialog&>(view->dialog());
+    // Open HKEY_CURRENT_USER down to the suite's key, as a user taps through.
+    for (int row : {1, 2, 3, 4}) {
+      dialog.OnRowActivated(tools::kRegistryTreeControl, row);
+      view->Refresh();
+    }
+    dialog.tree().Select(4);
+    SaveShot(frame_, "registry_tree");
+    Key(Qt::Key_F1);  // "View Values"
+    for (int row = 0; row < view->values()->topLevelItemCount(); ++row) {
+      values << view->values()->topLevelItem(row)->text(0) + "=" +
+                    view->values()->topLevelItem(row)->text(1);
+    }
+    SaveShot(frame_, "registry_values");
+    Key(Qt::Key_Escape);  // back to the keys
+    tree_back = view->tree()->isVisible();
+    Key(Qt::Key_F2);  // "Close"
+  });
+  frame_.SendCommand(main_, commands::kRegistryViewer);
+  EXPECT_EQ(title, "Reg Viewer");
+  EXPECT_EQ(roots, 4);
+  EXPECT_EQ(values,
+            (QStringList{"(Default)=(value not set)", "Blob=de ad", "Count=65536", "Version=3.0"}));
+  EXPECT_TRUE(tree_back);
+  EXPECT_EQ(frame_.top_dialog(), &main_);
+}
+
+}  // namespace
+}  // namespace kolvar::views
