@@ -12,10 +12,18 @@
 
 namespace kolvar {
 
+struct TaskSave {
+  TaskUpdate update = TaskUpdate::kFailed;
+  bool registered = false;  // the registrations are as the record says
+};
+
 // Applies the save rules to *record (so the caller shows what was saved even when the file could
-// not be written) and writes it in place in the task list at `path`.
-TaskUpdate SaveEditedTask(std::u16string_view path, const ScheduleParameters& parameters,
-                          const TaskTime& now, TaskRecord* record);
+// not be written), registers the task with `task_manager` as its program (an enabled task, after
+// clearing its registrations) or clears its registrations (a disabled one), and writes the record
+// in place in the task list at `path`.
+TaskSave SaveEditedTask(std::u16string_view path, std::u16string_view task_manager,
+                        const ScheduleParameters& parameters, const TaskTime& now,
+                        TaskRecord* record);
 
 }  // namespace kolvar
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/notification.h"
 #include "scheduling/default_tasks.h"
 #include "scheduling/next_run.h"
 #include "scheduling/task_database.h"
@@ -61,6 +62,27 @@ class KvtasksTest : public ::testing::Test {
   }
 
   std::string File() { return Quote(device_.Host(kTasks)); }
+
+  // The registrations as "arguments@start" (start "event N" for event triggers).
+  std::vector<std::string> Registrations() {
+    std::vector<platform::NotificationHandle> handles;
+    EXPECT_TRUE(platform::ListNotifications(&handles));
+    std::vector<std::string> shown;
+    for (platform::NotificationHandle handle : handles) {
+      platform::NotificationTrigger trigger;
+      EXPECT_TRUE(platform::ReadNotification(handle, &trigger));
+      EXPECT_EQ(trigger.application, u"\\Program Files\\Kolvar\\KVTaskMgr");
+      char start[64];
+      const platform::SystemTime& t = trigger.start;
+      std::snprintf(start, sizeof start, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day,
+                    t.hour, t.minute, t.second);
+      shown.push_back(std::string(trigger.arguments.begin(), trigger.arguments.end()) + "@" +
+                      (trigger.type == platform::kTriggerTime
+                           ? std::string(start)
+                           : "event " + std::to_string(trigger.event)));
+    }
+    return shown;
+  }
 
   TaskRecord Task(uint32_t id) {
     TaskRecord record = EmptyTaskRecord();
@@ -140,12 +162,14 @@ TEST_F(KvtasksTest, EnablingComputesTheNextRunAndDisablingClearsTheOptions) {
   EXPECT_EQ(scan.enabled, 1u);
   EXPECT_EQ(scan.next_run, (TaskTime{2026, 3, 16, 12, 0}));
   EXPECT_EQ(scan.ask_before_running, 1u);
+  EXPECT_EQ(Registrations(), std::vector<std::string>{"1@2026-03-16 12:00:01"});
 
   result =
       Kvtasks("set " + File() + " 1 parameters '7|15|1|0|0|0|0|0|1|0|' --now 2026-03-14T09:30");
   ASSERT_EQ(result.exit_code, 0) << result.err;
   // Saturdays at 07:15, already past today.
   EXPECT_EQ(Task(1).next_run, (TaskTime{2026, 3, 21, 7, 15}));
+  EXPECT_EQ(Registrations(), std::vector<std::string>{"1@2026-03-21 07:15:01"});
 
   result = Kvtasks("set " + File() + " 1 enabled 0");
   ASSERT_EQ(result.exit_code, 0) << result.err;
@@ -155,6 +179,7 @@ TEST_F(KvtasksTest, EnablingComputesTheNextRunAndDisablingClearsTheOptions) {
   EXPECT_EQ(scan.retry_on_failure, 0u);
   EXPECT_FALSE(scan.next_run.HasDate());
   EXPECT_EQ(TaskParameterText(scan), u"7|15|1|0|0|0|0|0|1|0|");
+  EXPECT_TRUE(Registrations().empty());
 
   // A disabled task keeps what is set on it.
   result = Kvtasks("set " + File() + " 2 name 'Nightly update'");
@@ -170,6 +195,14 @@ TEST_F(KvtasksTest, EnablingComputesTheNextRunAndDisablingClearsTheOptions) {
   EXPECT_EQ(update.schedule_type, static_cast<uint32_t>(kScheduleOnce));
   EXPECT_EQ(update.ask_before_running, 1u);
   EXPECT_FALSE(update.next_run.HasDate());
+  EXPECT_TRUE(Registrations().empty());
+
+  // Event types register their event.
+  ASSERT_EQ(Kvtasks("set " + File() + " 2 type connected").exit_code, 0);
+  ASSERT_EQ(Kvtasks("set " + File() + " 2 enabled 1").exit_code, 0);
+  EXPECT_EQ(Registrations(), std::vector<std::string>{"2@event 5"});
+  ASSERT_EQ(Kvtasks("set " + File() + " 2 type startup").exit_code, 0);
+  EXPECT_EQ(Registrations(), std::vector<std::string>{"2@event 11"});
 }
 
 TEST_F(KvtasksTest, RefusesBadInputAndChangesNothing) {

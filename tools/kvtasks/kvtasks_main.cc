@@ -16,6 +16,7 @@
 #include "scheduling/next_run.h"
 #include "scheduling/task_database.h"
 #include "scheduling/task_editing.h"
+#include "scheduling/task_notifications.h"
 #include "tools/kvtasks/task_text.h"
 
 namespace kolvar::kvtasks {
@@ -27,8 +28,8 @@ constexpr char kUsage[] =
     "                                              (default: now), or \"unset\"; writes nothing\n"
     "       kvtasks set FILE ID FIELD VALUE [--now MOMENT]\n"
     "                                              changes one field and saves the task as the\n"
-    "                                              scheduler does (an enabled task gets its next "
-    "run)\n"
+    "                                              scheduler does: an enabled task gets its next\n"
+    "                                              run and its registration (kvnotify list)\n"
     "       kvtasks init FILE                      writes the task list the suite installs\n"
     "FILE    a host path of a task list; for list, default: KVTasks.dat beside kvtasks\n"
     "MOMENT  YYYY-MM-DDTHH:MM, local time\n"
@@ -189,14 +190,21 @@ int Set(std::vector<std::string> args) {
   }
   // An enabled task, and one being disabled, is saved as the editor saves it; a change to a
   // disabled task is kept as it is, so that its options can be prepared before enabling it.
-  TaskUpdate update;
+  TaskSave save;
+  save.registered = true;
   if (task.enabled != 0 || was_enabled) {
-    update = SaveEditedTask(path, parameters, now, &task);
+    save = SaveEditedTask(path, TaskManagerPath(InstallFolderOf(path)), parameters, now, &task);
   } else {
-    update = UpdateTask(path, task);
+    save.update = UpdateTask(path, task);
   }
-  switch (update) {
+  const uint32_t error = platform::GetLastError();
+  switch (save.update) {
     case TaskUpdate::kWritten:
+      if (!save.registered) {
+        std::fprintf(stderr, "kvtasks: task %u was saved but not registered: %s\n", id,
+                     std::string(platform::ErrorMeaning(error)).c_str());
+        return 1;
+      }
       return 0;
     case TaskUpdate::kNotFound:
       std::fprintf(stderr, "kvtasks: %s: task %u disappeared from the file\n", args[0].c_str(), id);

@@ -1,0 +1,260 @@
+// The dispatcher kvnotifyd over real processes: time registrations fire once at their moment or,
+// missed, at the next start; event registrations fire once per wake-up or connection; and a
+// dispatcher killed with SIGKILL at random moments neither loses nor repeats a firing.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "platform/notification.h"
+#include "platform/process.h"
+#include "tests/testing/test_device.h"
+
+namespace kolvar {
+namespace {
+
+using platform::NotificationHandle;
+using platform::NotificationTrigger;
+using platform::Process;
+
+constexpr auto kDeadline = std::chrono::seconds(90);
+
+bool WaitFor(const std::function<bool()>& condition) {
+  const auto end = std::chrono::steady_clock::now() + kDeadline;
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return condition();
+}
+
+platform::SystemTime LocalIn(int seconds) {
+  const time_t moment = time(nullptr) + seconds;
+  tm local{};
+  localtime_r(&moment, &local);
+  return platform::SystemTime{static_cast<uint16_t>(local.tm_year + 1900),
+                              static_cast<uint16_t>(local.tm_mon + 1),
+                              0,
+                              static_cast<uint16_t>(local.tm_mday),
+                              static_cast<uint16_t>(local.tm_hour),
+                              static_cast<uint16_t>(local.tm_min),
+                              static_cast<uint16_t>(local.tm_sec),
+                              0};
+}
+
+class NotifyProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = device_.InstallPrograms({"kvnotifyd", "notify_recorder", "kvnotify"});
+    record_ = device_.Host(u"\\Temp\\fired.txt");
+    setenv("KOLVAR_NOTIFY_RECORD", record_.c_str(), 1);
+    setenv("KOLVAR_NETWORK_STATE_FILE", device_.Host(u"\\Temp\\network").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("KOLVAR_NOTIFY_RECORD");
+    unsetenv("KOLVAR_NETWORK_STATE_FILE");
+  }
+
+  std::u16string Program(std::u16string_view name) const {
+    return folder_ + u"\\" + std::u16string(name);
+  }
+
+  NotificationHandle Register(const NotificationTrigger& trigger) {
+    NotificationHandle handle = 0;
+    EXPECT_TRUE(platform::SetNotification(trigger, &handle));
+    return handle;
+  }
+  NotificationHandle RegisterTime(int seconds_from_now, const std::string& argument) {
+    NotificationTrigger trigger;
+    trigger.type = platform::kTriggerTime;
+    trigger.application = Program(u"notify_recorder");
+    trigger.arguments = std::u16string(argument.begin(), argument.end());
+    trigger.start = LocalIn(seconds_from_now);
+    return Register(trigger);
+  }
+  NotificationHandle RegisterEvent(uint32_t event, const std::string& argument) {
+    NotificationTrigger trigger;
+    trigger.type = platform::kTriggerEvent;
+    trigger.event = event;
+    trigger.application = Program(u"notify_recorder");
+    trigger.arguments = std::u16string(argument.begin(), argument.end());
+    return Register(trigger);
+  }
+
+  Process StartDispatcher(std::u16string_view command_line = u"") {
+    Process process;
+    EXPECT_TRUE(Process::Start(Program(u"kvnotifyd"), command_line,
+                               platform::StartOptions{.detached = true}, &process));
+    // Running once its wake event exists.
+    EXPECT_TRUE(WaitFor([] { return platform::ObjectExists(u"@_KVNOTIFYD_@"); }));
+    return process;
+  }
+
+  // How often each command line was started.
+  std::map<std::string, int> Fired() const {
+    std::map<std::string, int> counts;
+    if (!device_.Exists(u"\\Temp\\fired.txt")) return counts;
+    const std::string text = device_.ReadFile(u"\\Temp\\fired.txt");
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      ++counts[text.substr(start, end - start)];
+    }
+    return counts;
+  }
+  int FiredCount(const std::string& argument) const {
+    const auto counts = Fired();
+    const auto it = counts.find(argument);
+    return it == counts.end() ? 0 : it->second;
+  }
+  size_t Registrations() const {
+    std::vector<NotificationHandle> handles;
+    EXPECT_TRUE(platform::ListNotifications(&handles));
+    return handles.size();
+  }
+  // A time registration due now has fired: every pass of the dispatcher before it is over.
+  void WaitForSentinel(const std::string& name) {
+    RegisterTime(0, name);
+    ASSERT_TRUE(WaitFor([&] { return FiredCount(name) == 1; })) << name;
+  }
+
+  testing::TestDevice device_;
+  std::u16string folder_;
+  std::string record_;
+};
+
+TEST_F(NotifyProcessTest, ATimeRegistrationFiresOnceAtItsMomentAndIsRemoved) {
+  Process dispatcher = StartDispatcher();
+  const auto registered = std::chrono::steady_clock::now();
+  RegisterTime(3, "at-moment");
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("at-moment") == 1; }));
+  // Not before its second: the moment is kept to the second, so at least two seconds passed.
+  EXPECT_GE(std::chrono::steady_clock::now() - registered, std::chrono::seconds(2));
+  EXPECT_TRUE(WaitFor([&] { return Registrations() == 0; }));
+  WaitForSentinel("after");
+  EXPECT_EQ(FiredCount("at-moment"), 1);
+}
+
+TEST_F(NotifyProcessTest, AMissedRunFiresOnceAtTheNextStart) {
+  RegisterTime(-3600, "missed");  // an hour ago, while no dispatcher ran
+  Process dispatcher = StartDispatcher();
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("missed") == 1; }));
+  ASSERT_TRUE(dispatcher.Terminate());
+  dispatcher.Wait();
+  Process again = StartDispatcher();
+  WaitForSentinel("after restart");
+  EXPECT_EQ(FiredCount("missed"), 1);
+  EXPECT_EQ(Registrations(), 0u);
+}
+
+// Rounds of registrations due within two seconds, the dispatcher killed at a random moment in
+// each and started again: every registration fires exactly once.
+TEST_F(NotifyProcessTest, ADispatcherKilledAtRandomMomentsNeitherLosesNorRepeats) {
+  std::mt19937 random(4242);
+  constexpr int kRounds = 8;
+  constexpr int kPerRound = 5;
+  int expected = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int i = 0; i < kPerRound; ++i) {
+      RegisterTime(static_cast<int>(random() % 3) - (i == 0 ? 5 : 0),
+                   "r" + std::to_string(round) + "-" + std::to_string(i));
+      ++expected;
+    }
+    Process dispatcher = StartDispatcher();
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 2500));
+    ASSERT_TRUE(dispatcher.Terminate());
+    dispatcher.Wait();
+    Process again = StartDispatcher();
+    ASSERT_TRUE(WaitFor([&] { return Registrations() == 0; })) << "round " << round;
+    ASSERT_TRUE(again.Terminate());
+    again.Wait();
+  }
+  ASSERT_TRUE(WaitFor([&] {
+    int fired = 0;
+    for (const auto& [line, count] : Fired()) fired += count;
+    return fired >= expected;
+  }));
+  int fired = 0;
+  for (const auto& [line, count] : Fired()) {
+    EXPECT_EQ(count, 1) << line;
+    fired += count;
+  }
+  EXPECT_EQ(fired, expected);
+  std::printf("kill rounds %d, fired %d, expected %d\n", kRounds, fired, expected);
+  RecordProperty("rounds", kRounds);
+  RecordProperty("fired", fired);
+  RecordProperty("expected", expected);
+}
+
+TEST_F(NotifyProcessTest, ANetworkRegistrationFiresOnEachNewConnectionOnly) {
+  device_.WriteFile(u"\\Temp\\network", "0");
+  RegisterEvent(platform::kEventNetworkConnection, "online");
+  Process dispatcher = StartDispatcher();
+  WaitForSentinel("offline noted");
+  EXPECT_EQ(FiredCount("online"), 0);
+  device_.WriteFile(u"\\Temp\\network", "1");
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("online") == 1; }));
+  // A restart while connected is no new connection.
+  ASSERT_TRUE(dispatcher.Terminate());
+  dispatcher.Wait();
+  Process again = StartDispatcher();
+  WaitForSentinel("restarted online");
+  EXPECT_EQ(FiredCount("online"), 1);
+  device_.WriteFile(u"\\Temp\\network", "0");
+  WaitForSentinel("offline again");
+  device_.WriteFile(u"\\Temp\\network", "1");
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("online") == 2; }));
+  EXPECT_EQ(Registrations(), 1u) << "an event registration stays";
+}
+
+TEST_F(NotifyProcessTest, AWakeUpRegistrationFiresAtBootAndLoginButNotAtARestart) {
+  RegisterEvent(platform::kEventWakeup, "woken");
+  // The first start on this device is its first since the boot.
+  Process dispatcher = StartDispatcher();
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("woken") == 1; }));
+  ASSERT_TRUE(dispatcher.Terminate());
+  dispatcher.Wait();
+  Process again = StartDispatcher();
+  WaitForSentinel("restarted");
+  EXPECT_EQ(FiredCount("woken"), 1);
+  // A login while it runs: the second copy ends at once and the running one fires.
+  Process login;
+  ASSERT_TRUE(Process::Start(Program(u"kvnotifyd"), u"--login", {}, &login));
+  EXPECT_EQ(login.Wait(60000), platform::WaitResult::kSignaled);
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("woken") == 2; }));
+  EXPECT_TRUE(again.IsAlive());
+  // A registration made after a wake-up waits for the next one.
+  RegisterEvent(platform::kEventWakeup, "later");
+  WaitForSentinel("after login");
+  EXPECT_EQ(FiredCount("later"), 0);
+  EXPECT_EQ(FiredCount("woken"), 2);
+}
+
+TEST_F(NotifyProcessTest, KvnotifyListsAndClearsRegistrations) {
+  const NotificationHandle handle = RegisterEvent(platform::kEventNetworkConnection, "7");
+  const std::string command = testing::BinDir() + "/kvnotify list";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(out,
+            std::to_string(handle) + "\tnetwork\t-\t\\Program Files\\Kolvar\\notify_recorder\t7\n");
+  EXPECT_EQ(system((testing::BinDir() + "/kvnotify clear " + std::to_string(handle)).c_str()), 0);
+  EXPECT_EQ(Registrations(), 0u);
+  EXPECT_NE(
+      system((testing::BinDir() + "/kvnotify clear " + std::to_string(handle) + " 2>/dev/null")
+                 .c_str()),
+      0);
+}
+
+}  // namespace
+}  // namespace kolvar
