@@ -3,6 +3,7 @@
 
 #include "antivirus/command_ids.h"
 #include "antivirus/string_table.h"
+#include "antivirus/tools/process_manager_dialog.h"
 #include "antivirus/tools/registry_viewer_dialog.h"
 #include "common/configuration.h"
 #include "common/message_text.h"
@@ -17,8 +18,7 @@ constexpr char16_t kSchedulerProgram[] = u"KVScheduler";
 
 // What a device tool takes from the program's string table.
 tools::ToolFrameTexts ToolTexts(uint32_t title) {
-  return {LoadString(title), LoadString(string_ids::kProgramCaption),
-          LoadString(kOptionsKey)};
+  return {LoadString(title), LoadString(string_ids::kProgramCaption), LoadString(kOptionsKey)};
 }
 
 // Runs a tool's dialog over the main dialog.
@@ -52,6 +52,9 @@ void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
     }
     if (folder.empty()) folder = context.paths.install_folder;
     StartSuiteProgram(platform::JoinPath(folder, kSchedulerProgram), context);
+  });
+  main.Plug(commands::kProcessesManager, [&main] {
+    RunTool<tools::ProcessManagerDialog>(main, string_ids::kProcessManagerTitle);
   });
   main.Plug(commands::kRegistryViewer, [&main] {
     RunTool<tools::RegistryViewerDialog>(main, string_ids::kRegistryViewerTitle);

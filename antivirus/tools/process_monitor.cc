@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace kolvar::tools {
 namespace {
@@ -29,6 +30,13 @@ void Merge(std::map<Key, Value>* into, const std::vector<Facts>& facts, KeyOf ke
 }  // namespace kolvar::tools
 
 namespace kolvar::tools {
+
+bool NameThenId::operator()(const std::pair<std::u16string, uint32_t>& a,
+                            const std::pair<std::u16string, uint32_t>& b) const {
+  if (const int order = platform::CompareNoCase(a.first, b.first); order != 0) return order < 0;
+  if (a.first != b.first) return a.first < b.first;
+  return a.second < b.second;
+}
 
 ProcessMonitor::ProcessMonitor(ProcessMonitorSources sources)
     : LockableObject(true, kLockCriticalSection), sources_(std::move(sources)) {

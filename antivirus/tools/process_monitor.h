@@ -46,9 +46,14 @@ struct ProcessRecord {
   uint64_t main_window = 0;
 };
 
-// The process list as the process manager shows it: by name, and processes of one name by id.
-// (Keyed by the name alone, processes that share a program would hide each other.)
-using ProcessesByName = std::map<std::pair<std::u16string, uint32_t>, ProcessRecord>;
+// The process list as the process manager shows it: by name without regard to case, and
+// processes of one name by id. (Keyed by the name alone, processes that share a program would
+// hide each other.)
+struct NameThenId {
+  bool operator()(const std::pair<std::u16string, uint32_t>& a,
+                  const std::pair<std::u16string, uint32_t>& b) const;
+};
+using ProcessesByName = std::map<std::pair<std::u16string, uint32_t>, ProcessRecord, NameThenId>;
 
 struct ProcessMonitorSources {
   platform::ProcessFactsReader reader = platform::ProcessFactsReader("/");

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "antivirus/views/pictures.h"
+#include "ui/qt/qt_text.h"
 
 namespace kolvar::views {
 
@@ -43,7 +44,40 @@ void RegistryViewerView::Refresh() {
   DialogView::Refresh();
 }
 
+ProcessManagerView::ProcessManagerView(tools::ProcessManagerDialog& dialog,
+                                       ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), manager_(dialog) {
+  setObjectName("ProcessManagerView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  list_ = new ui::qt::ListView(dialog.list(), tools::kProcessListControl, *this);
+  list_->setObjectName("ProcessList");
+  list_->setFont(frame.fonts().regular[0]);
+  list_->SetImages({QIcon(LoadPicture(ProcessPicture(), QSize(16, 16), this))});
+  BindControl(list_, tools::kProcessListControl);
+  layout->addWidget(list_, 1);
+  // The status line: white on black under the list.
+  status_ = new QLabel(this);
+  status_->setObjectName("ProcessStatus");
+  status_->setFont(frame.fonts().regular[0]);
+  QPalette palette = status_->palette();
+  palette.setColor(QPalette::WindowText, Qt::white);
+  palette.setColor(QPalette::Window, Qt::black);
+  status_->setPalette(palette);
+  status_->setAutoFillBackground(true);
+  layout->addWidget(status_);
+}
+
+void ProcessManagerView::Refresh() {
+  list_->Sync();
+  status_->setText(ui::qt::ToQString(manager_.status_text()));
+  DialogView::Refresh();
+}
+
 void RegisterToolViews(ui::qt::DialogFrame& frame) {
+  frame.RegisterView<tools::ProcessManagerDialog, ProcessManagerView>();
   frame.RegisterView<tools::RegistryViewerDialog, RegistryViewerView>();
 }
 

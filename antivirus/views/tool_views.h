@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QStackedWidget>
 
+#include "antivirus/tools/process_manager_dialog.h"
 #include "antivirus/tools/registry_viewer_dialog.h"
 #include "ui/qt/dialog_frame.h"
 #include "ui/qt/dialog_view.h"
@@ -26,6 +27,19 @@ class RegistryViewerView : public ui::qt::DialogView {
   QStackedWidget* pages_;
   ui::qt::ListView* tree_;
   ui::qt::ListView* values_;
+};
+
+class ProcessManagerView : public ui::qt::DialogView {
+ public:
+  ProcessManagerView(tools::ProcessManagerDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* list() const { return list_; }
+  QLabel* status() const { return status_; }
+
+ private:
+  tools::ProcessManagerDialog& manager_;
+  ui::qt::ListView* list_;
+  QLabel* status_;
 };
 
 // Registers the tools' views with the frame.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QTest>
@@ -113,6 +114,39 @@ TEST_F(ToolViewsTest, RegistryViewerShowsKeysThenValues) {
   EXPECT_EQ(values,
             (QStringList{"(Default)=(value not set)", "Blob=de ad", "Count=65536", "Version=3.0"}));
   EXPECT_TRUE(tree_back);
+  EXPECT_EQ(frame_.top_dialog(), &main_);
+}
+
+TEST_F(ToolViewsTest, ProcessManagerListsThisProgramAndShowsItsPage) {
+  QString title;
+  QString status;
+  bool listed = false;
+  QString page_name;
+  const QString own_pid = QString::number(getpid());
+  WhenIdle([&] {
+    auto* view = static_cast<ProcessManagerView*>(frame_.top_view());
+    title = frame_.windowTitle();
+    status = view->status()->text();
+    auto& dialog = static_cast<tools::ProcessManagerDialog&>(view->dialog());
+    for (int row = 0; row < view->list()->topLevelItemCount(); ++row) {
+      if (view->list()->topLevelItem(row)->text(1) == own_pid) {
+        listed = true;
+        dialog.list().Select(row);
+        view->Refresh();
+      }
+    }
+    SaveShot(frame_, "process_list");
+    Key(Qt::Key_Return);  // the chosen process's page
+    page_name = view->list()->topLevelItem(0)->text(1);
+    SaveShot(frame_, "process_page");
+    Key(Qt::Key_Escape);  // back to the list
+    Key(Qt::Key_Escape);  // closes the tool
+  });
+  frame_.SendCommand(main_, commands::kProcessesManager);
+  EXPECT_EQ(title, "Proc Manager");
+  EXPECT_TRUE(status.endsWith(" process(es) running")) << status.toStdString();
+  EXPECT_TRUE(listed);
+  EXPECT_FALSE(page_name.isEmpty());
   EXPECT_EQ(frame_.top_dialog(), &main_);
 }
 
