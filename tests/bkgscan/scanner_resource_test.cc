@@ -54,13 +54,15 @@ TEST_P(QuarantineOnAFullDiskTest, TellsTheErrorAndLeavesTheFileWholeAtHome) {
       },
       300));
   Send(MakeActionCommand(kVirusA, kActionMove));
-  EXPECT_TRUE(WaitForBox(ScannerBox(FormatText(kMoveFailedMessage, {u"\\Fix\\x.exe", u"112"}))));
+  EXPECT_TRUE(WaitForBox(ScannerBox(
+      FormatText(kMoveFailedMessage, {u"\\Fix\\x.exe", u"error 112: the disk is full"}))));
   // The scanner tries again after every pass; it ends first, so that no attempt is under way.
   platform::Event stop;
   ASSERT_TRUE(stop.Open(kScannerEventName) && stop.Set());
   EXPECT_EQ(ExitCodeWithin(scanner_), 0u);
   for (const std::string& box : Boxes()) {
-    EXPECT_NE(box.find("(112)"), std::string::npos) << "a failure told without the disk's error";
+    EXPECT_NE(box.find("(error 112: the disk is full)"), std::string::npos)
+        << "a failure told without the disk's error";
   }
   EXPECT_TRUE(device_.ReadFile(u"\\Fix\\x.exe") == bytes_);
   for (const auto& entry : std::filesystem::directory_iterator(device_.Host(kQuarantine))) {
