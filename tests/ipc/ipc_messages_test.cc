@@ -31,6 +31,25 @@ std::string TagOf(const std::string& data) {
   return data.substr(start, semicolon - start);
 }
 
+// Where two lists of tags part: the first differing position and the tags around it on both
+// sides, so that a failure tells a lost, a repeated and an overtaken message apart (the full lists
+// are longer than what the test framework prints of them).
+std::string FirstDifference(const std::vector<std::string>& got,
+                            const std::vector<std::string>& expected) {
+  size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  if (at == got.size() && at == expected.size()) return "all alike";
+  auto around = [at](const std::vector<std::string>& tags) {
+    std::string text;
+    for (size_t i = at >= 3 ? at - 3 : 0; i < tags.size() && i < at + 6; ++i) {
+      text += (i == at ? " [" : " ") + tags[i] + (i == at ? "]" : "");
+    }
+    return text;
+  };
+  return "first difference at position " + std::to_string(at) + ": got" + around(got) +
+         "; expected" + around(expected);
+}
+
 // A gated client: registered, but its worker starts (or it unregisters) only once the test sets
 // the event, so that its incoming mailbox stays full meanwhile.
 class Gate {
@@ -220,11 +239,15 @@ TEST_F(MessageFlowTest, ReaderThatFallsBehindLosesNothingAndGetsItAllInOrder) {
   std::vector<std::string> expected;
   while (tags.size() < 70) {
     auto message = ReceiveWithin(ctl_, 30);
-    ASSERT_TRUE(message.has_value()) << tags.size() << " of 70 arrived";
+    ASSERT_TRUE(message.has_value())
+        << tags.size() << " of 70 arrived: " << FirstDifference(tags, expected);
+    EXPECT_EQ(message->sender, u"SENDER") << "message " << tags.size();
     expected.push_back("many#" + std::to_string(tags.size()));
     tags.push_back(TagOf(message->data));
   }
-  EXPECT_EQ(tags, expected);
+  EXPECT_EQ(tags, expected) << FirstDifference(tags, expected);
+  // Nothing beyond the 70: a repeated message would leave one here.
+  EXPECT_FALSE(ReceiveWithin(ctl_, 0.5).has_value());
 }
 
 TEST_F(MessageTest, PutBackGoesBeyondTheQueueLimitInOrder) {
