@@ -13,6 +13,18 @@
 #include "platform/thread.h"
 
 namespace kolvar {
+namespace {
+
+// A queue operation and the status it left, read as one step under the queue's lock. The worker
+// works on the same queues under their own locks: read after the lock is let go, the status may
+// already be that of the worker's next operation (0 after an Append), and a Get that found the
+// queue empty would pass for a message received.
+template <typename Operation>
+Status QueueStep(RecordQueue& queue, Operation operation) {
+  return queue.WithLock([&] { return operation() ? kStatusOk : queue.GetStatus(); });
+}
+
+}  // namespace
 
 IpcChannel::IpcChannel(bool start_service, bool private_heaps) : IpcConnection(start_service) {
   incoming_ = std::make_unique<RecordQueue>(private_heaps);
@@ -74,27 +86,28 @@ bool IpcChannel::Send(std::u16string_view addressee, const void* data, uint32_t 
     NameToField(addressee, record.name);
     record.length = length;
     std::memcpy(record.data, data, length);
-    queued = outgoing_->Append(&record, sizeof(record));
-    return queued ? kStatusOk : outgoing_->GetStatus();
+    const Status status =
+        QueueStep(*outgoing_, [&] { return outgoing_->Append(&record, sizeof(record)); });
+    queued = status == kStatusOk;
+    return status;
   });
   return queued;
 }
 
 bool IpcChannel::Receive(void* buffer, uint32_t* length, std::u16string* sender_name) {
   return RunLocked([&]() -> Status {
-    Status status = kStatusOk;
+    if (buffer == nullptr || length == nullptr) return kStatusBadArgument;
     IpcMessageRecord record;
-    if (buffer == nullptr || length == nullptr) {
-      status = kStatusBadArgument;
-    } else if (!incoming_->Get(&record, sizeof(record), /*remove=*/true, /*index=*/0)) {
-      status = incoming_->GetStatus();
-    } else {
-      uint32_t n = std::min(record.length, kIpcMaxMessageLength);
-      std::memcpy(buffer, record.data, n);
-      *length = n;
-      if (sender_name != nullptr) *sender_name = NameFromField(record.name);
-    }
-    return status;
+    // 49 when the queue is empty.
+    const Status status = QueueStep(*incoming_, [&] {
+      return incoming_->Get(&record, sizeof(record), /*remove=*/true, /*index=*/0);
+    });
+    if (status != kStatusOk) return status;
+    uint32_t n = std::min(record.length, kIpcMaxMessageLength);
+    std::memcpy(buffer, record.data, n);
+    *length = n;
+    if (sender_name != nullptr) *sender_name = NameFromField(record.name);
+    return kStatusOk;
   });
 }
 
@@ -110,7 +123,7 @@ bool IpcChannel::PutBack(const void* data, uint32_t length, std::u16string_view 
       NameToField(sender_name, record.name);
       record.length = length;
       std::memcpy(record.data, data, length);
-      if (!incoming_->Append(&record, sizeof(record))) status = incoming_->GetStatus();
+      status = QueueStep(*incoming_, [&] { return incoming_->Append(&record, sizeof(record)); });
     }
     return status;
   });

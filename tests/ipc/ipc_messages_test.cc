@@ -3,6 +3,7 @@
 // or reordering, messages to a channel that leaves, IsSending, and a slow reader that loses
 // nothing and gets everything in the order sent.
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <string>
 #include <vector>
@@ -248,6 +249,27 @@ TEST_F(MessageFlowTest, ReaderThatFallsBehindLosesNothingAndGetsItAllInOrder) {
   EXPECT_EQ(tags, expected) << FirstDifference(tags, expected);
   // Nothing beyond the 70: a repeated message would leave one here.
   EXPECT_FALSE(ReceiveWithin(ctl_, 0.5).has_value());
+}
+
+TEST_F(MessageFlowTest, ReaderPollingWithoutPauseGetsOnlyWhatWasSent) {
+  platform::Process sender = StartRegisteredClient("SENDER", "ctl=T");
+  Command(u"SENDER", "send T 100 64 poll");
+  // Most reads find the queue empty while the channel's worker is adding to it: such a read must
+  // say that nothing came, never hand over a message that was not sent.
+  std::vector<std::string> tags;
+  std::vector<std::string> expected;
+  char buffer[kIpcMaxMessageLength];
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (tags.size() < 100 && std::chrono::steady_clock::now() < deadline) {
+    uint32_t length = 0;
+    std::u16string from;
+    if (!ctl_.Receive(buffer, &length, &from)) continue;
+    EXPECT_EQ(from, u"SENDER") << "message " << tags.size();
+    expected.push_back("poll#" + std::to_string(tags.size()));
+    tags.push_back(TagOf(std::string(buffer, length)));
+  }
+  EXPECT_EQ(tags.size(), 100u) << FirstDifference(tags, expected);
+  EXPECT_EQ(tags, expected) << FirstDifference(tags, expected);
 }
 
 TEST_F(MessageTest, PutBackGoesBeyondTheQueueLimitInOrder) {
