@@ -5,6 +5,7 @@
 #include "antivirus/string_table.h"
 #include "antivirus/tools/process_manager_dialog.h"
 #include "antivirus/tools/registry_viewer_dialog.h"
+#include "antivirus/tools/system_information.h"
 #include "common/configuration.h"
 #include "common/message_text.h"
 #include "platform/message_box.h"
@@ -55,6 +56,9 @@ void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
   });
   main.Plug(commands::kProcessesManager, [&main] {
     RunTool<tools::ProcessManagerDialog>(main, string_ids::kProcessManagerTitle);
+  });
+  main.Plug(commands::kSystemInformation, [&main] {
+    RunTool<tools::SystemInformationDialog>(main, string_ids::kSystemInformationTitle);
   });
   main.Plug(commands::kRegistryViewer, [&main] {
     RunTool<tools::RegistryViewerDialog>(main, string_ids::kRegistryViewerTitle);

@@ -2,7 +2,8 @@
 // Each later dialog plugs its command in here; a command that nothing serves yet says so in a box
 // (the scan dialog's fallback). Served today: "Kolvar Scheduler" (starts KVScheduler from the
 // installation folder, without waiting), "Processes Manager" (the process manager,
-// "Proc Manager"), "Registry Viewer" (the registry viewer, "Reg Viewer").
+// "Proc Manager"), "System Information" (its pages, "System Info"), "Registry Viewer" (the registry
+// viewer, "Reg Viewer").
 //
 // Still to plug in, with the title each dialog takes:
 //   40006 "Configuration"       configuration dialog, "Configuration" (40121)
@@ -10,7 +11,6 @@
 //   40019 "Online Update"       update dialog, interactive, "Update" (40125); "DOUPDATE" scheduled
 //   40184 "Update History"      history dialog, "History" (40127); also after "UPDATED"
 //   40005 "About", button 1009  about dialog, "About" (40115)
-//   40209 "System Information"  system information, "System Info" (40094)
 #ifndef KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
 #define KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
 

@@ -1,7 +1,11 @@
 // The device tools' views; see tool_views.h.
 #include "antivirus/views/tool_views.h"
 
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "antivirus/views/pictures.h"
 #include "ui/qt/qt_text.h"
@@ -76,7 +80,58 @@ void ProcessManagerView::Refresh() {
   DialogView::Refresh();
 }
 
+SystemInformationView::SystemInformationView(tools::SystemInformationDialog& dialog,
+                                             ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame) {
+  setObjectName("SystemInformationView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  list_ = new ui::qt::ListView(dialog.list(), tools::kSystemInformationListControl, *this);
+  list_->setObjectName("SystemInformationList");
+  list_->setFont(frame.fonts().regular[0]);
+  BindControl(list_, tools::kSystemInformationListControl);
+  layout->addWidget(list_, 1);
+}
+
+void SystemInformationView::Refresh() {
+  list_->Sync();
+  DialogView::Refresh();
+}
+
+tools::DisplayFacts QtDisplayFacts() {
+  tools::DisplayFacts facts;
+  facts.screen = []() -> std::optional<tools::ScreenFacts> {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return std::nullopt;
+    tools::ScreenFacts facts;
+    facts.bits_per_pixel = static_cast<uint32_t>(screen->depth());
+    const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
+    facts.width = static_cast<uint32_t>(pixels.width());
+    facts.height = static_cast<uint32_t>(pixels.height());
+    facts.pixels_per_inch_x = static_cast<uint32_t>(std::lround(screen->logicalDotsPerInchX()));
+    facts.pixels_per_inch_y = static_cast<uint32_t>(std::lround(screen->logicalDotsPerInchY()));
+    // A pixel's relative width grows as the horizontal density falls, and its height likewise.
+    facts.aspect_x = static_cast<uint32_t>(std::lround(screen->physicalDotsPerInchY()));
+    facts.aspect_y = static_cast<uint32_t>(std::lround(screen->physicalDotsPerInchX()));
+    return facts;
+  };
+  facts.fonts = [] {
+    std::vector<tools::FontFamily> families;
+    for (const QString& family : QFontDatabase::families()) {
+      const QStringList styles = QFontDatabase::styles(family);
+      families.push_back({ui::qt::FromQString(family),
+                          styles.isEmpty() ? std::u16string() : ui::qt::FromQString(styles.first()),
+                          QFontDatabase::isSmoothlyScalable(family)});
+    }
+    return families;
+  };
+  return facts;
+}
+
 void RegisterToolViews(ui::qt::DialogFrame& frame) {
+  tools::InstallDisplayFacts(QtDisplayFacts());
+  frame.RegisterView<tools::SystemInformationDialog, SystemInformationView>();
   frame.RegisterView<tools::ProcessManagerDialog, ProcessManagerView>();
   frame.RegisterView<tools::RegistryViewerDialog, RegistryViewerView>();
 }

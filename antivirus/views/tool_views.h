@@ -9,6 +9,7 @@
 
 #include "antivirus/tools/process_manager_dialog.h"
 #include "antivirus/tools/registry_viewer_dialog.h"
+#include "antivirus/tools/system_information.h"
 #include "ui/qt/dialog_frame.h"
 #include "ui/qt/dialog_view.h"
 #include "ui/qt/list_view.h"
@@ -42,7 +43,20 @@ class ProcessManagerView : public ui::qt::DialogView {
   QLabel* status_;
 };
 
-// Registers the tools' views with the frame.
+class SystemInformationView : public ui::qt::DialogView {
+ public:
+  SystemInformationView(tools::SystemInformationDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* list() const { return list_; }
+
+ private:
+  ui::qt::ListView* list_;
+};
+
+// The screen and the fonts as Qt sees them, for the system information pages.
+tools::DisplayFacts QtDisplayFacts();
+
+// Registers the tools' views with the frame, and installs the display's facts.
 void RegisterToolViews(ui::qt::DialogFrame& frame);
 
 }  // namespace kolvar::views

@@ -150,5 +150,40 @@ TEST_F(ToolViewsTest, ProcessManagerListsThisProgramAndShowsItsPage) {
   EXPECT_EQ(frame_.top_dialog(), &main_);
 }
 
+TEST_F(ToolViewsTest, SystemInformationShowsEachPage) {
+  QString title;
+  std::vector<QString> first_rows;
+  WhenIdle([&] {
+    auto* view = static_cast<SystemInformationView*>(frame_.top_view());
+    title = frame_.windowTitle();
+    auto& dialog = static_cast<tools::SystemInformationDialog&>(view->dialog());
+    const std::pair<uint32_t, const char*> pages[] = {
+        {tools::sysinfo_commands::kGeneralInfo, "sysinfo_general"},
+        {tools::sysinfo_commands::kMemoryAndStorage, "sysinfo_memory"},
+        {tools::sysinfo_commands::kScreenProperties, "sysinfo_screen"},
+        {tools::sysinfo_commands::kInstalledFonts, "sysinfo_fonts"},
+        {tools::sysinfo_commands::kBattery, "sysinfo_battery"}};
+    for (const auto& [command, shot] : pages) {
+      frame_.SendCommand(dialog, command);
+      first_rows.push_back(view->list()->topLevelItemCount() > 0
+                               ? view->list()->topLevelItem(0)->text(0) + "|" +
+                                     view->list()->topLevelItem(0)->text(1)
+                               : QString());
+      SaveShot(frame_, shot);
+    }
+    Key(Qt::Key_F2);  // "Close"
+  });
+  frame_.SendCommand(main_, commands::kSystemInformation);
+  EXPECT_EQ(title, "System Info");
+  ASSERT_EQ(first_rows.size(), 5u);
+  EXPECT_EQ(first_rows[0], "Platform:|PocketPC");
+  EXPECT_TRUE(first_rows[1].startsWith("Programs:|")) << first_rows[1].toStdString();
+  EXPECT_TRUE(first_rows[2].startsWith("Technology:|Raster Display"))
+      << first_rows[2].toStdString();
+  EXPECT_FALSE(first_rows[3].isEmpty()) << "the offscreen platform has fonts";
+  EXPECT_EQ(first_rows[4].left(9), "Battery:|");
+  EXPECT_EQ(frame_.top_dialog(), &main_);
+}
+
 }  // namespace
 }  // namespace kolvar::views
