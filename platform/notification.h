@@ -42,6 +42,8 @@ using NotificationHandle = uint32_t;
 
 // The program file name of the daemon, beside the suite's programs.
 inline constexpr char16_t kNotificationDaemonName[] = u"kvnotifyd";
+// The file in the temporary folder that receives the output of a dispatcher started on demand.
+inline constexpr char16_t kNotificationDaemonLogName[] = u"kvnotifyd.log";
 
 // Registers a trigger and returns its handle. False with 87 for an unknown trigger type or event,
 // a time trigger whose start is no date, or texts with NUL; 170 when the table stays busy.

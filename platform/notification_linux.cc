@@ -68,8 +68,15 @@ void WakeOrStartDispatcher() {
   if (!FileExists(daemon)) return;
   const uint32_t error = GetLastError();
   WriteAutostartEntry(daemon);
+  // Its output goes to a file of its own, so that it never holds the starter's terminal or pipes
+  // open (a script reading a registering program's output to its end would wait for the daemon).
+  std::u16string temp;
+  if (!GetSpecialFolder(SpecialFolder::kTemp, &temp)) return;
   Process process;
-  Process::Start(daemon, u"", StartOptions{.detached = true}, &process);
+  Process::Start(
+      daemon, u"",
+      StartOptions{.detached = true, .output_file = JoinPath(temp, kNotificationDaemonLogName)},
+      &process);
   SetLastError(error);
 }
 

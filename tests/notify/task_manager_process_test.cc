@@ -3,9 +3,11 @@
 // and KVTaskMgr starts the main program's stand-in, writes the outcome and the next run, and
 // registers again; an update while offline fails and runs when the network comes.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include "platform/kernel_objects.h"
 #include "platform/notification.h"
 #include "platform/process.h"
+#include "scheduling/default_tasks.h"
 #include "scheduling/task_database.h"
 #include "tests/testing/test_device.h"
 
@@ -165,6 +168,36 @@ TEST_F(TaskManagerProcessTest, AnUpdateWhileOfflineFailsAndRunsWhenTheNetworkCom
   device_.WriteFile(u"\\Temp\\network", "1");
   ASSERT_TRUE(WaitFor([&] { return Started() == "DOUPDATE\n"; })) << Started();
   ASSERT_TRUE(WaitFor([&] { return TaskStatus(Read(2)) == u"Success"; }));
+}
+
+// A registering program that starts the dispatcher ends its output when it ends: a script that
+// reads it to the end does not wait for the dispatcher.
+TEST_F(TaskManagerProcessTest, ReadingARegisteringProgramsOutputEndsWithTheProgram) {
+  device_.WriteFile(kTasks, DefaultTaskFileBytes());
+  const std::string command = "'" + device_.Host(u"\\Program Files\\Kolvar\\kvtasks") + "' set '" +
+                              device_.Host(kTasks) + "' 1 enabled 1 && echo saved";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  bool ended = false;
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{fileno(pipe), POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[256];
+    const ssize_t n = read(fileno(pipe), buffer, sizeof buffer);
+    if (n <= 0) {
+      ended = true;
+      break;
+    }
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_TRUE(ended) << "the output stayed open after kvtasks ended";
+  EXPECT_EQ(out, "saved\n");
+  EXPECT_TRUE(WaitFor([] { return platform::ObjectExists(u"@_KVNOTIFYD_@"); }));
+  // The dispatcher was started with a pipe of its own: end it before pclose waits for the shell.
+  device_.KillDeviceProcesses();
+  pclose(pipe);
 }
 
 }  // namespace
