@@ -170,6 +170,20 @@ TEST_F(TaskManagerProcessTest, AnUpdateWhileOfflineFailsAndRunsWhenTheNetworkCom
   ASSERT_TRUE(WaitFor([&] { return TaskStatus(Read(2)) == u"Success"; }));
 }
 
+// Without a FILE, kvtasks lists the task list beside itself, the install folder's.
+TEST_F(TaskManagerProcessTest, KvtasksListsTheTaskListOfItsInstallFolder) {
+  device_.WriteFile(kTasks, DefaultTaskFileBytes());
+  const std::string command = "'" + device_.Host(u"\\Program Files\\Kolvar\\kvtasks") + "' list";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_NE(out.find("1\tS\tWeekly scan\t0\tweekly"), std::string::npos) << out;
+  EXPECT_NE(out.find("2\tU\tDaily update\t0\tdaily"), std::string::npos) << out;
+}
+
 // A registering program that starts the dispatcher ends its output when it ends: a script that
 // reads it to the end does not wait for the dispatcher.
 TEST_F(TaskManagerProcessTest, ReadingARegisteringProgramsOutputEndsWithTheProgram) {
