@@ -103,6 +103,16 @@ bool RegisterTask(std::u16string_view task_manager, const TaskRecord& record, bo
 }
 
 bool RegisterTaskEvent(std::u16string_view task_manager, uint32_t id, uint32_t event) {
+  std::vector<platform::NotificationHandle> handles;
+  if (!platform::ListNotifications(&handles)) return false;
+  for (platform::NotificationHandle handle : handles) {
+    platform::NotificationTrigger trigger;
+    if (!platform::ReadNotification(handle, &trigger)) continue;
+    if (trigger.type == platform::kTriggerEvent && trigger.event == event &&
+        trigger.application == task_manager && ArgumentNumber(trigger.arguments) == id) {
+      return true;
+    }
+  }
   return RegisterEvent(task_manager, id, event);
 }
 

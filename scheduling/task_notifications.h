@@ -30,7 +30,9 @@ bool ClearTaskNotifications(std::u16string_view task_manager, uint32_t id);
 // for type 4, a network-connection one for type 5, nothing for type 6.
 bool RegisterTask(std::u16string_view task_manager, const TaskRecord& record, bool clear_first);
 // One more registration of the task on an event (platform::kEventWakeup or
-// platform::kEventNetworkConnection), without clearing: the retry after a failure.
+// platform::kEventNetworkConnection), without clearing: the retry after a failure. A task that
+// has such a registration already (an at-start-up or on-connection task, or one that failed
+// before) gets no second one, which would start it twice for one event.
 bool RegisterTaskEvent(std::u16string_view task_manager, uint32_t id, uint32_t event);
 
 }  // namespace kolvar

@@ -68,6 +68,13 @@ TEST(TaskNotificationsTest, RegisteringFollowsTheScheduleType) {
   ASSERT_TRUE(RegisterTaskEvent(kTaskManager, 4, platform::kEventNetworkConnection));
   ASSERT_TRUE(RegisterTaskEvent(kTaskManager, 4, platform::kEventWakeup));
   EXPECT_EQ(Handles().size(), 2u) << "retries do not clear";
+  // A second retry on the same event, or one of a task whose schedule is that event, would start
+  // the task twice for one event.
+  ASSERT_TRUE(RegisterTaskEvent(kTaskManager, 4, platform::kEventWakeup));
+  record.schedule_type = kScheduleAtStartup;
+  ASSERT_TRUE(RegisterTask(kTaskManager, record, true));
+  ASSERT_TRUE(RegisterTaskEvent(kTaskManager, 4, platform::kEventWakeup));
+  EXPECT_EQ(Handles().size(), 1u);
 }
 
 }  // namespace

@@ -44,12 +44,16 @@ int64_t MinutesBetween(const TaskTime& a, const TaskTime& b) {
 }
 
 // Steps 1 and 2 of a run: the last run is now, the next run computed and registered again for the
-// recurring types.
+// recurring types; a once task loses its registrations.
 void RecordRunAndNext(const std::u16string& task_manager, const ScheduleParameters& parameters,
                       const TaskTime& now, TaskRecord* record, TaskManagerHost& host) {
   record->last_run = now;
   record->next_run = kNoTime;
-  if (record->schedule_type <= kScheduleMonthly) {
+  if (record->schedule_type == kScheduleOnce) {
+    // A once task has run: a retry left from an earlier failure must not start it again at every
+    // later wake-up or connection.
+    ClearTaskNotifications(task_manager, record->id);
+  } else if (record->schedule_type <= kScheduleMonthly) {
     record->next_run = ComputeNextRun(record->schedule_type, record->last_run, parameters, now);
     if (!RegisterTask(task_manager, *record, true)) {
       host.Log(u"task " + Ascii(std::to_string(record->id)) +

@@ -141,6 +141,28 @@ TEST_F(TaskManagerTest, AScanThatCannotStartFailsAndWaitsForTheNextWakeUp) {
   EXPECT_EQ(Registrations(), (std::vector<std::string>{"3@event 11", "4@2026-03-11 09:00:01"}));
 }
 
+// Retries never pile up: an at-start-up scan that keeps failing keeps one wake-up registration,
+// and a once task that succeeds after a failure is not started again at the next wake-up.
+TEST_F(TaskManagerTest, RetriesDoNotPileUpAndEndWithASuccessfulOnceTask) {
+  Install({Task(6, kTaskKindScan, kScheduleAtStartup, u""),
+           Task(7, kTaskKindScan, kScheduleOnce, u"9|0|10|3|2026")});
+  platform::NotificationTrigger trigger;
+  trigger.type = platform::kTriggerEvent;
+  trigger.event = platform::kEventWakeup;
+  trigger.application = u"\\Program Files\\Kolvar\\KVTaskMgr";
+  trigger.arguments = u"6";
+  platform::NotificationHandle handle = 0;
+  ASSERT_TRUE(platform::SetNotification(trigger, &handle));
+  host_.can_start = false;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(RunTaskManager(kFolder, u"6", host_), TaskOutcome::kFailed);
+  EXPECT_EQ(Registrations(), std::vector<std::string>{"6@event 11"});
+  EXPECT_EQ(RunTaskManager(kFolder, u"7", host_), TaskOutcome::kFailed);
+  EXPECT_EQ(Registrations(), (std::vector<std::string>{"6@event 11", "7@event 11"}));
+  host_.can_start = true;
+  EXPECT_EQ(RunTaskManager(kFolder, u"7", host_), TaskOutcome::kRan);
+  EXPECT_EQ(Registrations(), std::vector<std::string>{"6@event 11"});
+}
+
 TEST_F(TaskManagerTest, CancelOnlyWritesTheStatus) {
   TaskRecord record = Task(1, kTaskKindScan, kScheduleDaily, u"9|0|1");
   record.ask_before_running = 1;
