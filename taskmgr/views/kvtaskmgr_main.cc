@@ -1,8 +1,9 @@
 // KVTaskMgr: started by the notification service with a task identifier as its command line; runs
-// that task once (task_manager.h) and ends. Its Task Execution and Postpone dialogs are not built
-// yet: a task that asks before running runs without the question, and the system log says so.
-// KOLVAR_TASKMGR_ANSWER ("execute", "cancel", "postpone K" with K from 0 to 6, or "close") gives
-// the answer instead, for tests and scripts.
+// that task once (task_manager.h) and ends. A task that asks before running asks in the Task
+// Execution dialog when there is a display; without one the question is not asked, the task runs
+// and the system log says so. KOLVAR_TASKMGR_ANSWER ("execute", "cancel", "postpone K" with K
+// from 0 to 6, or "close") answers instead, for tests and scripts.
+#include <QApplication>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -11,11 +12,17 @@
 #include "platform/message_box.h"
 #include "platform/notification.h"
 #include "platform/path.h"
+#include "platform/platform_kind.h"
 #include "platform/process.h"
 #include "platform/system_log.h"
 #include "platform/text.h"
 #include "scheduling/next_run.h"
+#include "taskmgr/task_dialogs.h"
 #include "taskmgr/task_manager.h"
+#include "taskmgr/views/task_dialog_views.h"
+#include "ui/qt/dialog_frame.h"
+#include "ui/qt/fonts.h"
+#include "ui/qt/leak_suppressions.h"
 
 namespace kolvar {
 namespace {
@@ -40,10 +47,10 @@ class ProgramHost : public TaskManagerHost {
       const int interval = std::atoi(answer.c_str() + 9);
       if (interval >= 0 && interval <= 6) return {TaskChoice::kPostpone, interval};
     }
-    if (answer != "execute") {
-      Log(u"task " + platform::Utf8ToUtf16Lossy(std::to_string(record.id)) +
-          u" asks before running, but no dialog can be shown: it runs");
-    }
+    if (answer == "execute") return {TaskChoice::kRun, 0};
+    if (HasDisplay()) return AskInWindow(record);
+    Log(u"task " + platform::Utf8ToUtf16Lossy(std::to_string(record.id)) +
+        u" asks before running, but there is no display to ask on: it runs");
     return {TaskChoice::kRun, 0};
   }
   void ShowDatabaseNotFound() override {
@@ -51,6 +58,37 @@ class ProgramHost : public TaskManagerHost {
                          platform::kMbOk | platform::kMbIconError);
   }
   void Log(std::u16string_view text) override { platform::WriteSystemLog(kProgram, text); }
+
+ private:
+  static bool HasDisplay() {
+    // An X or Wayland display that a person looks at; Qt's offscreen platform is none.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+      const char* value = std::getenv(name);
+      if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+  }
+
+  static TaskAnswer AskInWindow(const TaskRecord& record) {
+    int argc = 1;
+    char name[] = "KVTaskMgr";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("KVTaskMgr");
+    std::u16string type = platform::PlatformTypeText();
+    for (char16_t& c : type) {
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    const uint32_t kind = type.find(u"POCKET") != std::u16string::npos ? 2 : 1;
+    ui::qt::DialogFrame frame(kProgram, ui::qt::LoadApplicationFonts(kind));
+    frame.setObjectName("KVTaskMgr");
+    views::RegisterTaskManagerViews(frame);
+    TaskExecutionDialog dialog(TaskName(record));
+    frame.OnMainEnded([&] { application.quit(); });
+    frame.ShowMain(dialog);
+    application.exec();
+    return dialog.answer();
+  }
 };
 
 std::u16string InstallFolder() {
