@@ -21,10 +21,13 @@ struct MemoryFacts {
   uint64_t available_bytes = 0;
 };
 
-// Sizes as `df` shows them: the whole file system and the space an ordinary user may still fill.
+// Sizes as `df` shows them: the whole file system, the space an ordinary user may still fill, and
+// the space in use. Blocks kept back for the superuser count as neither free nor used, so free and
+// used need not add up to the total.
 struct SpaceFacts {
   uint64_t total_bytes = 0;
   uint64_t free_bytes = 0;
+  uint64_t used_bytes = 0;
 };
 
 // A mounted file system of a removable block device.

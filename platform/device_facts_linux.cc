@@ -90,6 +90,7 @@ bool DeviceFactsReader::ReadSpace(const std::string& host_path, SpaceFacts* spac
   }
   space->total_bytes = static_cast<uint64_t>(st.f_blocks) * st.f_frsize;
   space->free_bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  space->used_bytes = static_cast<uint64_t>(st.f_blocks - st.f_bfree) * st.f_frsize;
   return true;
 }
 

@@ -61,6 +61,7 @@ TEST(DeviceFactsTest, LiveMemoryAndSpaceAreSane) {
   struct statvfs st;
   ASSERT_EQ(statvfs("/", &st), 0);
   EXPECT_EQ(space.total_bytes, static_cast<uint64_t>(st.f_blocks) * st.f_frsize);
+  EXPECT_LE(space.free_bytes + space.used_bytes, space.total_bytes);
   EXPECT_FALSE(DeviceFactsReader::ReadSpace("/nonexistent-kolvar/x", &space));
 }
 

@@ -1,7 +1,9 @@
 // Command-line parsing of the front end; see command_line.h.
 #include "antivirus/kolvar/command_line.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <string_view>
 
 namespace kolvar {
@@ -12,6 +14,8 @@ const char kUsageText[] =
     "       kolvar quarantine restore N\n"
     "       kolvar quarantine delete N\n"
     "       kolvar quarantine adopt\n"
+    "       kolvar ps [--json]\n"
+    "       kolvar sysinfo [general|memory|screen|fonts|battery] [--json]\n"
     "       kolvar --help | --version\n"
     "\n"
     "scan        scans FOLDER (a device path such as '\\My Documents', or a host path below the\n"
@@ -167,6 +171,30 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* pa
     }
     *problem = "quarantine needs list, restore N, delete N or adopt, not '" + what + "'";
     return false;
+  }
+  if (command == "ps" || command == "sysinfo") {
+    if (scan_options) {
+      *problem = "--action and --quiet belong to scan";
+      return false;
+    }
+    if (command == "ps") {
+      if (operands.size() != 1) {
+        *problem = "ps takes no operand";
+        return false;
+      }
+      parsed->command = FrontEndCommand::kProcesses;
+      return true;
+    }
+    static const char* const kPages[] = {"general", "memory", "screen", "fonts", "battery"};
+    if (operands.size() > 2 ||
+        (operands.size() == 2 && std::find(std::begin(kPages), std::end(kPages),
+                                           std::string_view(operands[1])) == std::end(kPages))) {
+      *problem = "sysinfo takes one page: general, memory, screen, fonts or battery";
+      return false;
+    }
+    parsed->command = FrontEndCommand::kSystemInformation;
+    if (operands.size() == 2) parsed->page = operands[1];
+    return true;
   }
   *problem = "unknown command '" + command + "'";
   return false;

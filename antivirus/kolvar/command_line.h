@@ -1,6 +1,6 @@
 // The front end's command line: the command (scan, quarantine list / restore / delete / adopt,
-// help, version), its operands and options. Parsing only; nothing is checked against the device
-// here.
+// ps, sysinfo, help, version), its operands and options. Parsing only; nothing is checked against
+// the device here.
 #ifndef KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 #define KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 
@@ -19,6 +19,8 @@ enum class FrontEndCommand {
   kQuarantineRestore,
   kQuarantineDelete,
   kQuarantineAdopt,
+  kProcesses,
+  kSystemInformation,
 };
 
 // What to do with each infected file. kAsk prompts per file.
@@ -31,6 +33,7 @@ struct CommandLine {
   bool quiet = false;                  // scan
   bool json = false;                   // scan, quarantine list
   size_t entry = 0;                    // quarantine restore / delete: from 1
+  std::string page = "general";        // sysinfo: general, memory, screen, fonts or battery
 };
 
 // Parses argv[1..]. False with *problem set (one line, no program name) on a usage error.

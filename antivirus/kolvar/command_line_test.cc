@@ -54,6 +54,16 @@ TEST(CommandLine, CommandsOperandsAndOptions) {
        12},
       {{"quarantine", "delete", "1"}, FrontEndCommand::kQuarantineDelete, {}, {}, false, false, 1},
       {{"quarantine", "adopt"}, FrontEndCommand::kQuarantineAdopt, {}, {}, false, false, 0},
+      {{"ps"}, FrontEndCommand::kProcesses, {}, {}, false, false, 0},
+      {{"ps", "--json"}, FrontEndCommand::kProcesses, {}, {}, false, true, 0},
+      {{"sysinfo"}, FrontEndCommand::kSystemInformation, {}, {}, false, false, 0},
+      {{"sysinfo", "memory", "--json"},
+       FrontEndCommand::kSystemInformation,
+       {},
+       {},
+       false,
+       true,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -89,6 +99,10 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"quarantine", "adopt", "1"}, "adopt takes no operand"},
       {{"quarantine", "list", "--action=delete"}, "belong to scan"},
       {{"uninstall"}, "unknown command 'uninstall'"},
+      {{"ps", "1"}, "ps takes no operand"},
+      {{"ps", "--quiet"}, "belong to scan"},
+      {{"sysinfo", "disks"}, "sysinfo takes one page"},
+      {{"sysinfo", "memory", "fonts"}, "sysinfo takes one page"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -97,6 +111,19 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
     EXPECT_FALSE(ParseCommandLine(c.arguments, &parsed, &problem));
     EXPECT_NE(problem.find(c.problem_part), std::string::npos) << problem;
   }
+}
+
+TEST(CommandLine, SysinfoNamesItsPage) {
+  for (const char* page : {"general", "memory", "screen", "fonts", "battery"}) {
+    CommandLine parsed;
+    std::string problem;
+    ASSERT_TRUE(ParseCommandLine({"sysinfo", page}, &parsed, &problem)) << problem;
+    EXPECT_EQ(parsed.page, page);
+  }
+  CommandLine parsed;
+  std::string problem;
+  ASSERT_TRUE(ParseCommandLine({"sysinfo"}, &parsed, &problem));
+  EXPECT_EQ(parsed.page, "general");
 }
 
 TEST(CommandLine, TerminalDecidesTheDefaultPolicy) {

@@ -10,6 +10,7 @@
 #include "antivirus/kolvar/console.h"
 #include "antivirus/kolvar/repository_commands.h"
 #include "antivirus/kolvar/scan_command.h"
+#include "antivirus/kolvar/tool_commands.h"
 #include "antivirus/resource_strings.h"
 #include "common/configuration.h"
 #include "common/status.h"
@@ -97,6 +98,12 @@ int Main(int argc, char** argv) {
       break;
     case FrontEndCommand::kQuarantineAdopt:
       result = QuarantineAdopt(paths, repository_notice);
+      break;
+    case FrontEndCommand::kProcesses:
+      result = ProcessListCommand(command.json);
+      break;
+    case FrontEndCommand::kSystemInformation:
+      result = SystemInformationCommand(command.page, command.json);
       break;
     case FrontEndCommand::kHelp:
     case FrontEndCommand::kVersion:

@@ -96,7 +96,8 @@ bool DeviceInfo::ReadSize(int selector, double* bytes) const {
       *bytes = static_cast<double>(memory.total_bytes - memory.available_bytes);
       break;
     default:
-      *bytes = static_cast<double>(store.total_bytes - store.free_bytes);
+      // What files occupy, as df counts it: blocks kept back for the superuser are not "used".
+      *bytes = static_cast<double>(store.used_bytes);
       break;
   }
   return true;

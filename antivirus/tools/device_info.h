@@ -29,7 +29,7 @@ enum SizeSelector : int {
   kMemoryAvailable = 3,    // available physical memory
   kFileSystemFree = 4,     // free space of the device root's file system
   kProgramMemoryUsed = 5,  // total minus available memory
-  kFileSystemUsed = 6,     // size minus free space
+  kFileSystemUsed = 6,     // the space in use (without the blocks kept back for the superuser)
 };
 
 // Units.

@@ -68,10 +68,11 @@ std::vector<std::vector<std::u16string>> MemoryRows(DeviceInfo& info) {
        Megabytes(info, kFileSystemSize)},
   };
   for (const StorageCard& card : info.StorageCards()) {
-    const double total = static_cast<double>(card.space.total_bytes) / 1048576;
-    const double free = static_cast<double>(card.space.free_bytes) / 1048576;
-    rows.push_back(
-        {card.name, MegabytesText(free), MegabytesText(total - free), MegabytesText(total)});
+    constexpr double kMegabyte = 1048576;
+    rows.push_back({card.name,
+                    MegabytesText(static_cast<double>(card.space.free_bytes) / kMegabyte),
+                    MegabytesText(static_cast<double>(card.space.used_bytes) / kMegabyte),
+                    MegabytesText(static_cast<double>(card.space.total_bytes) / kMegabyte)});
   }
   return rows;
 }
