@@ -38,6 +38,11 @@ inline constexpr uint32_t kVirusInfo = 40039;
 inline constexpr uint32_t kRecommendation = 40168;
 inline constexpr uint32_t kClose = 40040;
 
+// The repository dialog's menu bar: "Options" and "Done".
+inline constexpr uint32_t kDeleteFile = 40079;
+inline constexpr uint32_t kRestoreFile = 40076;
+inline constexpr uint32_t kRepositoryDone = 40080;
+
 // The folder picker's soft keys.
 inline constexpr uint32_t kSelectFolder = 40264;
 inline constexpr uint32_t kCancelFolder = 40265;

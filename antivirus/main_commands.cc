@@ -2,6 +2,7 @@
 #include "antivirus/main_commands.h"
 
 #include "antivirus/command_ids.h"
+#include "antivirus/repository_dialog.h"
 #include "antivirus/string_table.h"
 #include "antivirus/tools/process_manager_dialog.h"
 #include "antivirus/tools/registry_viewer_dialog.h"
@@ -45,6 +46,10 @@ bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& 
 }
 
 void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
+  main.Plug(commands::kRepositoryFiles, [&main, paths = context.paths] {
+    RepositoryDialog repository(paths);
+    main.RunDialog(repository);
+  });
   main.Plug(commands::kKolvarScheduler, [context] {
     std::u16string folder;
     if (context.configuration != nullptr) {

@@ -9,6 +9,7 @@
 #include "antivirus/command_ids.h"
 #include "antivirus/testing/fake_scan_driver.h"
 #include "platform/message_box.h"
+#include "platform/text.h"
 #include "tests/testing/test_device.h"
 #include "ui/testing/recording_host.h"
 
@@ -43,6 +44,33 @@ TEST(MainCommandsTest, AMissingSchedulerIsToldWithItsPath) {
             u"Error trying to execute: \\Program Files\\Kolvar\\KVScheduler. Please reinstall!");
   EXPECT_EQ(boxes[0].style, platform::kMbOk | platform::kMbIconError);
   EXPECT_TRUE(host.boxes().empty()) << "served: no \"not available\" box";
+}
+
+// Each command that a dialog serves opens that dialog, titled as the command's table says, modal
+// over the main dialog; none says "not available".
+TEST(MainCommandsTest, PluggedCommandsOpenTheirDialogs) {
+  testing::TestDevice device;
+  ui::testing::RecordingHost host;
+  testing::DriverLog log;
+  ScanDialogServices services;
+  services.make_driver = testing::FakeScanDrivers(log);
+  ScanDialog main(std::move(services));
+  host.Show(main);
+  MainCommandContext context;
+  context.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+  device.MakeFolder(context.paths.quarantine_folder);
+  PlugMainCommands(main, context);
+  const struct {
+    uint32_t command;
+    const char16_t* title;
+  } cases[] = {{commands::kRepositoryFiles, u"Repository"}};
+  for (const auto& one : cases) {
+    const size_t before = host.modal_titles().size();
+    main.OnCommand(one.command);
+    ASSERT_EQ(host.modal_titles().size(), before + 1) << one.command;
+    EXPECT_EQ(host.modal_titles().back(), one.title);
+  }
+  EXPECT_TRUE(host.boxes().empty()) << platform::Utf16ToUtf8(host.box_texts()[0]);
 }
 
 TEST(MainCommandsTest, TheSchedulerIsStartedFromTheInstallationFolder) {

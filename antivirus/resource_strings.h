@@ -60,6 +60,8 @@ inline constexpr char16_t kRestoreDamaged[] =
 inline constexpr char16_t kRestoreUnchecked[] =
     u"The file '%s' was restored, but its protected copy carries no check of its contents.\n"
     u"The protected copy stays in the repository until you delete it.";
+// The index exists but cannot be read (its path, the error's meaning).
+inline constexpr char16_t kIndexUnreadable[] = u"The repository index '%s' cannot be read (%s).";
 inline constexpr char16_t kSelectActionForAll[] =
     u"Please select an action for all infected files before exiting.";  // 40167
 

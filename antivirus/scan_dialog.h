@@ -72,6 +72,8 @@ class ScanDialog : public ui::Dialog, public MainProgramScanObserver {
 
   // The handler of a menu command served by another dialog.
   void Plug(uint32_t command, CommandHandler handler);
+  // Runs a dialog of a plugged command modal over this one; returns its result.
+  int RunDialog(ui::Dialog& dialog) { return RunModal(dialog); }
 
   void OnInit() override;
   void OnCommand(uint32_t id) override;

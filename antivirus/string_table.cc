@@ -28,8 +28,8 @@ constexpr ui::StringResource kStrings[] = {
     {kCannotLoadBackgroundValue, strings::kCannotLoadBackgroundValue},
     {kGuiChannelFailed, strings::kGuiChannelFailed},
     {40098, strings::kBackgroundScanningGoesOn},
-    {40099, strings::kFileNotRestored},
-    {40101, strings::kErrorCreatingFile},
+    {kFileNotRestored, strings::kFileNotRestored},
+    {kErrorCreatingFile, strings::kErrorCreatingFile},
 
     {kConfigurationTitle, u"Configuration"},
     {kRepositoryTitle, strings::kRepositoryTitle},
@@ -65,11 +65,11 @@ constexpr ui::StringResource kStrings[] = {
     {kColumnInfectedFile, strings::kColumnInfectedFile},
     {kColumnVirusName, strings::kColumnVirusName},
     {kColumnAction, strings::kColumnAction},
-    {40132, strings::kColumnFileName},
-    {40137, strings::kColumnVirus},
-    {40138, strings::kColumnSince},
-    {40139, strings::kColumnLocation},
-    {40140, strings::kColumnVirusId},
+    {kColumnFileName, strings::kColumnFileName},
+    {kColumnVirus, strings::kColumnVirus},
+    {kColumnSince, strings::kColumnSince},
+    {kColumnLocation, strings::kColumnLocation},
+    {kColumnVirusId, strings::kColumnVirusId},
 
     {kErrorTryingToExecute, u"Error trying to execute: %s. Please reinstall!"},
     {kNotAvailableYet, u"\n\"%s\" is not available yet in this version of Kolvar AV."},
@@ -81,6 +81,7 @@ constexpr ui::StringResource kStrings[] = {
     {kDamagedConfiguration, kDamagedConfigurationMessage},
     {kSetEventFailedCaption, kSetEventCaption},
     {kSetEventFailed, kSetEventFailedMessage},
+    {kIndexUnreadable, strings::kIndexUnreadable},
     {kResultsUnreadable,
      u"The scan found %d infected files, but their list could not be read. Please scan again."},
     {kOptionsKey, u"Options"},
@@ -108,6 +109,11 @@ constexpr ui::StringResource kStrings[] = {
     {TemplateText(kActionMenuBar, kVirusInfo), strings::kMenuVirusInfo},
     {TemplateText(kActionMenuBar, kRecommendation), strings::kMenuRecommendation},
     {TemplateText(kActionMenuBar, kClose), u"Close"},
+
+    // Menu bar 117: the repository dialog.
+    {TemplateText(kRepositoryMenuBar, kDeleteFile), u"Delete File"},
+    {TemplateText(kRepositoryMenuBar, kRestoreFile), u"Restore File"},
+    {TemplateText(kRepositoryMenuBar, kRepositoryDone), u"Done"},
 
     // Template 200: the scan dialog.
     {TemplateText(kScanTemplate, 1041), u"Scanning File:"},

@@ -68,6 +68,15 @@ inline constexpr uint32_t kColumnInfectedFile = 40133;
 inline constexpr uint32_t kColumnVirusName = 40134;
 inline constexpr uint32_t kColumnAction = 40135;
 
+// The repository dialog.
+inline constexpr uint32_t kFileNotRestored = 40099;
+inline constexpr uint32_t kErrorCreatingFile = 40101;
+inline constexpr uint32_t kColumnFileName = 40132;
+inline constexpr uint32_t kColumnVirus = 40137;
+inline constexpr uint32_t kColumnSince = 40138;
+inline constexpr uint32_t kColumnLocation = 40139;
+inline constexpr uint32_t kColumnVirusId = 40140;
+
 // Texts that the device keeps outside the string table, numbered here (41000 and up).
 inline constexpr uint32_t kErrorTryingToExecute = 41000;
 inline constexpr uint32_t kNotAvailableYet = 41001;
@@ -81,6 +90,7 @@ inline constexpr uint32_t kPathCut = 41007;
 inline constexpr uint32_t kDamagedConfiguration = 41008;
 inline constexpr uint32_t kSetEventFailedCaption = 41009;
 inline constexpr uint32_t kSetEventFailed = 41010;
+inline constexpr uint32_t kIndexUnreadable = 41011;
 
 }  // namespace string_ids
 
@@ -91,6 +101,7 @@ inline constexpr uint32_t kVirusDetectedTemplate = 110;
 inline constexpr uint32_t kActionMenuBar = 112;  // the report's and the virus-detected dialog's
 inline constexpr uint32_t kScanTemplate = 200;
 inline constexpr uint32_t kReportTemplate = 207;
+inline constexpr uint32_t kRepositoryMenuBar = 117;
 inline constexpr uint32_t kFolderPickerTemplate = 263;
 inline constexpr uint32_t kFolderPickerMenuBar = 264;
 }  // namespace resources

@@ -26,8 +26,7 @@ void TellError(const UserNotice& notice, const std::u16string& text) {
 
 // The index could not be read: said once, for every command.
 CommandResult UnreadableIndex(const InstallPaths& paths, const UserNotice& notice) {
-  TellError(notice, u"The repository index '" + paths.repository_index + u"' cannot be read (" +
-                        SystemErrorText(platform::GetLastError()) + u").");
+  TellError(notice, UnreadableIndexText(paths));
   return {kExitError, {}};
 }
 
@@ -69,31 +68,6 @@ std::string EntryTable(const std::vector<RepositoryEntry>& entries) {
 }
 
 }  // namespace
-
-bool ReadRepositoryEntries(const InstallPaths& paths, std::vector<RepositoryEntry>* entries) {
-  entries->clear();
-  std::vector<RepositoryRecord> records;
-  if (!ReadRepositoryIndex(paths.repository_index, &records)) return false;
-  // Read once: a lookup per entry would read the detail file again for every row.
-  std::vector<VirusDetailRecord> details;
-  ReadVirusDetails(paths.virus_details, &details);
-  for (const RepositoryRecord& record : records) {
-    RepositoryEntry entry;
-    entry.number = entries->size() + 1;
-    entry.record = record;
-    for (const VirusDetailRecord& detail : details) {
-      if (detail.virus_id == record.virus_id) {
-        entry.virus_name = detail.Name();
-        break;
-      }
-    }
-    entry.home_path = platform::JoinPath(WideField(record.folder), WideField(record.file_name));
-    entry.protected_path = ProtectedPathOf(paths.quarantine_folder, record);
-    entry.protected_copy_present = platform::FileExists(entry.protected_path);
-    entries->push_back(std::move(entry));
-  }
-  return true;
-}
 
 CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNotice& notice) {
   std::vector<RepositoryEntry> entries;

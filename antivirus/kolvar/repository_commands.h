@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "antivirus/install_paths.h"
+#include "antivirus/repository_entries.h"
 #include "common/message_text.h"
 #include "scan_engine/repository.h"
 
@@ -22,24 +23,12 @@ inline constexpr int kExitClean = 0;
 inline constexpr int kExitInfected = 1;
 inline constexpr int kExitError = 2;
 
-struct RepositoryEntry {
-  size_t number = 0;  // from 1, in index order
-  RepositoryRecord record;
-  std::u16string virus_name;  // empty when the id has no detail record
-  std::u16string home_path;   // folder and file name: where a restore puts it
-  std::u16string protected_path;
-  bool protected_copy_present = false;
-};
-
 // What a command prints: the text for standard output and the exit status. Failures of single
 // files are told through the notice, as the dialog's boxes.
 struct CommandResult {
   int exit_status = kExitClean;
   std::string output;
 };
-
-// False (last error set) when the index exists but cannot be read.
-bool ReadRepositoryEntries(const InstallPaths& paths, std::vector<RepositoryEntry>* entries);
 
 CommandResult QuarantineList(const InstallPaths& paths, bool json, const UserNotice& notice);
 CommandResult QuarantineRestore(const InstallPaths& paths, size_t number, const UserNotice& notice);

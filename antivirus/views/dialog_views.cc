@@ -137,6 +137,27 @@ void ReportView::Refresh() {
   DialogView::Refresh();
 }
 
+RepositoryView::RepositoryView(RepositoryDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), repository_(dialog) {
+  using namespace repository_controls;
+  setObjectName("RepositoryView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 5, 5, 5);
+  list_ = new ui::qt::ListView(dialog.list(), kList, *this);
+  list_->setObjectName("RepositoryList");
+  list_->setFont(frame.fonts().regular[0]);
+  // Every row is a file in the repository: the report's "moved to the repository" picture.
+  list_->SetImages({QIcon(LoadPicture(ActionPicture(261), QSize(16, 16), this))});
+  BindControl(list_, kList);
+  layout->addWidget(list_, 1);
+}
+
+void RepositoryView::Refresh() {
+  list_->Sync();
+  DialogView::Refresh();
+}
+
 FolderPickerView::FolderPickerView(FolderPickerDialog& dialog, ui::qt::DialogFrame& frame)
     : DialogView(dialog, frame), picker_(dialog) {
   setObjectName("FolderPickerView");
@@ -178,6 +199,7 @@ void RegisterAntivirusViews(ui::qt::DialogFrame& frame) {
   frame.RegisterView<ScanDialog, ScanDialogView>();
   frame.RegisterView<VirusDetectedDialog, VirusDetectedView>();
   frame.RegisterView<ReportDialog, ReportView>();
+  frame.RegisterView<RepositoryDialog, RepositoryView>();
   frame.RegisterView<FolderPickerDialog, FolderPickerView>();
   frame.RegisterView<SplashDialog, SplashView>();
   RegisterToolViews(frame);

@@ -7,6 +7,7 @@
 
 #include "antivirus/folder_picker_dialog.h"
 #include "antivirus/report_dialog.h"
+#include "antivirus/repository_dialog.h"
 #include "antivirus/splash_dialog.h"
 #include "antivirus/virus_detected_dialog.h"
 #include "ui/qt/dialog_frame.h"
@@ -36,6 +37,17 @@ class ReportView : public ui::qt::DialogView {
  private:
   ReportDialog& report_;
   std::map<uint32_t, QLabel*> labels_;
+  ui::qt::ListView* list_;
+};
+
+class RepositoryView : public ui::qt::DialogView {
+ public:
+  RepositoryView(RepositoryDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* list() const { return list_; }
+
+ private:
+  RepositoryDialog& repository_;
   ui::qt::ListView* list_;
 };
 

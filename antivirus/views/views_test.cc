@@ -17,6 +17,7 @@
 #include "antivirus/views/dialog_views.h"
 #include "antivirus/views/pictures.h"
 #include "antivirus/views/scan_dialog_view.h"
+#include "scan_engine/repository.h"
 #include "scan_engine/virus_details.h"
 #include "tests/testing/test_device.h"
 #include "ui/qt/fonts.h"
@@ -223,6 +224,49 @@ TEST_F(ViewsTest, VirusDetectedViewShowsTheFileAndItsMenuChoosesTheAction) {
   EXPECT_EQ(name, "Kolvar.Test.Exe");
   EXPECT_EQ(warning, Text(TemplateText(resources::kVirusDetectedTemplate, 1039)));
   EXPECT_EQ(dialog.action(), kActionIgnoreAll);
+}
+
+// The repository view lists the quarantined files; "Restore File" from the Options menu puts the
+// selected one back, and "Done" closes the dialog.
+TEST_F(ViewsTest, RepositoryViewRestoresTheSelectedFileByKeys) {
+  kolvar::testing::TestDevice device;
+  const InstallPaths paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+  device.MakeFolder(paths.quarantine_folder);
+  device.WriteFile(u"\\Docs\\a.exe", "alpha");
+  device.WriteFile(u"\\Docs\\b.exe", "bravo");
+  Repository repository(paths.quarantine_folder, paths.repository_index);
+  ASSERT_TRUE(repository.Quarantine(u"\\Docs", u"a.exe", 7, nullptr));
+  ASSERT_TRUE(repository.Quarantine(u"\\Docs", u"b.exe", 7, nullptr));
+  RepositoryDialog dialog(paths);
+  QString title;
+  QStringList headers;
+  int rows = 0;
+  int rows_after = 0;
+  OpenedMenu menu;
+  WhenIdle([&] {
+    auto* view = static_cast<RepositoryView*>(frame_.top_view());
+    title = frame_.windowTitle();
+    rows = view->list()->topLevelItemCount();
+    for (int column = 0; column < view->list()->columnCount(); ++column) {
+      headers << view->list()->headerItem()->text(column);
+    }
+    SaveShot(frame_, "repository");
+    ProcessEventsUntil([&] { return view->list()->hasFocus(); });
+    Key(Qt::Key_Down);  // the second row
+    menu = OpenMenu(Qt::Key_F1, kRestoreFile);
+    rows_after = view->list()->topLevelItemCount();
+    Key(Qt::Key_F2);  // "Done"
+  });
+  frame_.RunModal(dialog);
+  EXPECT_EQ(title, "Repository");
+  EXPECT_EQ(headers, (QStringList{"File Name", "Virus", "Since", "Location", "VirusID"}));
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(menu.items, (std::vector<QString>{"Delete File", "Restore File"}));
+  EXPECT_EQ(rows_after, 1);
+  EXPECT_EQ(device.ReadFile(u"\\Docs\\b.exe"), "bravo");
+  EXPECT_FALSE(device.Exists(u"\\Docs\\a.exe"));
+  EXPECT_TRUE(dialog.ended());
+  EXPECT_EQ(dialog.result(), ui::kResultOk);
 }
 
 TEST_F(ViewsTest, FolderPickerViewListsTheTree) {

@@ -44,6 +44,7 @@ using Clock = std::chrono::steady_clock;
 constexpr char kMainTitle[] = "^Kolvar AV$";
 constexpr char kReportTitle[] = "^Report$";
 constexpr char kVirusDetectedTitle[] = "^Virus Detected$";
+constexpr char kRepositoryTitle[] = "^Repository$";
 // The popup window of an open soft-key menu: of the program's window class, named with the
 // program's name (in its _NET_WM_NAME; its WM_NAME is empty).
 constexpr char kProgramClass[] = "^KVAntivirus$";
@@ -261,6 +262,55 @@ TEST_F(KVAntivirusWindowTest, SecondStartCancelsTheStackedDialogOfTheRunningCopy
   EXPECT_TRUE(Boxes().empty()) << Boxes().front();
 
   ExitThroughMenu(*first, window);
+}
+
+// A file quarantined by `kolvar scan` is listed in the repository dialog ("Repository Files") and
+// restored by keys: it is back byte for byte and its entry has left the index. A file that
+// another process quarantines while the dialog is open keeps its entry, and the list shows it.
+TEST_F(KVAntivirusWindowTest, RepositoryDialogRestoresAFileTheFrontEndQuarantined) {
+  const std::string invoice =
+      std::string("Invoice\r\n\0\xff", 11) + SignatureBytes(kTestTextId) + "\n";
+  device_.WriteFile(u"\\My Documents\\invoice.txt", invoice);
+  const RunResult scan = Kolvar({"scan", "--action=quarantine", "\\My Documents"});
+  ASSERT_EQ(scan.exit_status, 1) << scan.err << scan.out;
+  ASSERT_TRUE(InRepository(u"\\My Documents", u"invoice.txt"));
+  device_.WriteFile(u"\\Storage Card\\setup.exe", "MZ" + SignatureBytes(kTestExeId));
+
+  std::unique_ptr<RunningKolvar> program = StartProgram("KVAntivirus", {});
+  const std::string window = display_.WaitForWindow(kMainTitle, kWindowSeconds);
+  ASSERT_FALSE(window.empty()) << program->Err();
+  Choose(window, "F1", {"Down", "Down", "Down"});  // Options: "Repository Files"
+  ASSERT_TRUE(display_.WaitForTitle(window, kRepositoryTitle, kWindowSeconds)) << program->Err();
+
+  // Another process moves a file into the repository while the dialog is open.
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    Repository repository(paths_.quarantine_folder, paths_.repository_index);
+    _exit(repository.Quarantine(u"\\Storage Card", u"setup.exe", kTestExeId, nullptr) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(other, &status, 0), other);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  Choose(window, "F1", {"Down", "Down"});  // Options: "Restore File" (of the first row)
+  ASSERT_TRUE(
+      WaitFor([&] { return device_.Exists(u"\\My Documents\\invoice.txt"); }, kWindowSeconds));
+  EXPECT_TRUE(device_.ReadFile(u"\\My Documents\\invoice.txt") == invoice);
+  EXPECT_TRUE(WaitFor([&] { return RepositoryIndex().size() == 1; }, kWindowSeconds));
+  const std::vector<RepositoryRecord> index = RepositoryIndex();
+  ASSERT_EQ(index.size(), 1u);
+  EXPECT_EQ(WideField(index[0].file_name), u"setup.exe");
+  EXPECT_TRUE(InRepository(u"\\Storage Card", u"setup.exe"));
+
+  // The list now shows the other process's file: deleting it (the one row) empties the index.
+  Choose(window, "F1", {"Down"});  // Options: "Delete File"
+  EXPECT_TRUE(WaitFor([&] { return !device_.Exists(paths_.repository_index); }, kWindowSeconds));
+  EXPECT_FALSE(device_.Exists(u"\\Storage Card\\setup.exe"));
+  display_.Keys(window, {"F2"});  // "Done"
+  ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds));
+  EXPECT_TRUE(Boxes().empty()) << Boxes().front();
+  ExitThroughMenu(*program, window);
 }
 
 // "EnableBckScan" that cannot be read is told in its box, counts as off, and the program runs on.
