@@ -3,6 +3,7 @@
 
 #include "antivirus/application_shell.h"
 #include "antivirus/command_ids.h"
+#include "antivirus/config_dialog.h"
 #include "antivirus/main_commands.h"
 #include "antivirus/string_table.h"
 #include "antivirus/virus_detected_dialog.h"
@@ -81,14 +82,18 @@ int RunAntivirusProgram(std::u16string_view command_line, AntivirusWindows& wind
   services.make_driver =
       ScanClientDrivers(shell.channel(), [&shell] { return shell.BackgroundScanningEnabled(); });
   ScanDialog main(std::move(services));
+  // The settings object: loaded once here, then kept and changed by its dialog for the whole run.
+  ConfigDialog settings(shell.configuration(), paths);
+  settings.Load();
   MainCommandContext commands_context;
   commands_context.paths = paths;
   commands_context.configuration = shell.configuration();
+  commands_context.settings = &settings;
   commands_context.box = [&](std::u16string_view box_caption, std::u16string_view text,
                              uint32_t style) { windows.Box(box_caption, text, style); };
   PlugMainCommands(main, commands_context);
 
-  const bool splash = command_line.empty() && ConfigFlag(shell, config_keys::kSplashScreen);
+  const bool splash = command_line.empty() && settings.splash_screen();
   windows.RunMain(main, [&] {
     if (splash) main.ShowSplash();
     if (command_line == kCommandUpdated) {

@@ -43,6 +43,10 @@ inline constexpr uint32_t kDeleteFile = 40079;
 inline constexpr uint32_t kRestoreFile = 40076;
 inline constexpr uint32_t kRepositoryDone = 40080;
 
+// The configuration dialog's soft keys.
+inline constexpr uint32_t kConfirm = 40056;
+inline constexpr uint32_t kCancelConfig = 40057;
+
 // The folder picker's soft keys.
 inline constexpr uint32_t kSelectFolder = 40264;
 inline constexpr uint32_t kCancelFolder = 40265;

@@ -2,6 +2,7 @@
 #include "antivirus/main_commands.h"
 
 #include "antivirus/command_ids.h"
+#include "antivirus/config_dialog.h"
 #include "antivirus/repository_dialog.h"
 #include "antivirus/string_table.h"
 #include "antivirus/tools/process_manager_dialog.h"
@@ -46,6 +47,10 @@ bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& 
 }
 
 void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
+  if (context.settings != nullptr) {
+    main.Plug(commands::kConfiguration,
+              [&main, settings = context.settings] { main.RunDialog(*settings); });
+  }
   main.Plug(commands::kRepositoryFiles, [&main, paths = context.paths] {
     RepositoryDialog repository(paths);
     main.RunDialog(repository);

@@ -1,12 +1,12 @@
 // The one place where the commands of the main dialog's menus meet the dialogs that serve them.
 // Each later dialog plugs its command in here; a command that nothing serves yet says so in a box
-// (the scan dialog's fallback). Served today: "Repository Files" (the repository dialog,
-// "Repository" 40117), "Kolvar Scheduler" (starts KVScheduler from the installation folder,
-// without waiting), "Processes Manager" (the process manager, "Proc Manager"), "System
-// Information" (its pages, "System Info"), "Registry Viewer" (the registry viewer, "Reg Viewer").
+// (the scan dialog's fallback). Served today: "Configuration" (the settings object's dialog,
+// "Configuration" 40121), "Repository Files" (the repository dialog, "Repository" 40117),
+// "Kolvar Scheduler" (starts KVScheduler from the installation folder, without waiting),
+// "Processes Manager" (the process manager, "Proc Manager"), "System Information" (its pages,
+// "System Info"), "Registry Viewer" (the registry viewer, "Reg Viewer").
 //
 // Still to plug in, with the title each dialog takes:
-//   40006 "Configuration"       configuration dialog, "Configuration" (40121)
 //   40019 "Online Update"       update dialog, interactive, "Update" (40125); "DOUPDATE" scheduled
 //   40184 "Update History"      history dialog, "History" (40127); also after "UPDATED"
 //   40005 "About", button 1009  about dialog, "About" (40115)
@@ -23,12 +23,15 @@
 
 namespace kolvar {
 
+class ConfigDialog;
 class ConfigurationFile;
 
 struct MainCommandContext {
   InstallPaths paths;
   // The program's configuration (for "InstallDir"); may be null.
   ConfigurationFile* configuration = nullptr;
+  // The settings object, which is also the configuration dialog; may be null.
+  ConfigDialog* settings = nullptr;
   // Shows a message box of the program.
   std::function<void(std::u16string_view caption, std::u16string_view text, uint32_t style)> box;
 };

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "antivirus/command_ids.h"
+#include "antivirus/config_dialog.h"
 #include "antivirus/testing/fake_scan_driver.h"
 #include "platform/message_box.h"
 #include "platform/text.h"
@@ -59,11 +60,14 @@ TEST(MainCommandsTest, PluggedCommandsOpenTheirDialogs) {
   MainCommandContext context;
   context.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
   device.MakeFolder(context.paths.quarantine_folder);
+  ConfigDialog settings(nullptr, context.paths);
+  context.settings = &settings;
   PlugMainCommands(main, context);
   const struct {
     uint32_t command;
     const char16_t* title;
-  } cases[] = {{commands::kRepositoryFiles, u"Repository"}};
+  } cases[] = {{commands::kRepositoryFiles, u"Repository"},
+               {commands::kConfiguration, u"Configuration"}};
   for (const auto& one : cases) {
     const size_t before = host.modal_titles().size();
     main.OnCommand(one.command);

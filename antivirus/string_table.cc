@@ -115,6 +115,15 @@ constexpr ui::StringResource kStrings[] = {
     {TemplateText(kRepositoryMenuBar, kRestoreFile), u"Restore File"},
     {TemplateText(kRepositoryMenuBar, kRepositoryDone), u"Done"},
 
+    // Template 203 and menu bar 114: the configuration dialog.
+    {kTakesEffectNextScan, u"This configuration will take effect the next time you start a scan."},
+    {TemplateText(kConfigTemplate, 1030), u"Enable Splash Screen"},
+    {TemplateText(kConfigTemplate, 1034), u"Start Program with Windows"},
+    {TemplateText(kConfigTemplate, 1035), u"Enable Background Scanning"},
+    {TemplateText(kConfigTemplate, 1036), u"Select folder on manual scan"},
+    {TemplateText(kConfigMenuBar, kConfirm), u"Confirm"},
+    {TemplateText(kConfigMenuBar, kCancelConfig), u"Cancel"},
+
     // Template 200: the scan dialog.
     {TemplateText(kScanTemplate, 1041), u"Scanning File:"},
     {TemplateText(kScanTemplate, 1067), u"Files Tested:"},

@@ -77,6 +77,9 @@ inline constexpr uint32_t kColumnSince = 40138;
 inline constexpr uint32_t kColumnLocation = 40139;
 inline constexpr uint32_t kColumnVirusId = 40140;
 
+// The configuration dialog.
+inline constexpr uint32_t kTakesEffectNextScan = 40100;
+
 // Texts that the device keeps outside the string table, numbered here (41000 and up).
 inline constexpr uint32_t kErrorTryingToExecute = 41000;
 inline constexpr uint32_t kNotAvailableYet = 41001;
@@ -102,6 +105,8 @@ inline constexpr uint32_t kActionMenuBar = 112;  // the report's and the virus-d
 inline constexpr uint32_t kScanTemplate = 200;
 inline constexpr uint32_t kReportTemplate = 207;
 inline constexpr uint32_t kRepositoryMenuBar = 117;
+inline constexpr uint32_t kConfigMenuBar = 114;
+inline constexpr uint32_t kConfigTemplate = 203;
 inline constexpr uint32_t kFolderPickerTemplate = 263;
 inline constexpr uint32_t kFolderPickerMenuBar = 264;
 }  // namespace resources

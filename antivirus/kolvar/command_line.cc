@@ -16,6 +16,9 @@ const char kUsageText[] =
     "       kolvar quarantine adopt\n"
     "       kolvar ps [--json]\n"
     "       kolvar sysinfo [general|memory|screen|fonts|battery] [--json]\n"
+    "       kolvar config [KEY [VALUE]]\n"
+    "       kolvar history\n"
+    "       kolvar viruses [--json]\n"
     "       kolvar --help | --version\n"
     "\n"
     "scan        scans FOLDER (a device path such as '\\My Documents', or a host path below the\n"
@@ -28,6 +31,14 @@ const char kUsageText[] =
     "quarantine  list, restore or delete the files held in the repository; N is the number\n"
     "            that 'list' shows. adopt lists again the protected files that the index\n"
     "            lost (list shows them).\n"
+    "config      prints the four settings of the configuration dialog (SplashScreen,\n"
+    "            AutoStartup, EnableBckScan, EnableFolderSelection), or one; with a VALUE\n"
+    "            (1 or 0, on or off) sets it as the dialog's Confirm does (AutoStartup also\n"
+    "            makes or removes the start-up entry; EnableBckScan on clears\n"
+    "            EnableFolderSelection).\n"
+    "history     prints the update history (KVHistory.upd).\n"
+    "viruses     prints every virus of the virus detail database: id, name, description and\n"
+    "            recommendation.\n"
     "\n"
     "Exit status: 0 nothing found, 1 infected files found, 2 an error.\n"
     "Environment: KOLVAR_DEVICE_ROOT is the host folder of the device ('/' when unset).\n";
@@ -194,6 +205,32 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* pa
     }
     parsed->command = FrontEndCommand::kSystemInformation;
     if (operands.size() == 2) parsed->page = operands[1];
+    return true;
+  }
+  if (command == "config" || command == "history" || command == "viruses") {
+    if (scan_options) {
+      *problem = "--action and --quiet belong to scan";
+      return false;
+    }
+    if (parsed->json && command != "viruses") {
+      *problem = "--json does not go with " + command;
+      return false;
+    }
+    if (command == "config") {
+      if (operands.size() > 3) {
+        *problem = "config takes a setting and a value at most";
+        return false;
+      }
+      if (operands.size() >= 2) parsed->key = operands[1];
+      if (operands.size() == 3) parsed->value = operands[2];
+      parsed->command = FrontEndCommand::kConfig;
+      return true;
+    }
+    if (operands.size() != 1) {
+      *problem = command + " takes no operand";
+      return false;
+    }
+    parsed->command = command == "history" ? FrontEndCommand::kHistory : FrontEndCommand::kViruses;
     return true;
   }
   *problem = "unknown command '" + command + "'";

@@ -1,6 +1,6 @@
 // The front end's command line: the command (scan, quarantine list / restore / delete / adopt,
-// ps, sysinfo, help, version), its operands and options. Parsing only; nothing is checked against
-// the device here.
+// ps, sysinfo, config, history, viruses, help, version), its operands and options. Parsing only;
+// nothing is checked against the device here.
 #ifndef KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 #define KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 
@@ -21,6 +21,9 @@ enum class FrontEndCommand {
   kQuarantineAdopt,
   kProcesses,
   kSystemInformation,
+  kConfig,
+  kHistory,
+  kViruses,
 };
 
 // What to do with each infected file. kAsk prompts per file.
@@ -34,6 +37,8 @@ struct CommandLine {
   bool json = false;                   // scan, quarantine list
   size_t entry = 0;                    // quarantine restore / delete: from 1
   std::string page = "general";        // sysinfo: general, memory, screen, fonts or battery
+  std::optional<std::string> key;      // config: the setting
+  std::optional<std::string> value;    // config: its new value
 };
 
 // Parses argv[1..]. False with *problem set (one line, no program name) on a usage error.

@@ -79,6 +79,32 @@ TEST(CommandLine, CommandsOperandsAndOptions) {
   }
 }
 
+TEST(CommandLine, SettingsHistoryAndVirusCommands) {
+  const struct {
+    std::vector<std::string> arguments;
+    FrontEndCommand command;
+    std::optional<std::string> key;
+    std::optional<std::string> value;
+    bool json;
+  } cases[] = {
+      {{"config"}, FrontEndCommand::kConfig, {}, {}, false},
+      {{"config", "AutoStartup"}, FrontEndCommand::kConfig, "AutoStartup", {}, false},
+      {{"config", "EnableBckScan", "on"}, FrontEndCommand::kConfig, "EnableBckScan", "on", false},
+      {{"history"}, FrontEndCommand::kHistory, {}, {}, false},
+      {{"viruses", "--json"}, FrontEndCommand::kViruses, {}, {}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    CommandLine parsed;
+    std::string problem;
+    ASSERT_TRUE(ParseCommandLine(c.arguments, &parsed, &problem)) << problem;
+    EXPECT_EQ(parsed.command, c.command);
+    EXPECT_EQ(parsed.key, c.key);
+    EXPECT_EQ(parsed.value, c.value);
+    EXPECT_EQ(parsed.json, c.json);
+  }
+}
+
 TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
   const struct {
     std::vector<std::string> arguments;
@@ -97,6 +123,10 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
       {{"quarantine", "delete", "2x"}, "needs the entry's number"},
       {{"quarantine", "delete", "1", "--json"}, "--json belongs"},
       {{"quarantine", "adopt", "1"}, "adopt takes no operand"},
+      {{"config", "SplashScreen", "1", "2"}, "a setting and a value at most"},
+      {{"config", "--json"}, "--json does not go with config"},
+      {{"history", "x"}, "history takes no operand"},
+      {{"viruses", "--quiet"}, "belong to scan"},
       {{"quarantine", "list", "--action=delete"}, "belong to scan"},
       {{"uninstall"}, "unknown command 'uninstall'"},
       {{"ps", "1"}, "ps takes no operand"},

@@ -11,6 +11,7 @@
 #include "antivirus/kolvar/repository_commands.h"
 #include "antivirus/kolvar/scan_command.h"
 #include "antivirus/kolvar/tool_commands.h"
+#include "antivirus/kolvar/settings_commands.h"
 #include "antivirus/resource_strings.h"
 #include "common/configuration.h"
 #include "common/status.h"
@@ -105,6 +106,15 @@ int Main(int argc, char** argv) {
     case FrontEndCommand::kSystemInformation:
       result = SystemInformationCommand(command.page, command.json);
       break;
+    case FrontEndCommand::kConfig:
+      result = ConfigCommand(*configuration, paths, command.key, command.value,
+                             [](std::u16string_view text, uint32_t style) {
+                               platform::MessageBox(kFrontEndProgram, strings::kProgramCaption,
+                                                    text, style);
+                             });
+      break;
+    case FrontEndCommand::kHistory:
+    case FrontEndCommand::kViruses:
     case FrontEndCommand::kHelp:
     case FrontEndCommand::kVersion:
       break;

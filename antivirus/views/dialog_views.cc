@@ -158,6 +158,33 @@ void RepositoryView::Refresh() {
   DialogView::Refresh();
 }
 
+ConfigView::ConfigView(ConfigDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), config_(dialog) {
+  setObjectName("ConfigView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 10, 5, 5);
+  layout->setSpacing(10);
+  for (uint32_t id : config_controls::kBoxes) {
+    auto* box =
+        new QCheckBox(ToQString(LoadString(TemplateText(resources::kConfigTemplate, id))), this);
+    box->setObjectName(QStringLiteral("Box%1").arg(id));
+    box->setFont(frame.fonts().regular[0]);
+    boxes_[id] = box;
+    BindButton(box, id);
+    layout->addWidget(box);
+  }
+  layout->addStretch(1);
+}
+
+void ConfigView::Refresh() {
+  for (const auto& [id, box] : boxes_) {
+    box->setChecked(config_.IsTicked(id));
+    box->setEnabled(config_.IsBoxEnabled(id));
+  }
+  DialogView::Refresh();
+}
+
 FolderPickerView::FolderPickerView(FolderPickerDialog& dialog, ui::qt::DialogFrame& frame)
     : DialogView(dialog, frame), picker_(dialog) {
   setObjectName("FolderPickerView");
@@ -200,6 +227,7 @@ void RegisterAntivirusViews(ui::qt::DialogFrame& frame) {
   frame.RegisterView<VirusDetectedDialog, VirusDetectedView>();
   frame.RegisterView<ReportDialog, ReportView>();
   frame.RegisterView<RepositoryDialog, RepositoryView>();
+  frame.RegisterView<ConfigDialog, ConfigView>();
   frame.RegisterView<FolderPickerDialog, FolderPickerView>();
   frame.RegisterView<SplashDialog, SplashView>();
   RegisterToolViews(frame);

@@ -2,9 +2,11 @@
 #ifndef KOLVAR_ANTIVIRUS_VIEWS_DIALOG_VIEWS_H_
 #define KOLVAR_ANTIVIRUS_VIEWS_DIALOG_VIEWS_H_
 
+#include <QCheckBox>
 #include <QLabel>
 #include <map>
 
+#include "antivirus/config_dialog.h"
 #include "antivirus/folder_picker_dialog.h"
 #include "antivirus/report_dialog.h"
 #include "antivirus/repository_dialog.h"
@@ -49,6 +51,17 @@ class RepositoryView : public ui::qt::DialogView {
  private:
   RepositoryDialog& repository_;
   ui::qt::ListView* list_;
+};
+
+class ConfigView : public ui::qt::DialogView {
+ public:
+  ConfigView(ConfigDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  QCheckBox* box(uint32_t control) const { return boxes_.at(control); }
+
+ private:
+  ConfigDialog& config_;
+  std::map<uint32_t, QCheckBox*> boxes_;
 };
 
 class FolderPickerView : public ui::qt::DialogView {

@@ -269,6 +269,36 @@ TEST_F(ViewsTest, RepositoryViewRestoresTheSelectedFileByKeys) {
   EXPECT_EQ(dialog.result(), ui::kResultOk);
 }
 
+// The configuration view's boxes follow the dialog: the action key ticks the focused box, ticking
+// background scanning greys the folder selection, and "Cancel" (F2) ends the dialog.
+TEST_F(ViewsTest, ConfigViewTicksBoxesByKeys) {
+  ConfigDialog dialog(nullptr, InstallPathsOf(u"\\Program Files\\Kolvar"));
+  dialog.Load();
+  QString label;
+  bool splash_before = false;
+  bool splash_after = true;
+  bool folder_enabled = true;
+  WhenIdle([&] {
+    auto* view = static_cast<ConfigView*>(frame_.top_view());
+    label = view->box(config_controls::kAutoStartup)->text();
+    ProcessEventsUntil([&] { return view->box(config_controls::kSplashScreen)->hasFocus(); });
+    splash_before = view->box(config_controls::kSplashScreen)->isChecked();
+    Key(Qt::Key_Return);
+    splash_after = view->box(config_controls::kSplashScreen)->isChecked();
+    view->box(config_controls::kBackgroundScanning)->click();
+    folder_enabled = view->box(config_controls::kFolderSelection)->isEnabled();
+    SaveShot(frame_, "configuration");
+    Key(Qt::Key_F2);  // "Cancel"
+  });
+  frame_.RunModal(dialog);
+  EXPECT_EQ(label, "Start Program with Windows");
+  EXPECT_TRUE(splash_before);
+  EXPECT_FALSE(splash_after);
+  EXPECT_FALSE(folder_enabled);
+  EXPECT_TRUE(dialog.ended());
+  EXPECT_TRUE(dialog.settings().splash_screen) << "Cancel keeps the settings";
+}
+
 TEST_F(ViewsTest, FolderPickerViewListsTheTree) {
   FolderPickerDialog picker([](std::u16string_view folder) {
     return folder == u"\\" ? std::vector<std::u16string>{u"My Documents", u"Windows"}
