@@ -61,9 +61,12 @@ std::u16string HexOf(const std::vector<uint8_t>& data) {
   return text;
 }
 
-std::u16string NumberOf(const std::vector<uint8_t>& data) {
+// The first four bytes as a number, in the byte order the type names (missing bytes count as 0).
+std::u16string NumberOf(const std::vector<uint8_t>& data, bool big_endian) {
   uint32_t value = 0;
-  for (size_t i = 0; i < 4 && i < data.size(); ++i) value |= uint32_t{data[i]} << (8 * i);
+  for (size_t i = 0; i < 4 && i < data.size(); ++i) {
+    value |= uint32_t{data[i]} << (8 * (big_endian ? 3 - i : i));
+  }
   const std::string digits = std::to_string(value);
   return std::u16string(digits.begin(), digits.end());
 }
@@ -99,8 +102,9 @@ std::u16string ValueDataText(uint32_t type, const std::vector<uint8_t>& data) {
     case kTypeResourceList:
       return HexOf(data);
     case kTypeNumber:
+      return NumberOf(data, false);
     case kTypeBigEndianNumber:
-      return NumberOf(data);
+      return NumberOf(data, true);
     default:
       return texts::kUnknownType;
   }

@@ -38,7 +38,8 @@ inline constexpr int kValueIconNumber = 3;
 
 // The icon of a value type.
 int ValueIcon(uint32_t type);
-// The data column's text of a value of `type` holding `data`.
+// The data column's text of a value of `type` holding `data`. A big-endian number (type 5) is
+// read in its own byte order, so kvreg's "dword_be 256" shows as 256.
 std::u16string ValueDataText(uint32_t type, const std::vector<uint8_t>& data);
 
 // One row of a key's value list.

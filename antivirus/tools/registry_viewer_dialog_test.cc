@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 #include "common/registry_key.h"
@@ -48,7 +49,9 @@ TEST(RegistryViewerTest, ValueTextsForEveryType) {
       {8, {0xff, 0x00}, u"ff 00", kValueIconBinary},
       {4, {0x2a, 0x00, 0x00, 0x00}, u"42", kValueIconNumber},
       {4, {0xff, 0xff, 0xff, 0xff}, u"4294967295", kValueIconNumber},
-      {5, {0x00, 0x00, 0x01, 0x00}, u"65536", kValueIconNumber},
+      // A big-endian number is read in its own byte order.
+      {5, {0x00, 0x00, 0x01, 0x00}, u"256", kValueIconNumber},
+      {5, {0x00, 0x01, 0x00, 0x00}, u"65536", kValueIconNumber},
       {3, {}, u"(value not set)", kValueIconBinary},
       {11, {0x01, 0x02}, u"(unknow type)", kValueIconText},
       {0, {0x01}, u"(unknow type)", kValueIconText},
@@ -75,7 +78,7 @@ TEST(RegistryViewerTest, ValueRowsComeFromTheRegistryInCaseInsensitiveOrder) {
   EXPECT_EQ(rows[2].name, u"beta");
   EXPECT_EQ(rows[2].data, u"7");
   EXPECT_EQ(rows[3].name, u"delta");
-  EXPECT_EQ(rows[3].data, u"65536");
+  EXPECT_EQ(rows[3].data, u"256");
   EXPECT_EQ(rows[4].name, u"Gamma");
   EXPECT_EQ(rows[4].data, u"(value not set)");
 
@@ -86,6 +89,43 @@ TEST(RegistryViewerTest, ValueRowsComeFromTheRegistryInCaseInsensitiveOrder) {
     const std::vector<RegistryValueRow> only = ReadValueRows(kRegistryRootLocalMachine, empty);
     ASSERT_EQ(only.size(), 1u);
     EXPECT_EQ(only[0].name, u"(Default)");
+  }
+}
+
+// Values of every type written by another program (kvreg) read back as the value list shows them.
+TEST(RegistryViewerTest, ValuesWrittenWithKvregShowTheirTexts) {
+  testing::TestDevice device;
+  const struct {
+    const char* name;
+    const char* type;
+    std::vector<std::string> values;
+    std::u16string text;
+    int icon;
+  } cases[] = {
+      {"a-sz", "sz", {"Hello"}, u"Hello", kValueIconText},
+      {"b-expand", "expand_sz", {"%T"}, u"25 00 54 00 00 00", kValueIconString},
+      {"c-binary", "binary", {"00ff10"}, u"00 ff 10", kValueIconBinary},
+      {"d-dword", "dword", {"0x2a"}, u"42", kValueIconNumber},
+      {"e-dword-be", "dword_be", {"0x00010000"}, u"65536", kValueIconNumber},
+      {"f-link", "6", {"0a0b"}, u"0a 0b", kValueIconBinary},
+      {"g-multi", "multi_sz", {"one", "two"}, u"one", kValueIconString},
+      {"h-resources", "8", {"ff"}, u"ff", kValueIconBinary},
+      {"i-empty", "binary", {}, u"(value not set)", kValueIconBinary},
+      {"j-other", "11", {"0102"}, u"(unknow type)", kValueIconText},
+  };
+  for (const auto& c : cases) {
+    std::string command =
+        "'" + testing::BinDir() + "/kvreg' set 'HKLM\\Software\\Typed' " + c.name + " " + c.type;
+    for (const std::string& value : c.values) command += " '" + value + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  const std::vector<RegistryValueRow> rows =
+      ReadValueRows(kRegistryRootLocalMachine, u"Software\\Typed");
+  ASSERT_EQ(rows.size(), std::size(cases) + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_EQ(rows[i + 1].data, cases[i].text);
+    EXPECT_EQ(rows[i + 1].icon, cases[i].icon);
   }
 }
 
