@@ -13,8 +13,8 @@ set(kolvar_suite_programs
     # The suite's own programs.
     KVAntivirus KVBkgScan kvipcsrv KVTaskMgr KVScheduler KVUpdSP wceload
     # The terminal front end and the tools for people.
-    kolvar kvcfg kvreg kvipcstat kvsigtool kvtasks kvnotify kvnotifyd)
-set(kolvar_suite_libraries kvmsetup)
+    kolvar kvcfg kvreg kvipcstat kvsigtool kvupdpack kvtasks kvnotify kvnotifyd)
+set(kolvar_suite_libraries kvmsetup kvmupdrules)
 
 set(kolvar_suite_targets)
 foreach(program ${kolvar_suite_programs})

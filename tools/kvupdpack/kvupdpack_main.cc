@@ -3,6 +3,7 @@
 // "build" makes a signed package folder for any static web server.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -29,6 +30,13 @@ constexpr char kUsage[] =
     "or #personal#. LIB is a rules library (such as kvmupdrules.so); --set and --set-number give\n"
     "the configuration values that it sets (RULES_SET_CONFIG).\n";
 
+// Host paths may be given relative to the working folder.
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "kvupdpack: %s\n", problem.c_str());
   std::fputs(kUsage, stderr);
@@ -37,7 +45,7 @@ int Usage(const std::string& problem) {
 
 int Keygen(int argc, char** argv) {
   if (argc != 3) return Usage("keygen takes one KEYFILE");
-  const std::string path = argv[2];
+  const std::string path = Absolute(argv[2]);
   std::string public_pem;
   std::string error;
   if (!platform::WriteNewSigningKey(path, &public_pem, &error)) {
@@ -127,6 +135,10 @@ int Build(int argc, char** argv) {
     spec.history.push_back(platform::Utf16ToUtf8(spec.release_date) + " " +
                            platform::Utf16ToUtf8(spec.update_id));
   }
+  key_file = Absolute(key_file);
+  spec.out_dir = Absolute(spec.out_dir);
+  if (!spec.rules_library.empty()) spec.rules_library = Absolute(spec.rules_library);
+  for (PackageFile& file : spec.files) file.host_path = Absolute(file.host_path);
   std::string error;
   std::vector<std::string> written;
   if (!ReadKey(key_file, &spec.private_key_pem, &error) || !BuildPackage(spec, &written, &error)) {
