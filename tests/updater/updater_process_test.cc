@@ -17,7 +17,9 @@
 #include "common/registry_key.h"
 #include "platform/cabinet.h"
 #include "platform/crypto.h"
+#include "platform/kernel_objects.h"
 #include "platform/text.h"
+#include "scan_engine/scan_channel.h"
 #include "tests/updater/updater_test_support.h"
 #include "updater/update_package.h"
 
@@ -98,7 +100,10 @@ TEST_F(UpdaterProcessTest, PackageReplacesTheDatabaseAndTheNextScanFindsTheNewVi
                                         "--history",    "2026-11-01 older signatures"};
   for (const std::string& file : DatabaseFiles(database_)) arguments.push_back(file);
   StagePackage(BuildPackage(arguments));
+  // The scan left the background scanner running with the old database; the applier ends it.
+  EXPECT_TRUE(platform::ObjectExists(kScannerEventName));
   RunResult applied = Applier();
+  EXPECT_FALSE(platform::ObjectExists(kScannerEventName));
   EXPECT_EQ(applied.exit_status, 0) << applied.err;
   EXPECT_TRUE(Boxes().empty()) << Boxes().front();
   EXPECT_NE(applied.err.find("100% Finishing process..."), std::string::npos) << applied.err;
