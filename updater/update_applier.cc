@@ -55,7 +55,7 @@ bool RequireSignedUpdates(ConfigStore& store) {
 bool CheckSignature(ApplierRun* run, const std::u16string& install_dir) {
   ConfigStore& main = run->configuration->store();
   if (!RequireSignedUpdates(main)) {
-    Notice(run, kUnsignedWarning);
+    if (run->notice) run->notice(kUnsignedWarning, platform::kMbIconWarning);
     return true;
   }
   std::string error;

@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "scan_engine/scan_channel.h"
 #include "tests/updater/updater_test_support.h"
+#include "updater/applier_texts.h"
 #include "updater/update_package.h"
 
 namespace kolvar {
@@ -269,6 +270,61 @@ TEST_F(UpdaterProcessTest, AnApplierKilledAtAnyMomentLeavesEveryFileOldOrNew) {
   }
   RecordProperty("completed_rounds", completed);
   RecordProperty("files_found_new", replaced);
+}
+
+TEST_F(UpdaterProcessTest, UnsignedPackagesPassOnlyWhenAnAdministratorAllowsThem) {
+  std::vector<std::string> arguments = {"--id", "KVUPD-V30-0002", "--date", "2026-12-01"};
+  for (const std::string& file : DatabaseFiles(database_)) arguments.push_back(file);
+  const std::string package = BuildPackage(arguments);
+  fs::remove(package + "/kvupdate.cab.sig");
+  for (const bool required : {true, false}) {
+    SCOPED_TRACE(required ? "required" : "allowed");
+    fs::remove(box_log_);
+    StagePackage(package);
+    {
+      std::unique_ptr<ConfigurationFile> configuration;
+      OpenConfiguration(/*keep_as_is=*/true, &configuration);
+      const uint32_t value = required ? 1 : 0;
+      ConfigStore& store = configuration->store();
+      if (!store.SetValue(config_keys::kRequireSignedUpdates, 2, sizeof value, &value,
+                          config_keys::kUpdates)) {
+        ASSERT_TRUE(store.SelectSection(config_keys::kUpdates));
+        ASSERT_TRUE(store.AddValue(config_keys::kRequireSignedUpdates, 2, sizeof value, &value));
+      }
+      ASSERT_TRUE(configuration->Save());
+    }
+    RunResult run = Applier();
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    const std::vector<std::string> boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << run.err;
+    EXPECT_NE(boxes[0].find(required ? "not signed by the publisher" : "RequireSignedUpdates is 0"),
+              std::string::npos)
+        << boxes[0];
+    EXPECT_EQ(
+        device_.ReadFile(folder_ + u"\\KVVirusDB.dat") == ReadHost(database_ + "/KVVirusDB.dat"),
+        !required);
+  }
+}
+
+TEST_F(UpdaterProcessTest, ASecondApplierLeavesTheRunningOneAlone) {
+  std::vector<std::string> arguments = {"--id", "KVUPD-V30-0002", "--date", "2026-12-01"};
+  for (const std::string& file : DatabaseFiles(database_)) arguments.push_back(file);
+  StagePackage(BuildPackage(arguments));
+  std::unique_ptr<RunningKolvar> first = StartApplier();
+  first->CloseInput();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!platform::ObjectExists(updater::kSingleInstanceMutex) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  RunResult second = Applier();
+  EXPECT_EQ(second.exit_status, 0);
+  EXPECT_NE(second.err.find("already being installed"), std::string::npos) << second.err;
+  EXPECT_EQ(second.err.find("Initializing"), std::string::npos) << second.err;
+  RunResult finished = first->Wait(120);
+  EXPECT_EQ(finished.exit_status, 0) << finished.err;
+  EXPECT_NE(finished.err.find("100% Finishing process..."), std::string::npos) << finished.err;
+  EXPECT_EQ(UpdatesText(config_keys::kLastUpdateId), u"KVUPD-V30-0002");
 }
 
 }  // namespace
