@@ -117,10 +117,10 @@ bool BackgroundScanner::BuildEngine() {
   if (install.empty()) install = program_folder_;
   engine_->SetRepositoryPath(platform::JoinPath(install, kRepositoryIndexName));
   engine_->SetStatusSink([this](const ScanStatus& status) {
-    // Progress may be dropped when the queue is full; the end of a scan or a pass and a
-    // detection's status are waited for by the main program and must arrive.
+    // Only the newest progress waits to go out, so the end of a pass and a detection's status,
+    // which the main program waits for and which must arrive, leave on the worker's next passes.
     const SendPolicy policy =
-        status.type == kMessageProgress ? SendPolicy::kDroppable : SendPolicy::kMustArrive;
+        status.type == kMessageProgress ? SendPolicy::kLatest : SendPolicy::kMustArrive;
     return channel_ != nullptr &&
            SendScanMessage(*channel_, kMainChannel, &status, sizeof(status), policy,
                            [this] { return shutting_down_ || engine_->StopRequested(); });

@@ -7,6 +7,7 @@
 #include "ipc/ipc_channel.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "common/thread_start.h"
@@ -73,6 +74,15 @@ void IpcChannel::JoinWorker() {
 void IpcChannel::BeforeUnregister() { JoinWorker(); }
 
 bool IpcChannel::Send(std::u16string_view addressee, const void* data, uint32_t length) {
+  return Queue(addressee, data, length, /*replaceable=*/false);
+}
+
+bool IpcChannel::SendLatest(std::u16string_view addressee, const void* data, uint32_t length) {
+  return Queue(addressee, data, length, /*replaceable=*/true);
+}
+
+bool IpcChannel::Queue(std::u16string_view addressee, const void* data, uint32_t length,
+                       bool replaceable) {
   bool queued = false;
   RunLocked([&] {
     if (length == 0 || length > kIpcMaxMessageLength) return kStatusBadMessageLength;
@@ -80,16 +90,32 @@ bool IpcChannel::Send(std::u16string_view addressee, const void* data, uint32_t 
     if (addressee.size() > kIpcMaxNameChars || database().FindChannel(addressee) < 0) {
       return kStatusAddresseeNotRegistered;
     }
-    // A full queue is no error: nothing is queued and the caller tries again.
-    if (outgoing_->Count() >= kIpcQueueLimit) return kStatusOk;
     IpcMessageRecord record{};
     NameToField(addressee, record.name);
     record.length = length;
+    record.replaceable = replaceable ? 1 : 0;
     std::memcpy(record.data, data, length);
-    const Status status =
-        QueueStep(*outgoing_, [&] { return outgoing_->Append(&record, sizeof(record)); });
-    queued = status == kStatusOk;
-    return status;
+    // The worker reads the first record and deletes it once posted, outside this lock: only the
+    // records behind it may be replaced. Finding and removing the old one is one step for the
+    // queue, so that the worker's deletion cannot shift the index in between.
+    return outgoing_->WithLock([&]() -> Status {
+      bool replaced = false;
+      if (replaceable) {
+        IpcMessageRecord head;
+        for (uint32_t index = outgoing_->Count(); !replaced && index-- > 1;) {
+          if (!outgoing_->Get(&head, offsetof(IpcMessageRecord, data), false, index)) break;
+          if (head.replaceable != 0 &&
+              std::memcmp(head.name, record.name, sizeof(record.name)) == 0) {
+            replaced = outgoing_->Delete(index);
+          }
+        }
+      }
+      // A full queue is no error: nothing is queued and the caller tries again.
+      if (!replaced && outgoing_->Count() >= kIpcQueueLimit) return kStatusOk;
+      // The queue's status is read under its lock, before the worker's next operation.
+      queued = outgoing_->Append(&record, sizeof(record));
+      return queued ? kStatusOk : outgoing_->GetStatus();
+    });
   });
   return queued;
 }

@@ -30,6 +30,7 @@ inline constexpr uint32_t kIpcWorkerPassMs = 25;
 struct IpcMessageRecord {
   char16_t name[kIpcNameFieldChars];
   uint32_t length;
+  uint32_t replaceable;  // outgoing: sent with SendLatest
   uint8_t data[kIpcMaxMessageLength];
 };
 
@@ -49,6 +50,12 @@ class IpcChannel : public IpcConnection {
   // 39 for a length of 0 or over 2048, 34 when no channel of that name is registered now, 1 for
   // missing data. True when queued; false with status 0 when 50 messages already wait to go out.
   bool Send(std::u16string_view addressee, const void* data, uint32_t length);
+  // Send for a message of which only the newest matters (progress): it takes the place of an
+  // earlier SendLatest message to the same addressee that still waits in the outgoing queue
+  // behind the one the worker is passing on, and goes to the end, after everything sent before
+  // it. So at most one such message waits, and what must arrive is never delayed behind a pile
+  // of them. False with status 0 only when the queue is full and holds none to replace.
+  bool SendLatest(std::u16string_view addressee, const void* data, uint32_t length);
   // Takes the next message: its bytes into `buffer` (at least 2048 bytes), its length and its
   // sender's name. False (49) when none waits.
   bool Receive(void* buffer, uint32_t* length, std::u16string* sender_name);
@@ -64,6 +71,7 @@ class IpcChannel : public IpcConnection {
   void BeforeUnregister() override;
 
  private:
+  bool Queue(std::u16string_view addressee, const void* data, uint32_t length, bool replaceable);
   void WorkerMain();
   void SendFirstOutgoing();
   void TakeIncoming();

@@ -77,10 +77,11 @@ bool ChannelReachable(IpcChannel& channel, std::u16string_view name) {
 
 bool SendScanMessage(IpcChannel& channel, std::u16string_view addressee, const void* data,
                      uint32_t length, SendPolicy policy, const CancelTest& cancelled) {
+  if (policy == SendPolicy::kLatest) return channel.SendLatest(addressee, data, length);
   for (;;) {
     if (channel.Send(addressee, data, length)) return true;
     // The status of a failed Send is not read: other threads use the same channel object.
-    if (policy == SendPolicy::kDroppable || Cancelled(cancelled)) return false;
+    if (Cancelled(cancelled)) return false;
     if (!ChannelReachable(channel, addressee)) return false;
     platform::Sleep(kSendRetryMs);
   }

@@ -3,8 +3,10 @@
 // form, the one send rule of the protocol, and the detection hand-off that the main program runs
 // when the scanner asks what to do with an infected file.
 //
-// Send rule: a progress message may be dropped when the sender's outgoing queue is full (the next
-// one carries newer counters anyway); every other message is one the receiver waits for, so its
+// Send rule: a progress message replaces an older one still waiting in the sender's outgoing
+// queue, and is dropped when that queue is full of others (the next one carries newer counters
+// anyway, and the end of a pass carries the final ones); so progress never holds up what follows
+// it. Every other message is one the receiver waits for, so its
 // sender waits for room in the queue for as long as the addressee stays registered and the caller
 // does not cancel. Every wait on the other program also ends when that program has gone: its
 // channel is no longer registered, or the IPC service itself has ended.
@@ -36,7 +38,7 @@ inline constexpr char16_t kMainProgram[] = u"KVAntivirus";
 using CancelTest = std::function<bool()>;
 
 enum class SendPolicy {
-  kDroppable,   // one attempt: progress messages
+  kLatest,      // progress: one attempt, replacing a progress message that still waits
   kMustArrive,  // waits for room while the addressee is registered and the caller goes on
 };
 

@@ -433,6 +433,7 @@ void ScanClient::HandleStatus(const ScanStatus& status) {
       break;
     case kMessageScanComplete: {
       state_ = status.state;
+      ShowFinalCounters(status);
       LoadResultFile();
       observer().OnScanComplete(Results());
       observer().OnScanDoneNotice();
@@ -442,13 +443,8 @@ void ScanClient::HandleStatus(const ScanStatus& status) {
       break;
     }
     case kMessagePassFinished:
-      // The newest counters of a pass that ran to its end reach the owner before its end does;
-      // the progress thread would otherwise lose them with the queue.
-      if (status.state != 0) {
-        if (const std::optional<ScanProgress> last = TakeNewestProgress()) {
-          observer().OnProgress(*last);
-        }
-      }
+      // The counters of a pass that ran to its end reach the owner before its end does.
+      if (status.state != 0) ShowFinalCounters(status);
       ClearProgress();
       // The active flag: 1 when a pass ran to its end, 0 when the scanner stopped one to start
       // again (it sends that between the stop and the new start).
@@ -489,17 +485,23 @@ void ScanClient::QueueProgress(const ScanStatus& status) {
   progress_queue_.push_back(status);
 }
 
-std::optional<ScanProgress> ScanClient::TakeNewestProgress() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (progress_queue_.empty()) return std::nullopt;
-  const ScanStatus status = progress_queue_.back();
-  progress_queue_.clear();
-  progress_.files_tested = status.files_tested;
-  progress_.folders_entered = status.folders_entered;
-  progress_.infected_files = status.infected_files;
-  progress_.kilobytes_tested = status.kilobytes_tested;
-  progress_.text = ProgressText(status);
-  return progress_;
+void ScanClient::ShowFinalCounters(const ScanStatus& end) {
+  // Held across the hand-over, so that no older record that the progress thread has taken can
+  // reach the owner after the final counters.
+  std::lock_guard<std::mutex> delivery(delivery_mutex_);
+  ScanProgress shown;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The text stays that of the newest progress record: the end of a pass names no item.
+    if (!progress_queue_.empty()) progress_.text = ProgressText(progress_queue_.back());
+    progress_queue_.clear();
+    progress_.files_tested = end.files_tested;
+    progress_.folders_entered = end.folders_entered;
+    progress_.infected_files = end.infected_files;
+    progress_.kilobytes_tested = end.kilobytes_tested;
+    shown = progress_;
+  }
+  observer().OnProgress(shown);
 }
 
 void ScanClient::ClearProgress() {
@@ -510,6 +512,7 @@ void ScanClient::ClearProgress() {
 
 void ScanClient::ProgressMain() {
   while (progress_quit_.Wait(kIdlePollMs) != platform::WaitResult::kSignaled) {
+    std::lock_guard<std::mutex> delivery(delivery_mutex_);
     ScanProgress shown;
     {
       std::lock_guard<std::mutex> lock(mutex_);

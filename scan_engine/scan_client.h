@@ -21,7 +21,6 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -81,7 +80,10 @@ class ScanClientObserver {
  public:
   virtual ~ScanClientObserver() = default;
 
-  // Progress thread: a progress record was taken from the queue.
+  // Progress thread: a progress record was taken from the queue. Receiver thread: the final
+  // counters of a pass, which the scanner sends with the end of the pass (progress records may
+  // have been dropped on the way); they come right before OnScanComplete or OnPassFinished, and
+  // nothing of that pass comes after them.
   virtual void OnProgress(const ScanProgress& progress);
   // Receiver thread: a background pass ended and the next one begins; counters are zero again.
   virtual void OnPassFinished();
@@ -159,7 +161,7 @@ class ScanClient {
   void Quit();
 
   bool IsScanning() const { return scanning_; }
-  // The counters and text of the last progress record shown.
+  // The counters and text shown last: those of a progress record, or a pass's final counters.
   ScanProgress Progress() const;
   // The state field of the last status of type 2 or 3.
   uint32_t state() const { return state_; }
@@ -186,8 +188,9 @@ class ScanClient {
   void ProgressMain();
   void QueueProgress(const ScanStatus& status);
   void ClearProgress();
-  // Empties the progress queue; its newest record, when there was one, becomes the progress shown.
-  std::optional<ScanProgress> TakeNewestProgress();
+  // The counters of a status that ends a pass (type 3, or 24 with state 1) become the progress
+  // shown, in place of whatever progress is still queued, and reach the observer last.
+  void ShowFinalCounters(const ScanStatus& end);
   bool SendCommand(const ScanCommand& command);
   // Takes every waiting message; detections among them are answered with no action.
   void DiscardWaitingMessages();
@@ -222,6 +225,9 @@ class ScanClient {
   std::atomic<bool> scanning_{false};
   std::atomic<uint32_t> state_{0};
 
+  // Held while a progress record is handed to the observer, so that those hand-overs keep their
+  // order with the final counters of a pass.
+  std::mutex delivery_mutex_;
   mutable std::mutex mutex_;  // guards the members below
   std::u16string scan_folder_ = u"\\";
   ScanProgress progress_;

@@ -158,7 +158,8 @@ class ScanEngine {
   void TestFile(const platform::FindData& entry);
   void ReportProgress(uint32_t folders_delta, uint32_t files_delta, uint32_t infected_delta,
                       uint32_t kilobytes_delta, std::u16string_view item);
-  // Sends a status of type 24 or 3: zero except the state (the active flag) and the type.
+  // Sends a status of type 24 or 3: the pass's counters, the state (the active flag) and the
+  // type; no current item or folder.
   void SendPassStatus(uint32_t type);
   bool Send(const ScanStatus& status);
   void PostPass();

@@ -164,16 +164,21 @@ TEST_F(ScanEngineTest, PassCountsAndReportsFilesBeforeSubfoldersAndSkipsQuaranti
   const ScanStatus& last = messages.back();
   EXPECT_EQ(last.type, kMessageScanComplete);
   EXPECT_EQ(last.state, 1u);
-  ScanStatus zero_but_end = ZeroRecord<ScanStatus>();
-  zero_but_end.state = 1;
-  zero_but_end.type = kMessageScanComplete;
-  EXPECT_EQ(std::memcmp(&last, &zero_but_end, sizeof(last)), 0);
+  // The end carries the pass's counters and nothing else.
+  ScanStatus counted_end = ZeroRecord<ScanStatus>();
+  counted_end.folders_entered = 4;
+  counted_end.files_tested = 6;
+  counted_end.infected_files = 1;
+  // a.exe twice (2 + 2), b.txt 0, c.dat 1, d.exe 0, e.htm 1, f.bin 3.
+  counted_end.kilobytes_tested = 9;
+  counted_end.state = 1;
+  counted_end.type = kMessageScanComplete;
+  EXPECT_EQ(std::memcmp(&last, &counted_end, sizeof(last)), 0);
 
   const ScanStatus& final_progress = messages[messages.size() - 2];
   EXPECT_EQ(final_progress.folders_entered, 4u);
   EXPECT_EQ(final_progress.files_tested, 6u);
   EXPECT_EQ(final_progress.infected_files, 1u);
-  // a.exe twice (2 + 2), b.txt 0, c.dat 1, d.exe 0, e.htm 1, f.bin 3.
   EXPECT_EQ(final_progress.kilobytes_tested, 9u);
 
   // Walk order: each folder's message, then its files, then its subfolders depth first.
@@ -353,12 +358,19 @@ TEST_F(ScanEngineTest, BackgroundPassesRepeatAndQuarantineWhatTheUserChose) {
   for (size_t i = 0; i < messages.size(); ++i) {
     if (messages[i].type != kMessagePassFinished) continue;
     ++passes;
+    // The pass's own counters, those of its last progress message; no item or folder.
+    ASSERT_GT(i, 0u);
+    const ScanStatus& last_progress = messages[i - 1];
+    EXPECT_EQ(last_progress.type, kMessageProgress);
     ScanStatus expected = ZeroRecord<ScanStatus>();
+    expected.folders_entered = last_progress.folders_entered;
+    expected.files_tested = last_progress.files_tested;
+    expected.infected_files = last_progress.infected_files;
+    expected.kilobytes_tested = last_progress.kilobytes_tested;
     expected.state = 1;
     expected.type = kMessagePassFinished;
     EXPECT_EQ(std::memcmp(&messages[i], &expected, sizeof(expected)), 0);
-    ASSERT_GT(i, 0u);
-    EXPECT_EQ(messages[i - 1].type, kMessageProgress);
+    EXPECT_GT(expected.files_tested, 0u);
   }
   EXPECT_GE(passes, 3u);
   EXPECT_EQ(collector_.CountOfType(kMessageScanComplete), 0u);

@@ -234,6 +234,12 @@ void ScanEngine::ReportProgress(uint32_t folders_delta, uint32_t files_delta,
 void ScanEngine::SendPassStatus(uint32_t type) {
   std::lock_guard<std::mutex> lock(progress_lock_);
   status_record_ = ZeroRecord<ScanStatus>();
+  // The pass's own totals: progress messages may have been dropped or may lag behind, and the
+  // front ends report the end of a pass with these.
+  status_record_.folders_entered = counters_.folders_entered;
+  status_record_.files_tested = counters_.files_tested;
+  status_record_.infected_files = counters_.infected_files;
+  status_record_.kilobytes_tested = counters_.kilobytes_tested;
   status_record_.state = active_ ? 1 : 0;
   status_record_.type = type;
   Send(status_record_);

@@ -33,10 +33,6 @@ namespace {
 constexpr char16_t kFrontEndProgram[] = u"kolvar";
 // How often the main loop redraws the progress line and relays the scanner's output.
 constexpr uint32_t kRefreshMs = 100;
-// After the end of a pass, progress records still queued in the client keep arriving for a while;
-// the counters are final once none has come for this long (the whole wait is bounded).
-constexpr uint32_t kProgressSettleMs = 250;
-constexpr uint32_t kProgressSettleLimitMs = 3000;
 
 uint8_t PolicyAction(ActionPolicy policy) {
   switch (policy) {
@@ -81,7 +77,6 @@ class FrontEndObserver : public MainProgramScanObserver {
     // Within one pass the counters only grow: an older record handed over late is not shown.
     if (background_mode_ && progress.files_tested < progress_.files_tested) return;
     progress_ = progress;
-    last_progress_ms_ = Now();
   }
 
   // With background scanning on, everything before the restart at this folder (which the
@@ -156,10 +151,6 @@ class FrontEndObserver : public MainProgramScanObserver {
     std::lock_guard<std::mutex> lock(mutex_);
     return progress_;
   }
-  uint64_t last_progress_ms() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return last_progress_ms_;
-  }
   std::vector<InfectionRecord> results() {
     std::lock_guard<std::mutex> lock(mutex_);
     return results_;
@@ -177,7 +168,6 @@ class FrontEndObserver : public MainProgramScanObserver {
 
   std::mutex mutex_;
   ScanProgress progress_;
-  uint64_t last_progress_ms_ = 0;
   bool before_restart_;
   bool finished_ = false;
   bool completed_ = false;
@@ -364,14 +354,7 @@ class ScanRun {
     }
     if (observer.scanner_gone()) summary_.incomplete_reason = "the background scanner went away";
     summary_.completed = observer.completed() && !platform::InterruptRequested();
-    if (summary_.completed) {
-      // Progress records still queued in the client carry the final counters.
-      const uint64_t settle_start = Now();
-      while (Now() - observer.last_progress_ms() < kProgressSettleMs &&
-             Now() - settle_start < kProgressSettleLimitMs) {
-        platform::Sleep(kProgressSettleMs / 5);
-      }
-    }
+    // The end of the pass brought the scanner's own counters, shown before the end itself.
     summary_.counters = observer.progress();
     // The scanner counted infected files but no result file told which: not a clean scan.
     if (summary_.completed && !summary_.background_scanning && observer.results().empty() &&

@@ -19,6 +19,7 @@
 #include "antivirus/application_shell.h"
 #include "common/object_names.h"
 #include "platform/kernel_objects.h"
+#include "platform/text.h"
 #include "scan_engine/scan_channel.h"
 #include "tests/antivirus/front_end_test_support.h"
 
@@ -133,6 +134,23 @@ TEST_F(KolvarScanTest, JsonDocumentParsesAndAgreesWithTheReport) {
   RunResult quiet = Kolvar({"scan", "--quiet"});
   EXPECT_EQ(quiet.exit_status, 1);
   EXPECT_EQ(std::count(quiet.out.begin(), quiet.out.end(), '\n'), 3) << quiet.out;
+}
+
+TEST_F(KolvarScanTest, FastScanOfManyFilesReportsThePassesOwnCounters) {
+  // Unpaced, most progress messages cannot leave the scanner in time; the report must still
+  // count every file and folder of the pass.
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) {
+    device_.WriteFile(
+        u"\\My Documents\\many\\f" + platform::Utf8ToUtf16Lossy(std::to_string(i)) + u".txt",
+        "clean");
+  }
+  device_.WriteFile(u"\\My Documents\\many\\sub\\eicar.com", SignatureBytes(kEicarId));
+  const RunResult result = Kolvar({"scan", "--json", "\\My Documents\\many"}, "", 120);
+  ASSERT_EQ(result.exit_status, 1) << result.err;
+  const std::vector<std::string> facts = JsonFacts(result.out);
+  EXPECT_EQ(Fact(facts, "files_tested"), std::to_string(kFiles + 1));
+  EXPECT_EQ(Fact(facts, "infected_files"), "1");
 }
 
 TEST_F(KolvarScanTest, QuarantineActionMovesEveryFileIntoTheRepository) {

@@ -29,6 +29,7 @@ class RecordingObserver : public MainProgramScanObserver {
   void OnScanComplete(const std::vector<InfectionRecord>& results) override {
     std::lock_guard<std::mutex> lock(mutex_);
     completions_.push_back(results);
+    shown_at_completion_.push_back(progress_.empty() ? ScanProgress() : progress_.back());
   }
   void OnScanDoneNotice() override { ++notices; }
   uint8_t OnDetection(const DetectionRecord& detection) override {
@@ -52,6 +53,15 @@ class RecordingObserver : public MainProgramScanObserver {
     std::lock_guard<std::mutex> lock(mutex_);
     return completions_;
   }
+  // What OnProgress had shown last when each OnScanComplete came, and what it shows last now.
+  std::vector<ScanProgress> ShownAtCompletion() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return shown_at_completion_;
+  }
+  ScanProgress LastShown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return progress_.empty() ? ScanProgress() : progress_.back();
+  }
   std::vector<DetectionRecord> Detections() {
     std::lock_guard<std::mutex> lock(mutex_);
     return detections_;
@@ -70,6 +80,7 @@ class RecordingObserver : public MainProgramScanObserver {
   std::mutex mutex_;
   std::vector<ScanProgress> progress_;
   std::vector<std::vector<InfectionRecord>> completions_;
+  std::vector<ScanProgress> shown_at_completion_;
   std::vector<DetectionRecord> detections_;
   std::vector<std::string> messages_;
 };
@@ -143,6 +154,31 @@ TEST_F(ScanClientProcessTest, InteractiveScanEndsWithTheResultListAndTheFileTake
   ASSERT_TRUE(WaitUntil([&] { return observer_.Completions().size() == 2; }));
   EXPECT_TRUE(observer_.Completions()[1].empty());
   EXPECT_EQ(observer_.gone, 0);
+}
+
+TEST_F(ScanClientProcessTest, FastScanOfManyFilesEndsWithThePassesOwnCountersShownLast) {
+  // Unpaced, the scanner tests files far faster than progress messages can go, so most of them
+  // never leave; the end of the pass still shows the scanner's exact totals.
+  constexpr int kFiles = 3000;
+  PlantBulk(u"\\Many", kFiles - 1);
+  device_.WriteFile(u"\\Many\\Sub\\x.exe", InfectedBytes(2500, kVirusA));
+  Begin(/*background=*/false, /*pacing=*/0);
+  client_->SetScanFolder(u"\\Many");
+  ASSERT_EQ(client_->Start(), ScanStartResult::kStarted);
+  ASSERT_TRUE(WaitUntil([&] { return observer_.Completions().size() == 1; }, 120));
+  client_->Quit();  // nothing may reach the observer after the end
+
+  const auto exact = [&](const ScanProgress& p) {
+    return ::testing::AssertionResult(p.folders_entered == 2 && p.files_tested == kFiles &&
+                                      p.infected_files == 1 && p.kilobytes_tested == 2 + 2)
+           << p.folders_entered << " folders, " << p.files_tested << " files, " << p.infected_files
+           << " infected, " << p.kilobytes_tested << " kB";
+  };
+  ASSERT_EQ(observer_.ShownAtCompletion().size(), 1u);
+  EXPECT_TRUE(exact(observer_.ShownAtCompletion()[0]));
+  EXPECT_TRUE(exact(observer_.LastShown()));
+  EXPECT_TRUE(exact(client_->Progress()));
+  ASSERT_EQ(observer_.Completions()[0].size(), 1u);
 }
 
 TEST_F(ScanClientProcessTest, PauseResumeAndStopEndTheScanWithoutAResult) {

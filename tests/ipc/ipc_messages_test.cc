@@ -1,5 +1,6 @@
 // Messages across real processes: whole 2048-byte messages with the sender's name, the length
-// and addressee checks, the 50-record outgoing queue, overtaking past a full mailbox without loss
+// and addressee checks, the 50-record outgoing queue, the newest-only messages that replace the
+// one still waiting, overtaking past a full mailbox without loss
 // or reordering, messages to a channel that leaves, IsSending, and a slow reader that loses
 // nothing and gets everything in the order sent.
 #include <algorithm>
@@ -158,6 +159,46 @@ TEST_F(MessageTest, FiftyFirstQueuedSendReturnsFalseWithStatusZero) {
   }
   EXPECT_EQ(echoed.size(), 50u);
   EXPECT_EQ(echoed.count("m50"), 0u);
+}
+
+TEST_F(MessageTest, LatestMessageReplacesTheOneWaitingAndGoesBehindWhatWasSentBeforeIt) {
+  platform::Process service = StartService();
+  platform::Process echo = StartRegisteredClient("ECHO", "echo");
+  IpcChannel channel(false, false);
+  ASSERT_TRUE(channel.Register(u"T"));
+  const auto send = [&](std::string_view text) {
+    return channel.Send(u"ECHO", text.data(), static_cast<uint32_t>(text.size()));
+  };
+  const auto latest = [&](std::string_view text) {
+    return channel.SendLatest(u"ECHO", text.data(), static_cast<uint32_t>(text.size()));
+  };
+  // Without the worker nothing leaves the queue. The first record is the one the worker passes
+  // on, so it is never replaced.
+  ASSERT_TRUE(latest("q0"));
+  ASSERT_TRUE(latest("q1"));
+  ASSERT_TRUE(send("a"));
+  ASSERT_TRUE(latest("q2"));  // q1 goes; q2 comes after a
+  ASSERT_TRUE(latest("q3"));
+  std::vector<std::string> expected = {"q0", "a"};
+  for (int i = 0; i < 47; ++i) {
+    expected.push_back("m" + std::to_string(i));
+    ASSERT_TRUE(send(expected.back())) << i;
+  }
+  EXPECT_FALSE(send("m47"));  // 50 wait
+  EXPECT_TRUE(latest("q4"));  // takes q3's place, so the queue holds 50 still
+  EXPECT_EQ(channel.GetStatus(), kStatusOk);
+  EXPECT_FALSE(send("m48"));
+  expected.push_back("q4");
+
+  ASSERT_TRUE(channel.StartWorker());
+  std::vector<std::string> echoed;
+  while (echoed.size() < expected.size()) {
+    auto reply = ReceiveWithin(channel, 30);
+    ASSERT_TRUE(reply.has_value()) << echoed.size() << " of " << expected.size() << " arrived";
+    echoed.push_back(reply->data);
+  }
+  EXPECT_EQ(echoed, expected);
+  EXPECT_FALSE(ReceiveWithin(channel, 0.3).has_value());
 }
 
 TEST_F(MessageFlowTest, LaterMessageToAnotherChannelOvertakesAFullMailboxAndNothingIsReordered) {
