@@ -6,6 +6,7 @@
 #include "bkgscan/scanner_texts.h"
 #include "common/config_keys.h"
 #include "platform/message_box.h"
+#include "platform/path.h"
 
 namespace kolvar {
 
@@ -17,7 +18,12 @@ bool BackgroundScanningValue(ConfigStore& store, bool* found) {
 
 bool ScanPacingValue(ConfigStore& store) {
   uint32_t value = 1;
-  return !ReadIntegerValue(store, config_keys::kConfig, kScanPacingKey, &value) || value != 0;
+  // The device slept to keep a handheld usable; a desktop keeps itself usable through the scan
+  // thread's idle CPU and I/O priority, so its scans run unpaced unless the key asks otherwise.
+  if (!ReadIntegerValue(store, config_keys::kConfig, kScanPacingKey, &value)) {
+    return platform::IsDeviceImage();
+  }
+  return value != 0;
 }
 
 bool ReadBackgroundScanning(ConfigurationFile& configuration, const UserNotice& notice) {

@@ -1,6 +1,6 @@
 // The two configuration values the background scanner follows: "EnableBckScan" (background
 // scanning, read at start-up and again when the user interface attaches or detaches) and
-// "ScanPacing" (the device's pacing of a scan, on unless the key holds 0). Both live in section
+// "ScanPacing" (the device's pacing of a scan; see kScanPacingKey). Both live in section
 // "CONFIG" of kvmavcfg.dat, which other programs may save while the scanner runs.
 #ifndef KOLVAR_BKGSCAN_SCANNER_SETTINGS_H_
 #define KOLVAR_BKGSCAN_SCANNER_SETTINGS_H_
@@ -12,8 +12,8 @@
 
 namespace kolvar {
 
-// Section "CONFIG", type 2 (32-bit). Absent or non-zero: the device's pacing; 0: none. Not among
-// the defaults of a new configuration.
+// Section "CONFIG", type 2 (32-bit). Non-zero: the device's pacing; 0: none; absent: paced in a
+// device image, unpaced in the host profile. Not among the defaults of a new configuration.
 inline constexpr const auto& kScanPacingKey = config_keys::kScanPacing;
 
 // ReadBackgroundScanning: reloads the configuration (emptying the store first) when another
@@ -26,7 +26,8 @@ bool ReadBackgroundScanning(ConfigurationFile& configuration, const UserNotice& 
 // be read (no such key, or a value that is not 4 bytes).
 bool BackgroundScanningValue(ConfigStore& store, bool* found);
 
-// The value of "ScanPacing" as the store holds it now: true unless a 32-bit value of 0 is stored.
+// The value of "ScanPacing" as the store holds it now: a 32-bit value that is not 0; without one,
+// whether the device root is a device image.
 bool ScanPacingValue(ConfigStore& store);
 
 }  // namespace kolvar

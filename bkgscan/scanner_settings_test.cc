@@ -1,9 +1,11 @@
 // The scanner's two configuration values read from a store: "EnableBckScan" with its message when
-// it cannot be read, and "ScanPacing", on unless it holds 0.
+// it cannot be read, and "ScanPacing", on unless it holds 0 (its default in the host profile is
+// off).
 #include "bkgscan/scanner_settings.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -76,6 +78,22 @@ INSTANTIATE_TEST_SUITE_P(
                       SettingsCase{
                           "WrongSizeIsUnreadable", {{0x0101}, 2}, {{0}, 2}, false, true, true}),
     [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
+
+TEST(ScanPacingDefaultTest, WithoutTheKeyADeviceImageIsPacedAndTheHostIsNot) {
+  testing::TestDevice device;
+  ConfigurationFile configuration(u"_@KVTESTSETTINGS@_", KeyMaterialUse::kConfiguration);
+  ConfigStore& store = configuration.store();
+  ASSERT_TRUE(store.AddSection(config_keys::kConfig));
+  EXPECT_TRUE(ScanPacingValue(store));
+  const std::string image_root = getenv("KOLVAR_DEVICE_ROOT");
+  setenv("KOLVAR_DEVICE_ROOT", "/", 1);
+  const bool host_paced = ScanPacingValue(store);
+  Store(store, kScanPacingKey, {1});
+  const bool host_asked = ScanPacingValue(store);
+  setenv("KOLVAR_DEVICE_ROOT", image_root.c_str(), 1);
+  EXPECT_FALSE(host_paced);
+  EXPECT_TRUE(host_asked);  // the key overrides the host's default
+}
 
 }  // namespace
 }  // namespace kolvar

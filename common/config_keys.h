@@ -18,8 +18,9 @@ inline constexpr char kConfig[] = "CONFIG";
 inline constexpr char kAutoStartup[] = "AutoStartup";
 inline constexpr char kEnableBckScan[] = "EnableBckScan";
 inline constexpr char kEnableFolderSelection[] = "EnableFolderSelection";
-// Type 2, not among the defaults. Absent or non-zero: the device's pacing (pauses between the
-// files of a scan and between the blocks of a download); 0: none.
+// Type 2, not among the defaults. Non-zero: the device's pacing (pauses between the files of a
+// scan and between the blocks of a download); 0: none; absent: paced in a device image, unpaced
+// in the host profile.
 inline constexpr char kScanPacing[] = "ScanPacing";
 inline constexpr char kShorcutPath[] = "ShorcutPath";
 inline constexpr char kSplashScreen[] = "SplashScreen";

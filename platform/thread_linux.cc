@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -51,6 +52,17 @@ bool IsIdle() {
   return pthread_getschedparam(pthread_self(), &policy, &param) == 0 && policy == SCHED_IDLE;
 }
 
+// The I/O scheduler's class of a thread: an idle thread reads only when no other does.
+constexpr int kIoprioWhoProcess = 1;  // a thread id, for the calls below
+constexpr int kIoprioClassShift = 13;
+constexpr int kIoprioClassNone = 0;
+constexpr int kIoprioClassIdle = 3;
+
+void SetIoClass(pid_t tid, int io_class) {
+  // Not every kernel or I/O scheduler honours it; the CPU policy alone still applies then.
+  syscall(SYS_ioprio_set, kIoprioWhoProcess, static_cast<int>(tid), io_class << kIoprioClassShift);
+}
+
 bool SetNice(pid_t tid, int nice) {
   if (nice < kNiceMin) nice = kNiceMin;
   if (nice > kNiceMax) nice = kNiceMax;
@@ -89,14 +101,19 @@ bool SetCurrentThreadPriority(ThreadPriority priority) {
   const pid_t tid = gettid();
   switch (priority) {
     case ThreadPriority::kIdle:
-      return SetPolicy(SCHED_IDLE);
+      if (!SetPolicy(SCHED_IDLE)) return false;
+      SetIoClass(tid, kIoprioClassIdle);
+      return true;
     case ThreadPriority::kBelowNormal:
       if (IsIdle() && !SetPolicy(SCHED_OTHER)) return false;
+      SetIoClass(tid, kIoprioClassNone);
       return SetNice(tid, kBaseNice + kBelowNormalStep);
     case ThreadPriority::kNormal:
       if (IsIdle() && !SetPolicy(SCHED_OTHER)) return false;
+      SetIoClass(tid, kIoprioClassNone);
       return SetNice(tid, kBaseNice);
     case ThreadPriority::kHighest: {
+      SetIoClass(tid, kIoprioClassNone);
       // Whatever cannot be had for lack of RLIMIT_NICE is simply not taken.
       if (IsIdle() && !SetPolicy(SCHED_OTHER)) {
         SetLastError(kErrorSuccess);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -180,7 +181,12 @@ TEST(ThreadPriorityTest, EachPriorityChangesOnlyTheCallingThread) {
   OnNewThread([&] {
     ASSERT_TRUE(SetCurrentThreadPriority(ThreadPriority::kIdle));
     EXPECT_EQ(sched_getscheduler(0), SCHED_IDLE);
+    // Idle for the disk too (class 3), where the kernel reports I/O classes at all.
+    const long io = syscall(SYS_ioprio_get, 1, 0);
+    if (io >= 0) EXPECT_EQ(io >> 13, 3);
   });
+  const long process_io = syscall(SYS_ioprio_get, 1, 0);
+  if (process_io >= 0) EXPECT_NE(process_io >> 13, 3);
   EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
   OnNewThread([&] {
     EXPECT_TRUE(SetCurrentThreadPriority(ThreadPriority::kHighest));
