@@ -119,11 +119,9 @@ bool ApplicationShell::StartScannerWhenMissing() {
   if (channel_->IsRegistered(kScannerChannel)) return true;
   if (!StartDaemon(kScannerProgram)) return false;
   started_scanner_ = true;
-  for (int test = 0; test < kScannerChannelTests; ++test) {
-    if (test > 0) platform::Sleep(kScannerChannelTestIntervalMs);
-    if (channel_->IsRegistered(kScannerChannel)) return true;
-  }
-  return false;
+  return WaitUntil((kScannerChannelTests - 1) * kScannerChannelTestIntervalMs,
+                   kScannerChannelLookMs,
+                   [this] { return channel_->IsRegistered(kScannerChannel); });
 }
 
 void ApplicationShell::TellIpcFailure(std::u16string_view text) {
