@@ -95,19 +95,19 @@ bool IpcChannel::Queue(std::u16string_view addressee, const void* data, uint32_t
     record.length = length;
     record.replaceable = replaceable ? 1 : 0;
     std::memcpy(record.data, data, length);
-    // The worker reads the first record and deletes it once posted, outside this lock: only the
-    // records behind it may be replaced. Finding and removing the old one is one step for the
-    // queue, so that the worker's deletion cannot shift the index in between.
+    // Only the last record can be replaced: a message sent after the old one keeps the old one
+    // before it. Nor can the first: the worker reads it and deletes it once posted, outside this
+    // lock. Looking and deleting are one step for the queue, so that the worker's deletion cannot
+    // shift the index in between.
     return outgoing_->WithLock([&]() -> Status {
       bool replaced = false;
-      if (replaceable) {
-        IpcMessageRecord head;
-        for (uint32_t index = outgoing_->Count(); !replaced && index-- > 1;) {
-          if (!outgoing_->Get(&head, offsetof(IpcMessageRecord, data), false, index)) break;
-          if (head.replaceable != 0 &&
-              std::memcmp(head.name, record.name, sizeof(record.name)) == 0) {
-            replaced = outgoing_->Delete(index);
-          }
+      const uint32_t count = outgoing_->Count();
+      if (replaceable && count >= 2) {
+        IpcMessageRecord last;
+        if (outgoing_->Get(&last, offsetof(IpcMessageRecord, data), false, count - 1) &&
+            last.replaceable != 0 &&
+            std::memcmp(last.name, record.name, sizeof(record.name)) == 0) {
+          replaced = outgoing_->Delete(count - 1);
         }
       }
       // A full queue is no error: nothing is queued and the caller tries again.

@@ -50,11 +50,11 @@ class IpcChannel : public IpcConnection {
   // 39 for a length of 0 or over 2048, 34 when no channel of that name is registered now, 1 for
   // missing data. True when queued; false with status 0 when 50 messages already wait to go out.
   bool Send(std::u16string_view addressee, const void* data, uint32_t length);
-  // Send for a message of which only the newest matters (progress): it takes the place of an
-  // earlier SendLatest message to the same addressee that still waits in the outgoing queue
-  // behind the one the worker is passing on, and goes to the end, after everything sent before
-  // it. So at most one such message waits, and what must arrive is never delayed behind a pile
-  // of them. False with status 0 only when the queue is full and holds none to replace.
+  // Send for a message of which only the newest matters (progress): when the last message waiting
+  // in the outgoing queue is an earlier SendLatest message to the same addressee, and not the one
+  // the worker is passing on, this one takes its place. So such messages never pile up, and what
+  // is sent after one is never held up behind a pile of them; a message sent between two keeps
+  // the earlier one before it. False with status 0 when the queue is full and nothing was replaced.
   bool SendLatest(std::u16string_view addressee, const void* data, uint32_t length);
   // Takes the next message: its bytes into `buffer` (at least 2048 bytes), its length and its
   // sender's name. False (49) when none waits.

@@ -3,7 +3,7 @@
 // form, the one send rule of the protocol, and the detection hand-off that the main program runs
 // when the scanner asks what to do with an infected file.
 //
-// Send rule: a progress message replaces an older one still waiting in the sender's outgoing
+// Send rule: a progress message replaces an older one that waits last in the sender's outgoing
 // queue, and is dropped when that queue is full of others (the next one carries newer counters
 // anyway, and the end of a pass carries the final ones); so progress never holds up what follows
 // it. Every other message is one the receiver waits for, so its

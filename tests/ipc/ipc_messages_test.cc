@@ -161,7 +161,7 @@ TEST_F(MessageTest, FiftyFirstQueuedSendReturnsFalseWithStatusZero) {
   EXPECT_EQ(echoed.count("m50"), 0u);
 }
 
-TEST_F(MessageTest, LatestMessageReplacesTheOneWaitingAndGoesBehindWhatWasSentBeforeIt) {
+TEST_F(MessageTest, LatestMessageReplacesOnlyTheLastOneWaitingAndNeverTheFirst) {
   platform::Process service = StartService();
   platform::Process echo = StartRegisteredClient("ECHO", "echo");
   IpcChannel channel(false, false);
@@ -173,22 +173,23 @@ TEST_F(MessageTest, LatestMessageReplacesTheOneWaitingAndGoesBehindWhatWasSentBe
     return channel.SendLatest(u"ECHO", text.data(), static_cast<uint32_t>(text.size()));
   };
   // Without the worker nothing leaves the queue. The first record is the one the worker passes
-  // on, so it is never replaced.
+  // on, so it is never replaced; nor is one with a message sent after it.
   ASSERT_TRUE(latest("q0"));
   ASSERT_TRUE(latest("q1"));
   ASSERT_TRUE(send("a"));
-  ASSERT_TRUE(latest("q2"));  // q1 goes; q2 comes after a
-  ASSERT_TRUE(latest("q3"));
-  std::vector<std::string> expected = {"q0", "a"};
-  for (int i = 0; i < 47; ++i) {
+  ASSERT_TRUE(latest("q2"));
+  ASSERT_TRUE(latest("q3"));  // takes q2's place, behind a
+  std::vector<std::string> expected = {"q0", "q1", "a", "q3"};
+  for (int i = 0; i < 45; ++i) {
     expected.push_back("m" + std::to_string(i));
     ASSERT_TRUE(send(expected.back())) << i;
   }
-  EXPECT_FALSE(send("m47"));  // 50 wait
-  EXPECT_TRUE(latest("q4"));  // takes q3's place, so the queue holds 50 still
+  ASSERT_TRUE(latest("q4"));  // the fiftieth
+  EXPECT_FALSE(send("m45"));
+  EXPECT_TRUE(latest("q5"));  // takes q4's place, so the queue holds 50 still
   EXPECT_EQ(channel.GetStatus(), kStatusOk);
-  EXPECT_FALSE(send("m48"));
-  expected.push_back("q4");
+  EXPECT_FALSE(send("m46"));
+  expected.push_back("q5");
 
   ASSERT_TRUE(channel.StartWorker());
   std::vector<std::string> echoed;
