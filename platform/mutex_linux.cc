@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <ctime>
 
 #if defined(__SANITIZE_THREAD__)
@@ -17,6 +18,9 @@
 #if __has_feature(thread_sanitizer)
 #define KOLVAR_THREAD_SANITIZER 1
 #endif
+#endif
+#ifdef KOLVAR_THREAD_SANITIZER
+#include <sanitizer/tsan_interface.h>
 #endif
 
 #include "platform/error.h"
@@ -77,20 +81,27 @@ int ClockLock(pthread_mutex_t* mutex, const timespec& deadline) {
 #ifdef KOLVAR_THREAD_SANITIZER
   // The thread sanitizer's runtime does not wrap pthread_mutex_clocklock: it would take the mutex
   // as never locked, report its release as a fault and miss the order the lock gives. Its wrapped
-  // try-lock, repeated until the deadline, makes the same wait in its sight, a mutex left by a
-  // thread that ended owning it included.
-  for (;;) {
-    const int rc = pthread_mutex_trylock(mutex);
-    if (rc != EBUSY) return rc;
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    if (now.tv_sec > deadline.tv_sec ||
-        (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) {
-      return ETIMEDOUT;
-    }
-    const timespec pause{0, 1000000};
-    nanosleep(&pause, nullptr);
+  // calls make the same wait in its sight: the try-lock first (which also mends its record of a
+  // mutex left by an ended thread of this process), then the wall-clock wait for what is left.
+  if (const int rc = pthread_mutex_trylock(mutex); rc != EBUSY) return rc;
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int64_t left_ns = (static_cast<int64_t>(deadline.tv_sec) - now.tv_sec) * 1000000000LL +
+                    (deadline.tv_nsec - now.tv_nsec);
+  if (left_ns <= 0) return ETIMEDOUT;
+  timespec wall;
+  clock_gettime(CLOCK_REALTIME, &wall);
+  left_ns += wall.tv_nsec;
+  wall.tv_sec += static_cast<time_t>(left_ns / 1000000000LL);
+  wall.tv_nsec = static_cast<long>(left_ns % 1000000000LL);
+  const int rc = pthread_mutex_timedlock(mutex, &wall);
+  // Its wrapper tells only a plain success; an owner that ended during the wait was another
+  // process's (or the try-lock would have met it), so the lock is new to the runtime.
+  if (rc == EOWNERDEAD) {
+    __tsan_mutex_pre_lock(mutex, __tsan_mutex_try_lock);
+    __tsan_mutex_post_lock(mutex, __tsan_mutex_try_lock, 0);
   }
+  return rc;
 #else
   return pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
 #endif
