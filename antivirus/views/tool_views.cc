@@ -119,9 +119,16 @@ tools::DisplayFacts QtDisplayFacts() {
   facts.fonts = [] {
     std::vector<tools::FontFamily> families;
     for (const QString& family : QFontDatabase::families()) {
+      // The family's plain style where it has one, not the first that the database lists.
       const QStringList styles = QFontDatabase::styles(family);
-      families.push_back({ui::qt::FromQString(family),
-                          styles.isEmpty() ? std::u16string() : ui::qt::FromQString(styles.first()),
+      QString style = styles.isEmpty() ? QString() : styles.first();
+      for (const char* plain : {"Regular", "Book", "Normal", "Roman", "Medium"}) {
+        if (styles.contains(QLatin1String(plain))) {
+          style = QLatin1String(plain);
+          break;
+        }
+      }
+      families.push_back({ui::qt::FromQString(family), ui::qt::FromQString(style),
                           QFontDatabase::isSmoothlyScalable(family)});
     }
     return families;
