@@ -27,6 +27,7 @@
 #include "antivirus/install_paths.h"
 #include "common/config_keys.h"
 #include "ipc/ipc_channel.h"
+#include "platform/desktop_windows.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "scan_engine/repository.h"
@@ -262,6 +263,28 @@ TEST_F(KVAntivirusWindowTest, SecondStartCancelsTheStackedDialogOfTheRunningCopy
   EXPECT_TRUE(Boxes().empty()) << Boxes().front();
 
   ExitThroughMenu(*first, window);
+}
+
+// The process manager's window list finds the program's window by its process, as "Bring To
+// Front" needs it; a display without a window manager gives no program a way to raise another's
+// window, and the tool says so rather than pretend. The tool opens from "Tools" and closes again.
+TEST_F(KVAntivirusWindowTest, TheProgramsWindowIsFoundByItsProcess) {
+  std::unique_ptr<RunningKolvar> program = StartProgram("KVAntivirus", {});
+  const std::string window = display_.WaitForWindow(kMainTitle, kWindowSeconds);
+  ASSERT_FALSE(window.empty()) << program->Err();
+  bool found = false;
+  for (const platform::TopWindow& top : platform::ListTopWindows()) {
+    found |=
+        top.pid == static_cast<uint32_t>(program->pid()) && std::to_string(top.window) == window;
+  }
+  EXPECT_TRUE(found) << "window " << window << " of " << program->pid();
+  EXPECT_FALSE(platform::CanActivateWindows()) << "Xvfb runs no window manager";
+
+  Choose(window, "F2", {"Down"});  // "Processes Manager"
+  ASSERT_TRUE(display_.WaitForTitle(window, "^Proc Manager$", kWindowSeconds));
+  display_.Keys(window, {"Escape"});
+  ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds));
+  ExitThroughMenu(*program, window);
 }
 
 // A file quarantined by `kolvar scan` is listed in the repository dialog ("Repository Files") and
