@@ -47,6 +47,12 @@ inline constexpr uint32_t kRepositoryDone = 40080;
 inline constexpr uint32_t kConfirm = 40056;
 inline constexpr uint32_t kCancelConfig = 40057;
 
+// The history dialog's menu bar (113) and the "Done" of the virus list and the about dialog (111).
+inline constexpr uint32_t kUpdateNow = 40046;
+inline constexpr uint32_t kVirusDatabase = 40048;
+inline constexpr uint32_t kHistoryDone = 40183;
+inline constexpr uint32_t kDone = 40029;
+
 // The folder picker's soft keys.
 inline constexpr uint32_t kSelectFolder = 40264;
 inline constexpr uint32_t kCancelFolder = 40265;

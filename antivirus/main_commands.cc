@@ -3,6 +3,7 @@
 
 #include "antivirus/command_ids.h"
 #include "antivirus/config_dialog.h"
+#include "antivirus/history_dialog.h"
 #include "antivirus/repository_dialog.h"
 #include "antivirus/string_table.h"
 #include "antivirus/tools/process_manager_dialog.h"
@@ -51,6 +52,12 @@ void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
     main.Plug(commands::kConfiguration,
               [&main, settings = context.settings] { main.RunDialog(*settings); });
   }
+  main.Plug(commands::kUpdateHistory,
+            [&main, paths = context.paths, configuration = context.configuration] {
+              // "Update Now" stays grey until the update dialog is plugged in.
+              HistoryDialog history(paths, configuration);
+              main.RunDialog(history);
+            });
   main.Plug(commands::kRepositoryFiles, [&main, paths = context.paths] {
     RepositoryDialog repository(paths);
     main.RunDialog(repository);

@@ -67,7 +67,8 @@ TEST(MainCommandsTest, PluggedCommandsOpenTheirDialogs) {
     uint32_t command;
     const char16_t* title;
   } cases[] = {{commands::kRepositoryFiles, u"Repository"},
-               {commands::kConfiguration, u"Configuration"}};
+               {commands::kConfiguration, u"Configuration"},
+               {commands::kUpdateHistory, u"History"}};
   for (const auto& one : cases) {
     const size_t before = host.modal_titles().size();
     main.OnCommand(one.command);

@@ -37,7 +37,10 @@ class RepositoryDialogTest : public ::testing::Test {
     device_.MakeFolder(paths_.quarantine_folder);
     VirusDetailRecord alpha;
     MakeVirusDetailRecord(7, u"Alpha", u"About alpha", u"Delete it", &alpha);
-    EXPECT_TRUE(WriteVirusDetails(paths_.virus_details, {alpha}));
+    // A second record of the same id: the first one names the virus.
+    VirusDetailRecord again;
+    MakeVirusDetailRecord(7, u"Alpha again", u"", u"", &again);
+    EXPECT_TRUE(WriteVirusDetails(paths_.virus_details, {alpha, again}));
   }
 
   // Plants a file and moves it into the quarantine.

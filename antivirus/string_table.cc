@@ -124,6 +124,20 @@ constexpr ui::StringResource kStrings[] = {
     {TemplateText(kConfigMenuBar, kConfirm), u"Confirm"},
     {TemplateText(kConfigMenuBar, kCancelConfig), u"Cancel"},
 
+    // The history (menu bar 113), the virus list and the about dialog (menu bar 111).
+    {kVirusDatabaseTitle, u"Virus Database"},
+    {kColumnVirusList, u"Virus List"},
+    {kColumnDetail, u"Detail"},
+    {kLastUpdate, u"Last Update: "},
+    {kColumnHistory, u"History"},
+    {kHistoryHeading, u"Version/Update History"},
+    {kHistoryRule, u"-----------------------------"},
+    {kNoLastUpdate, u"(none)"},
+    {TemplateText(kHistoryMenuBar, kUpdateNow), u"Update Now"},
+    {TemplateText(kHistoryMenuBar, kVirusDatabase), u"Virus Database"},
+    {TemplateText(kHistoryMenuBar, kHistoryDone), u"Done"},
+    {TemplateText(kDoneMenuBar, kDone), u"Done"},
+
     // Template 200: the scan dialog.
     {TemplateText(kScanTemplate, 1041), u"Scanning File:"},
     {TemplateText(kScanTemplate, 1067), u"Files Tested:"},

@@ -80,6 +80,12 @@ inline constexpr uint32_t kColumnVirusId = 40140;
 // The configuration dialog.
 inline constexpr uint32_t kTakesEffectNextScan = 40100;
 
+// The history, the virus list and the about dialog.
+inline constexpr uint32_t kVirusDatabaseTitle = 40119;
+inline constexpr uint32_t kColumnVirusList = 40141;
+inline constexpr uint32_t kColumnDetail = 40142;
+inline constexpr uint32_t kLastUpdate = 40169;
+
 // Texts that the device keeps outside the string table, numbered here (41000 and up).
 inline constexpr uint32_t kErrorTryingToExecute = 41000;
 inline constexpr uint32_t kNotAvailableYet = 41001;
@@ -94,6 +100,10 @@ inline constexpr uint32_t kDamagedConfiguration = 41008;
 inline constexpr uint32_t kSetEventFailedCaption = 41009;
 inline constexpr uint32_t kSetEventFailed = 41010;
 inline constexpr uint32_t kIndexUnreadable = 41011;
+inline constexpr uint32_t kColumnHistory = 41012;
+inline constexpr uint32_t kHistoryHeading = 41013;
+inline constexpr uint32_t kHistoryRule = 41014;
+inline constexpr uint32_t kNoLastUpdate = 41015;
 
 }  // namespace string_ids
 
@@ -107,6 +117,8 @@ inline constexpr uint32_t kReportTemplate = 207;
 inline constexpr uint32_t kRepositoryMenuBar = 117;
 inline constexpr uint32_t kConfigMenuBar = 114;
 inline constexpr uint32_t kConfigTemplate = 203;
+inline constexpr uint32_t kHistoryMenuBar = 113;
+inline constexpr uint32_t kDoneMenuBar = 111;
 inline constexpr uint32_t kFolderPickerTemplate = 263;
 inline constexpr uint32_t kFolderPickerMenuBar = 264;
 }  // namespace resources

@@ -8,10 +8,11 @@
 #include "antivirus/install_paths.h"
 #include "antivirus/kolvar/command_line.h"
 #include "antivirus/kolvar/console.h"
+#include "antivirus/kolvar/history_commands.h"
 #include "antivirus/kolvar/repository_commands.h"
 #include "antivirus/kolvar/scan_command.h"
-#include "antivirus/kolvar/tool_commands.h"
 #include "antivirus/kolvar/settings_commands.h"
+#include "antivirus/kolvar/tool_commands.h"
 #include "antivirus/resource_strings.h"
 #include "common/configuration.h"
 #include "common/status.h"
@@ -114,7 +115,15 @@ int Main(int argc, char** argv) {
                              });
       break;
     case FrontEndCommand::kHistory:
+      result = HistoryCommand(paths, [](std::u16string_view text, uint32_t style) {
+        platform::MessageBox(kFrontEndProgram, strings::kProgramCaption, text, style);
+      });
+      break;
     case FrontEndCommand::kViruses:
+      result = VirusesCommand(paths, command.json, [](std::u16string_view text, uint32_t style) {
+        platform::MessageBox(kFrontEndProgram, strings::kProgramCaption, text, style);
+      });
+      break;
     case FrontEndCommand::kHelp:
     case FrontEndCommand::kVersion:
       break;

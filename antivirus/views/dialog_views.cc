@@ -2,6 +2,7 @@
 #include "antivirus/views/dialog_views.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "antivirus/scan_dialog.h"
@@ -185,6 +186,73 @@ void ConfigView::Refresh() {
   DialogView::Refresh();
 }
 
+HistoryView::HistoryView(HistoryDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame) {
+  setObjectName("HistoryView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 5, 5, 5);
+  list_ = new ui::qt::ListView(dialog.list(), history_controls::kList, *this);
+  list_->setObjectName("HistoryList");
+  list_->setFont(frame.fonts().regular[0]);
+  BindControl(list_, history_controls::kList);
+  layout->addWidget(list_, 1);
+}
+
+void HistoryView::Refresh() {
+  list_->Sync();
+  DialogView::Refresh();
+}
+
+VirusListView::VirusListView(VirusListDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), viruses_(dialog) {
+  using namespace virus_list_controls;
+  setObjectName("VirusListView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 5, 5, 2);
+  list_ = new ui::qt::ListView(dialog.list(), kList, *this);
+  list_->setObjectName("VirusList");
+  list_->setFont(frame.fonts().bold);
+  BindControl(list_, kList);
+  layout->addWidget(list_, 1);
+  description_ = new QPlainTextEdit(this);
+  description_->setObjectName("VirusDescription");
+  description_->setReadOnly(true);
+  description_->setFont(frame.fonts().regular[0]);
+  description_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  description_->installEventFilter(this);
+  BindControl(description_, kDescription);
+  layout->addWidget(description_, 1);
+  status_ = new QLabel(this);
+  status_->setObjectName("VirusListStatus");
+  status_->setFont(frame.fonts().regular[0]);
+  status_->setAlignment(Qt::AlignCenter);
+  status_->setWordWrap(true);
+  status_->setTextFormat(Qt::PlainText);
+  layout->addWidget(status_);
+}
+
+bool VirusListView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == description_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Up &&
+      description_->textCursor().blockNumber() == 0 &&
+      description_->textCursor().positionInBlock() == description_->textCursor().position()) {
+    viruses_.FocusList();
+    frame().DialogChanged(viruses_);
+    return true;
+  }
+  return DialogView::eventFilter(watched, event);
+}
+
+void VirusListView::Refresh() {
+  list_->Sync();
+  const QString text = ToQString(viruses_.description_text());
+  if (description_->toPlainText() != text) description_->setPlainText(text);
+  status_->setText(ToQString(viruses_.status_text()));
+  DialogView::Refresh();
+}
+
 FolderPickerView::FolderPickerView(FolderPickerDialog& dialog, ui::qt::DialogFrame& frame)
     : DialogView(dialog, frame), picker_(dialog) {
   setObjectName("FolderPickerView");
@@ -228,6 +296,8 @@ void RegisterAntivirusViews(ui::qt::DialogFrame& frame) {
   frame.RegisterView<ReportDialog, ReportView>();
   frame.RegisterView<RepositoryDialog, RepositoryView>();
   frame.RegisterView<ConfigDialog, ConfigView>();
+  frame.RegisterView<HistoryDialog, HistoryView>();
+  frame.RegisterView<VirusListDialog, VirusListView>();
   frame.RegisterView<FolderPickerDialog, FolderPickerView>();
   frame.RegisterView<SplashDialog, SplashView>();
   RegisterToolViews(frame);

@@ -4,10 +4,12 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <map>
 
 #include "antivirus/config_dialog.h"
 #include "antivirus/folder_picker_dialog.h"
+#include "antivirus/history_dialog.h"
 #include "antivirus/report_dialog.h"
 #include "antivirus/repository_dialog.h"
 #include "antivirus/splash_dialog.h"
@@ -62,6 +64,35 @@ class ConfigView : public ui::qt::DialogView {
  private:
   ConfigDialog& config_;
   std::map<uint32_t, QCheckBox*> boxes_;
+};
+
+class HistoryView : public ui::qt::DialogView {
+ public:
+  HistoryView(HistoryDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* list() const { return list_; }
+
+ private:
+  ui::qt::ListView* list_;
+};
+
+class VirusListView : public ui::qt::DialogView {
+ public:
+  VirusListView(VirusListDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  ui::qt::ListView* list() const { return list_; }
+  QPlainTextEdit* description() const { return description_; }
+  QLabel* status() const { return status_; }
+
+ protected:
+  // The Up key on the description's first line gives the focus back to the list.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  VirusListDialog& viruses_;
+  ui::qt::ListView* list_;
+  QPlainTextEdit* description_;
+  QLabel* status_;
 };
 
 class FolderPickerView : public ui::qt::DialogView {

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
+#include <functional>
 
 #include "antivirus/command_ids.h"
 #include "antivirus/scan_dialog.h"
@@ -297,6 +298,64 @@ TEST_F(ViewsTest, ConfigViewTicksBoxesByKeys) {
   EXPECT_FALSE(folder_enabled);
   EXPECT_TRUE(dialog.ended());
   EXPECT_TRUE(dialog.settings().splash_screen) << "Cancel keeps the settings";
+}
+
+// The history lists its file's lines; "Virus Database" from its menu opens the virus list, whose
+// description follows the selection moved by the arrow keys, and whose description box gives the
+// focus back to the list on Up at its first line.
+TEST_F(ViewsTest, HistoryOpensTheVirusListWhoseDescriptionFollowsTheKeys) {
+  kolvar::testing::TestDevice device;
+  const InstallPaths paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+  device.WriteFile(paths.history, "3.0.1 installed\n");
+  VirusDetailRecord records[2];
+  MakeVirusDetailRecord(1001, u"Kolvar.Test.Exe", u"A test program.", u"Delete it.", &records[0]);
+  MakeVirusDetailRecord(1003, u"Kolvar.Test.Text", u"A test text.", u"Delete it.", &records[1]);
+  ASSERT_TRUE(WriteVirusDetails(paths.virus_details, {records[0], records[1]}));
+  HistoryDialog history(paths, nullptr);
+  int history_rows = 0;
+  OpenedMenu menu;
+  QString first;
+  QString second;
+  QString status;
+  bool list_focused_again = false;
+  WhenIdle([&] {
+    auto* view = static_cast<HistoryView*>(frame_.top_view());
+    history_rows = view->list()->topLevelItemCount();
+    SaveShot(frame_, "history");
+    // Drives the virus list once it is on top (the menu that opens it is driven first).
+    std::function<void()> drive = [&] {
+      auto* viruses = dynamic_cast<VirusListView*>(frame_.top_view());
+      if (viruses == nullptr) {
+        WhenIdle(drive);
+        return;
+      }
+      // The offscreen platform leaves no window active once a popup menu has closed.
+      frame_.activateWindow();
+      ProcessEventsUntil([&] { return viruses->list()->hasFocus(); });
+      first = viruses->description()->toPlainText();
+      status = viruses->status()->text();
+      Key(Qt::Key_Down);
+      second = viruses->description()->toPlainText();
+      SaveShot(frame_, "virus_list");
+      Key(Qt::Key_Return);  // the action key: to the description
+      ProcessEventsUntil([&] { return viruses->description()->hasFocus(); });
+      Key(Qt::Key_Up);
+      list_focused_again = ProcessEventsUntil([&] { return viruses->list()->hasFocus(); }, 5000);
+      Key(Qt::Key_F2);  // "Done"
+    };
+    WhenIdle(drive);
+    menu = OpenMenu(Qt::Key_F1, kVirusDatabase);
+    Key(Qt::Key_F2);  // the history's "Done"
+  });
+  frame_.RunModal(history);
+  EXPECT_EQ(history_rows, 3);
+  EXPECT_EQ(menu.items, (std::vector<QString>{"Update Now", "Virus Database"}));
+  EXPECT_EQ(menu.enabled, (std::vector<bool>{false, true}));
+  EXPECT_EQ(first, "A test program.");
+  EXPECT_EQ(second, "A test text.");
+  EXPECT_EQ(status, "Last Update: (none)");
+  EXPECT_TRUE(list_focused_again);
+  EXPECT_TRUE(history.ended());
 }
 
 TEST_F(ViewsTest, FolderPickerViewListsTheTree) {

@@ -46,6 +46,7 @@ constexpr char kMainTitle[] = "^Kolvar AV$";
 constexpr char kReportTitle[] = "^Report$";
 constexpr char kVirusDetectedTitle[] = "^Virus Detected$";
 constexpr char kRepositoryTitle[] = "^Repository$";
+constexpr char kHistoryTitle[] = "^History$";
 // The popup window of an open soft-key menu: of the program's window class, named with the
 // program's name (in its _NET_WM_NAME; its WM_NAME is empty).
 constexpr char kProgramClass[] = "^KVAntivirus$";
@@ -332,6 +333,19 @@ TEST_F(KVAntivirusWindowTest, RepositoryDialogRestoresAFileTheFrontEndQuarantine
   EXPECT_FALSE(device_.Exists(u"\\Storage Card\\setup.exe"));
   display_.Keys(window, {"F2"});  // "Done"
   ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds));
+  EXPECT_TRUE(Boxes().empty()) << Boxes().front();
+  ExitThroughMenu(*program, window);
+}
+
+// "UPDATED" (the update applier's word) opens the history before the main dialog; "Done" shows
+// the main dialog.
+TEST_F(KVAntivirusWindowTest, UpdatedOpensTheHistoryFirst) {
+  device_.WriteFile(paths_.history, "3.0.1 installed\n");
+  std::unique_ptr<RunningKolvar> program = StartProgram("KVAntivirus", {"UPDATED"});
+  const std::string window = display_.WaitForWindow(kHistoryTitle, kWindowSeconds);
+  ASSERT_FALSE(window.empty()) << program->Err();
+  display_.Keys(window, {"F2"});  // "Done"
+  ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds)) << program->Err();
   EXPECT_TRUE(Boxes().empty()) << Boxes().front();
   ExitThroughMenu(*program, window);
 }
