@@ -6,6 +6,7 @@
 
 #include "antivirus/command_ids.h"
 #include "antivirus/resource_strings.h"
+#include "antivirus/update/update_texts.h"
 #include "common/configuration.h"
 #include "scan_engine/infection_list.h"
 #include "scan_engine/scan_client.h"
@@ -161,6 +162,42 @@ constexpr ui::StringResource kStrings[] = {
     {TemplateText(kReportTemplate, 1068), u"Infected Files:"},
     {TemplateText(kReportTemplate, 1069), u"Bytes Tested:"},
     {TemplateText(kReportTemplate, 1070), u"Duration:"},
+
+    // The update dialog: its messages, template 202 and menu bar 115.
+    {update_texts::kNoConnectionId, update_texts::kNoConnection},
+    {update_texts::kDownloadErrorId, update_texts::kDownloadError},
+    {update_texts::kAlreadyUpdatedId, update_texts::kAlreadyUpdated},
+    {update_texts::kNoUpdateId, update_texts::kNoUpdate},
+    {update_texts::kTryingConnectionId, update_texts::kTryingConnection},
+    {update_texts::kConnectionSuccessfulId, update_texts::kConnectionSuccessful},
+    {update_texts::kGettingInfoId, update_texts::kGettingInfo},
+    {update_texts::kGettingSizeId, update_texts::kGettingSize},
+    {update_texts::kDownloadingId, update_texts::kDownloading},
+    {update_texts::kDownloadSuccessfulId, update_texts::kDownloadSuccessful},
+    {update_texts::kCancelingId, update_texts::kCanceling},
+    {update_texts::kCancelledId, update_texts::kCancelled},
+    {update_texts::kUpdateRefusedId, update_texts::kUpdateRefused},
+    {update_texts::kUnsignedUpdatesId, update_texts::kUnsignedUpdates},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kLatestGroup),
+     update_texts::kLatestGroup},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kIdLabel),
+     update_texts::kIdLabel},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kIdDateLabel),
+     update_texts::kIdDateLabel},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kTimeLabel),
+     update_texts::kTimeLabel},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kSizeLabel),
+     update_texts::kSizeLabel},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kTotalSizeLabel),
+     update_texts::kTotalSizeLabel},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kTransferredLabel),
+     update_texts::kTransferredLabel},
+    {TemplateText(update_texts::kUpdateTemplate, update_controls::kTimeLeftLabel),
+     update_texts::kTimeLeftLabel},
+    {TemplateText(update_texts::kUpdateMenuBar, update_controls::kUpdateCommand),
+     update_texts::kUpdateCommandText},
+    {TemplateText(update_texts::kUpdateMenuBar, update_controls::kCancelCommand),
+     update_texts::kCancelCommandText},
 
     // Template 263 and menu bar 264: the folder picker.
     {TemplateText(kFolderPickerTemplate, 1077), u"Select a folder to scan:"},

@@ -19,6 +19,7 @@ const char kUsageText[] =
     "       kolvar config [KEY [VALUE]]\n"
     "       kolvar history\n"
     "       kolvar viruses [--json]\n"
+    "       kolvar update [--check]\n"
     "       kolvar --help | --version\n"
     "\n"
     "scan        scans FOLDER (a device path such as '\\My Documents', or a host path below the\n"
@@ -39,8 +40,13 @@ const char kUsageText[] =
     "history     prints the update history (KVHistory.upd).\n"
     "viruses     prints every virus of the virus detail database: id, name, description and\n"
     "            recommendation.\n"
+    "update      downloads the newest update package from the update server (UPDATES/UpdateUrl),\n"
+    "            checks the publisher's signatures (kvupdate.pub), installs it with the\n"
+    "            updater and prints what was installed.\n"
+    "  --check   only tells whether an update is offered (exit status 0 yes, 1 no).\n"
     "\n"
-    "Exit status: 0 nothing found, 1 infected files found, 2 an error.\n"
+    "Exit status: 0 nothing found, 1 infected files found, 2 an error (update: 0 done or\n"
+    "nothing to do, 2 an error or a refused update).\n"
     "Environment: KOLVAR_DEVICE_ROOT is the host folder of the device ('/' when unset).\n";
 
 namespace {
@@ -95,6 +101,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* pa
       version = true;
     } else if (arg == "--quiet" || arg == "-q") {
       parsed->quiet = true;
+    } else if (arg == "--check") {
+      parsed->check = true;
     } else if (arg == "--json") {
       parsed->json = true;
     } else if (arg == "--action" || arg.starts_with("--action=")) {
@@ -131,6 +139,22 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* pa
 
   const std::string& command = operands[0];
   const bool scan_options = parsed->action.has_value() || parsed->quiet;
+  if (command == "update") {
+    if (scan_options || parsed->json) {
+      *problem = "update takes only --check";
+      return false;
+    }
+    if (operands.size() != 1) {
+      *problem = "update takes no operand";
+      return false;
+    }
+    parsed->command = FrontEndCommand::kUpdate;
+    return true;
+  }
+  if (parsed->check) {
+    *problem = "--check belongs to update";
+    return false;
+  }
   if (command == "scan") {
     if (operands.size() > 2) {
       *problem = "scan takes one folder at most";

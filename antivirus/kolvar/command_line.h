@@ -1,6 +1,6 @@
 // The front end's command line: the command (scan, quarantine list / restore / delete / adopt,
-// ps, sysinfo, config, history, viruses, help, version), its operands and options. Parsing only;
-// nothing is checked against the device here.
+// ps, sysinfo, config, history, viruses, update, help, version), its operands and options.
+// Parsing only; nothing is checked against the device here.
 #ifndef KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 #define KOLVAR_ANTIVIRUS_KOLVAR_COMMAND_LINE_H_
 
@@ -24,6 +24,7 @@ enum class FrontEndCommand {
   kConfig,
   kHistory,
   kViruses,
+  kUpdate,
 };
 
 // What to do with each infected file. kAsk prompts per file.
@@ -39,6 +40,7 @@ struct CommandLine {
   std::string page = "general";        // sysinfo: general, memory, screen, fonts or battery
   std::optional<std::string> key;      // config: the setting
   std::optional<std::string> value;    // config: its new value
+  bool check = false;                  // update: only ask whether an update is offered
 };
 
 // Parses argv[1..]. False with *problem set (one line, no program name) on a usage error.

@@ -13,6 +13,7 @@
 #include "antivirus/kolvar/scan_command.h"
 #include "antivirus/kolvar/settings_commands.h"
 #include "antivirus/kolvar/tool_commands.h"
+#include "antivirus/kolvar/update_command.h"
 #include "antivirus/resource_strings.h"
 #include "common/configuration.h"
 #include "common/status.h"
@@ -114,6 +115,17 @@ int Main(int argc, char** argv) {
                                                     text, style);
                              });
       break;
+    case FrontEndCommand::kUpdate: {
+      Console update_console(stderr_terminal);
+      platform::SetMessageBoxPresenter(
+          [&update_console](std::u16string_view caption, std::u16string_view text, uint32_t style) {
+            update_console.Message(Console::BoxText(caption, text));
+            return platform::DefaultAnswer(style);
+          });
+      const int status = RunUpdateCommand(command, paths, update_console);
+      platform::SetMessageBoxPresenter({});
+      return status;
+    }
     case FrontEndCommand::kHistory:
       result = HistoryCommand(paths, [](std::u16string_view text, uint32_t style) {
         platform::MessageBox(kFrontEndProgram, strings::kProgramCaption, text, style);

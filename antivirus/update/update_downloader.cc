@@ -168,7 +168,7 @@ class UpdateDownloader::Run {
   void Execute() {
     // What an earlier run left (a cabinet the updater never took, a partial file) goes before
     // anything else, so that a run that fails, even before it connects, leaves no cabinet.
-    EmptyFolder(owner_.download_folder_);
+    if (!settings_.check_only) EmptyFolder(owner_.download_folder_);
     if (!Connect()) return;
     owner_.Report(kConnected);
     Pause(15);
@@ -193,7 +193,11 @@ class UpdateDownloader::Run {
       case UpdateDecision::kDownload:
         break;
     }
-    Download();
+    {
+      std::lock_guard lock(owner_.mutex_);
+      owner_.offered_ = true;
+    }
+    if (!settings_.check_only) Download();
   }
 
  private:
@@ -311,15 +315,22 @@ class UpdateDownloader::Run {
 
   // Keeps the verified bytes as kvmupdi.dat of the download folder and reads the offer from it.
   bool KeepInformation(const std::vector<uint8_t>& information) {
-    const std::u16string path =
+    std::u16string path =
         platform::JoinPath(owner_.download_folder_, keys::kUpdateInformationFileName);
+    if (settings_.check_only) {
+      std::u16string temp;
+      if (!platform::GetSpecialFolder(platform::SpecialFolder::kTemp, &temp)) {
+        return Fail(kDownloadError, ErrorWords(platform::GetLastError()));
+      }
+      path = platform::JoinPath(temp, u"kvmupdi-check.dat");
+    }
     if (!ReplaceFileContents(path, information.data(), information.size())) {
       return Fail(kDownloadError, path + u": " + ErrorWords(platform::GetLastError()));
     }
     std::unique_ptr<ConfigurationFile> file;
-    if (!OpenUpdateInformation(path, &file)) {
-      return Fail(kDownloadError, path + u": " + StoreCause(file->store()));
-    }
+    const bool opened = OpenUpdateInformation(path, &file);
+    if (settings_.check_only) platform::DeleteFile(path);
+    if (!opened) return Fail(kDownloadError, path + u": " + StoreCause(file->store()));
     ConfigStore& store = file->store();
     std::u16string cabinet;
     ReadTextValue(store, keys::kUpdateInformation, keys::kUpdateId, &server_id_);
@@ -516,6 +527,7 @@ bool UpdateDownloader::Start() {
     server_release_date_.clear();
     server_update_id_.clear();
     failure_detail_.clear();
+    offered_ = false;
   }
   cancel_ = false;
   {
@@ -612,6 +624,11 @@ std::u16string UpdateDownloader::CabinetPath() {
   std::lock_guard lock(mutex_);
   if (cabinet_name_.empty()) return {};
   return platform::JoinPath(download_folder_, cabinet_name_);
+}
+
+bool UpdateDownloader::Offered() {
+  std::lock_guard lock(mutex_);
+  return offered_;
 }
 
 std::u16string UpdateDownloader::FailureDetail() {

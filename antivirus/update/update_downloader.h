@@ -73,6 +73,9 @@ struct UpdateSettings {
   bool pacing = true;          // ScanPacing absent or non-zero
   uint32_t platform_kind = 2;  // 1 Smartphone, 2 Pocket PC
   bool new_shell = true;
+  // Only asks whether an update is offered: the run ends after the decision, the download folder
+  // is left as it is, and the information file is read through a temporary file.
+  bool check_only = false;
 };
 
 // Reads the settings of a run from the configuration (reloaded when another program saved it).
@@ -117,6 +120,9 @@ class UpdateDownloader {
   std::u16string ServerUpdateId();
   std::u16string ServerReleaseDate();
   std::u16string CabinetPath();
+  // Whether the last run found an update offered for this device (in check-only mode, the run's
+  // answer).
+  bool Offered();
   // Why the last run ended with -3, -4 or -5, in words (the failing file and the cause); empty
   // otherwise.
   std::u16string FailureDetail();
@@ -151,6 +157,7 @@ class UpdateDownloader {
   std::u16string server_release_date_;
   std::u16string cabinet_name_;
   std::u16string failure_detail_;
+  bool offered_ = false;
 };
 
 }  // namespace kolvar

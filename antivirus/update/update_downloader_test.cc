@@ -22,6 +22,7 @@
 #include "platform/text.h"
 #include "tests/testing/http_server.h"
 #include "tests/testing/test_device.h"
+#include "tests/testing/update_publisher.h"
 
 namespace kolvar {
 namespace {
@@ -34,33 +35,20 @@ constexpr char16_t kServerFolder[] = u"\\Temp\\www";
 constexpr char16_t kConfigPath[] = u"\\Windows\\kvmavcfg.dat";
 constexpr char kCabinet[] = "kvupd0007.cab";
 
-std::string CabinetBytes() {
-  std::string bytes = "MSCF";
-  for (int i = 0; bytes.size() < 20000; ++i) bytes.push_back(static_cast<char>(i * 13 + i / 97));
-  return bytes;
-}
+using testing::UpdateOffer;
+using testing::UpdatePublisher;
 
-std::span<const uint8_t> Bytes(const std::string& text) {
-  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
-
-// What the server's information file offers.
-struct Offer {
-  std::u16string id = u"KVUPD-V30-0007";
-  std::u16string date = u"2026-12-01";
-  std::u16string cabinet = u"kvupd0007.cab";
-};
+std::string CabinetBytes() { return UpdatePublisher::CabinetBytes(); }
 
 // Public, so that the table of refusal cases can arrange the server.
 class UpdateDownloaderTest : public ::testing::Test {
  public:
-  UpdateDownloaderTest() {
+  UpdateDownloaderTest() : publisher_(device_, kServerFolder) {
     device_.MakeFolder(u"\\Program Files\\Kolvar");
-    device_.MakeFolder(kServerFolder);
-    std::string error;
-    EXPECT_TRUE(platform::GenerateSigningKey(&private_key_, &public_key_, &error)) << error;
-    EXPECT_TRUE(platform::GenerateSigningKey(&stranger_key_, &stranger_public_, &error)) << error;
-    device_.WriteFile(std::u16string(kInstallFolder) + keys::kUpdateKeysFileName, public_key_);
+    private_key_ = publisher_.private_key();
+    stranger_key_ = publisher_.stranger_key();
+    device_.WriteFile(std::u16string(kInstallFolder) + keys::kUpdateKeysFileName,
+                      publisher_.public_key());
     configuration_ = std::make_unique<ConfigurationFile>(ConfigStore::kConfigurationName,
                                                          KeyMaterialUse::kConfiguration);
     EXPECT_TRUE(CreateDefaultConfiguration(&configuration_->store(), kInstallFolder));
@@ -69,7 +57,7 @@ class UpdateDownloaderTest : public ::testing::Test {
     server_ = std::make_unique<testing::TestHttpServer>(device_.Host(kServerFolder));
     SetText(keys::kUpdates, keys::kUpdateUrl, platform::Utf8ToUtf16Lossy(server_->Url()));
     SetText(keys::kUpdates, keys::kLastReleaseDate, u"2026-11-01");
-    Publish(Offer());
+    Publish(UpdateOffer());
   }
 
   void SetText(const char* section, const char* key, std::u16string_view text) {
@@ -90,42 +78,15 @@ class UpdateDownloaderTest : public ::testing::Test {
     ASSERT_TRUE(configuration_->Save());
   }
 
-  std::u16string ServerFile(std::u16string_view name) {
-    return platform::JoinPath(kServerFolder, name);
-  }
   void Serve(const std::string& name, const std::string& bytes) {
-    device_.WriteFile(ServerFile(platform::Utf8ToUtf16Lossy(name)), bytes);
+    publisher_.Serve(platform::Utf8ToUtf16Lossy(name), bytes);
   }
   std::string Sign(const std::string& bytes, const std::string& key) {
-    std::vector<uint8_t> signature;
-    std::string error;
-    EXPECT_TRUE(platform::SignDetached(Bytes(bytes), key, &signature, &error)) << error;
-    return std::string(signature.begin(), signature.end());
+    return UpdatePublisher::Sign(bytes, key);
   }
-
-  // Writes the information file (encrypted, as the publisher's tool does) and the cabinet, each
-  // with its signature by the publisher's key.
-  void Publish(const Offer& offer) {
-    {
-      ConfigurationFile information(ConfigStore::kUpdateInformationName,
-                                    KeyMaterialUse::kUpdateInformation);
-      ConfigStore& store = information.store();
-      ASSERT_TRUE(store.AddSection(keys::kUpdateInformation));
-      const auto add = [&store](const char* key, const std::u16string& text) {
-        ASSERT_TRUE(store.AddValue(key, kConfigTypeText, static_cast<uint32_t>(text.size() * 2),
-                                   text.data()));
-      };
-      add(keys::kUpdateId, offer.id);
-      add(keys::kReleaseDate, offer.date);
-      add(kSignedPocketPcCabinetKey, offer.cabinet);
-      add(kSignedSmartphoneCabinetKey, u"smartphone.cab");
-      add(kPocketPcCabinetKey, u"old.cab");
-      ASSERT_TRUE(information.store().Save(ServerFile(keys::kUpdateInformationFileName)));
-    }
-    information_ = device_.ReadFile(ServerFile(keys::kUpdateInformationFileName));
-    Serve("kvmupdi.dat.sig", Sign(information_, private_key_));
-    Serve(kCabinet, CabinetBytes());
-    Serve(std::string(kCabinet) + ".sig", Sign(CabinetBytes(), private_key_));
+  void Publish(const UpdateOffer& offer) {
+    publisher_.Publish(offer);
+    information_ = publisher_.information();
   }
 
   // Runs the downloader once to its end; returns the statuses in order.
@@ -173,9 +134,10 @@ class UpdateDownloaderTest : public ::testing::Test {
   }
 
   testing::TestDevice device_;
+  UpdatePublisher publisher_;
   std::unique_ptr<ConfigurationFile> configuration_;
   std::unique_ptr<testing::TestHttpServer> server_;
-  std::string private_key_, public_key_, stranger_key_, stranger_public_;
+  std::string private_key_, stranger_key_;
   std::string information_;
   std::u16string detail_;
   std::u16string server_id_;
@@ -247,21 +209,21 @@ class UpdateRefusalTest : public UpdateDownloaderTest,
 const RefusalCase kRefusalCases[] = {
     {"NoneOffered",
      [](UpdateDownloaderTest& t) {
-       Offer offer;
+       UpdateOffer offer;
        offer.id = u"NONE";
        t.Publish(offer);
      },
      kNoUpdate, false},
     {"OtherProductLine",
      [](UpdateDownloaderTest& t) {
-       Offer offer;
+       UpdateOffer offer;
        offer.id = u"KVUPD-V40-0001";
        t.Publish(offer);
      },
      kNoUpdate, false},
     {"SameReleaseDate",
      [](UpdateDownloaderTest& t) {
-       Offer offer;
+       UpdateOffer offer;
        offer.id = u"KVUPD-V30-0099";
        offer.date = u"2026-11-01";
        t.Publish(offer);
@@ -305,7 +267,7 @@ const RefusalCase kRefusalCases[] = {
      kSignatureRefused, true},
     {"CabinetNameLeavesTheFolder",
      [](UpdateDownloaderTest& t) {
-       Offer offer;
+       UpdateOffer offer;
        offer.cabinet = u"..\\..\\Windows\\evil.cab";
        t.Publish(offer);
      },

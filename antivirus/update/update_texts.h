@@ -58,6 +58,32 @@ inline constexpr char16_t kNoPublisherKeys[] = u"no publisher key can be read fr
 inline constexpr char16_t kSignatureMissing[] = u"'%s' carries no signature (%s: %s)";
 inline constexpr char16_t kSignatureBad[] = u"'%s' is not signed by a publisher key of '%s' (%s)";
 
+// The controls of template 202 (label, then value) and the commands of menu bar 115.
+}  // namespace kolvar::update_texts
+
+namespace kolvar::update_controls {
+inline constexpr uint32_t kLatestGroup = 1066;
+inline constexpr uint32_t kIdLabel = 1067;
+inline constexpr uint32_t kId = 1045;
+inline constexpr uint32_t kIdDateLabel = 1068;
+inline constexpr uint32_t kIdDate = 1054;
+inline constexpr uint32_t kTimeLabel = 1069;
+inline constexpr uint32_t kTime = 1046;
+inline constexpr uint32_t kSizeLabel = 1070;
+inline constexpr uint32_t kSize = 1047;
+inline constexpr uint32_t kTotalSizeLabel = 1074;
+inline constexpr uint32_t kTotalSize = 1048;
+inline constexpr uint32_t kTransferredLabel = 1071;
+inline constexpr uint32_t kTransferred = 1049;
+inline constexpr uint32_t kTimeLeftLabel = 1072;
+inline constexpr uint32_t kTimeLeft = 1050;
+inline constexpr uint32_t kStatusLine = 1042;
+inline constexpr uint32_t kUpdateCommand = 40064;
+inline constexpr uint32_t kCancelCommand = 40065;
+}  // namespace kolvar::update_controls
+
+namespace kolvar::update_texts {
+
 // The dialog's controls' labels (template 202).
 inline constexpr char16_t kLatestGroup[] = u"Latest Update Information";
 inline constexpr char16_t kIdLabel[] = u"ID:";
