@@ -55,8 +55,12 @@ inline constexpr char16_t kUpdateKeysFileName[] = u"kvupdate.pub";
 // by this suffix, holding the 64 raw bytes of an Ed25519 signature over the file's exact bytes.
 inline constexpr char16_t kSignatureSuffix[] = u".sig";
 
-// The update information file's section (its keys belong to the update client and applier).
+// The update information file's section (its keys belong to the update client and applier;
+// UpdateID and ReleaseDate are spelled as in UPDATES). The cabinet of each kind of device:
 inline constexpr char kUpdateInformation[] = "UPDATE_INFORMATION";
+inline constexpr char kSignedSmartphoneCabinet[] = "Signed_SP_CAB";
+inline constexpr char kSignedPocketPcCabinet[] = "Signed_PPC_CAB";
+inline constexpr char kPocketPcCabinet[] = "PPC_CAB";
 
 // Default texts.
 inline constexpr char16_t kDefaultVersion[] = u"3.0";

@@ -8,14 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "common/config_keys.h"
 #include "platform/file.h"
 
 namespace kolvar {
 
 // Keys of section UPDATE_INFORMATION of the update information file.
-inline constexpr char kSignedSmartphoneCabinetKey[] = "Signed_SP_CAB";
-inline constexpr char kSignedPocketPcCabinetKey[] = "Signed_PPC_CAB";
-inline constexpr char kPocketPcCabinetKey[] = "PPC_CAB";
+inline constexpr const auto& kSignedSmartphoneCabinetKey = config_keys::kSignedSmartphoneCabinet;
+inline constexpr const auto& kSignedPocketPcCabinetKey = config_keys::kSignedPocketPcCabinet;
+inline constexpr const auto& kPocketPcCabinetKey = config_keys::kPocketPcCabinet;
 // UpdateID of an information file that offers nothing.
 inline constexpr char16_t kNoUpdateOffered[] = u"NONE";
 // How an unset last-update value is shown and compared.

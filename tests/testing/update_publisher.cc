@@ -62,9 +62,9 @@ void UpdatePublisher::Publish(const UpdateOffer& offer) {
     };
     add(keys::kUpdateId, offer.id);
     add(keys::kReleaseDate, offer.date);
-    add("Signed_PPC_CAB", offer.cabinet);
-    add("Signed_SP_CAB", u"smartphone.cab");
-    add("PPC_CAB", u"old.cab");
+    add(keys::kSignedPocketPcCabinet, offer.cabinet);
+    add(keys::kSignedSmartphoneCabinet, u"smartphone.cab");
+    add(keys::kPocketPcCabinet, u"old.cab");
     ASSERT_TRUE(store.Save(information_path));
   }
   information_ = device_.ReadFile(information_path);
