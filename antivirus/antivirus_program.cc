@@ -99,7 +99,7 @@ int RunAntivirusProgram(std::u16string_view command_line, AntivirusWindows& wind
     if (command_line == kCommandUpdated) {
       main.OnCommand(commands::kUpdateHistory);
     } else if (command_line == kCommandDoUpdate) {
-      main.OnCommand(commands::kOnlineUpdate);
+      RunUpdateDialog(main, commands_context, /*automatic=*/true);
     }
     if (command_line == kCommandDoScan || shell.BackgroundScanningEnabled()) main.Start(true);
   });

@@ -1,6 +1,7 @@
 // The main dialog's commands; see main_commands.h.
 #include "antivirus/main_commands.h"
 
+#include "antivirus/antivirus_program.h"
 #include "antivirus/command_ids.h"
 #include "antivirus/config_dialog.h"
 #include "antivirus/history_dialog.h"
@@ -9,6 +10,7 @@
 #include "antivirus/tools/process_manager_dialog.h"
 #include "antivirus/tools/registry_viewer_dialog.h"
 #include "antivirus/tools/system_information.h"
+#include "antivirus/update/update_dialog.h"
 #include "common/configuration.h"
 #include "common/message_text.h"
 #include "platform/message_box.h"
@@ -34,11 +36,12 @@ void RunTool(ScanDialog& main, uint32_t title) {
 
 }  // namespace
 
-bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& context) {
+bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& context,
+                       std::u16string_view command_line) {
   platform::Process process;
   platform::StartOptions options;
   options.detached = true;
-  if (platform::Process::Start(program, u"", options, &process)) return true;
+  if (platform::Process::Start(program, command_line, options, &process)) return true;
   if (context.box) {
     context.box(LoadString(string_ids::kProgramCaption),
                 FormatText(LoadString(string_ids::kErrorTryingToExecute), {program}),
@@ -47,7 +50,28 @@ bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& 
   return false;
 }
 
+void RunUpdateDialog(ScanDialog& main, const MainCommandContext& context, bool automatic) {
+  if (context.configuration == nullptr || main.host() == nullptr) return;
+  UpdateDialogServices services;
+  services.configuration = context.configuration;
+  services.title = LoadString(string_ids::kUpdateTitle);
+  services.caption = LoadString(string_ids::kProgramCaption);
+  services.install_folder = context.paths.install_folder;
+  services.history_path = context.paths.history;
+  services.platform_kind = PlatformKind();
+  services.automatic = automatic;
+  services.start_updater = [context](const std::u16string& program,
+                                     const std::u16string& command_line) {
+    return StartSuiteProgram(program, context, command_line);
+  };
+  services.end_program = [&main] { main.OnCommand(commands::kExitAntivirus); };
+  UpdateDialog dialog(std::move(services));
+  main.host()->RunModal(dialog);
+}
+
 void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
+  main.Plug(commands::kOnlineUpdate,
+            [&main, context] { RunUpdateDialog(main, context, /*automatic=*/false); });
   if (context.settings != nullptr) {
     main.Plug(commands::kConfiguration,
               [&main, settings = context.settings] { main.RunDialog(*settings); });

@@ -5,10 +5,10 @@
 // "UPDATED"), "Repository Files" (the repository dialog, "Repository" 40117),
 // "Kolvar Scheduler" (starts KVScheduler from the installation folder, without waiting),
 // "Processes Manager" (the process manager, "Proc Manager"), "System Information" (its pages,
-// "System Info"), "Registry Viewer" (the registry viewer, "Reg Viewer").
+// "System Info"), "Registry Viewer" (the registry viewer, "Reg Viewer"), "Online Update" (the
+// update dialog, "Update" 40125; started at once by "DOUPDATE").
 //
 // Still to plug in, with the title each dialog takes:
-//   40019 "Online Update"       update dialog, interactive, "Update" (40125); "DOUPDATE" scheduled
 //   40005 "About", button 1009  about dialog, "About" (40115)
 #ifndef KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
 #define KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
@@ -38,9 +38,15 @@ struct MainCommandContext {
 
 void PlugMainCommands(ScanDialog& main, const MainCommandContext& context);
 
-// Starts a program of the suite with no arguments, without waiting. False, after the box "Error
-// trying to execute: %s. Please reinstall!" captioned "Kolvar AV", when it cannot be started.
-bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& context);
+// Runs the update dialog over the main one; `automatic` (the scheduled "DOUPDATE") starts the
+// update at once. After a complete download the updater is started and the main dialog ended.
+void RunUpdateDialog(ScanDialog& main, const MainCommandContext& context, bool automatic);
+
+// Starts a program of the suite with its command line (none by default), without waiting. False,
+// after the box "Error trying to execute: %s. Please reinstall!" captioned "Kolvar AV", when it
+// cannot be started.
+bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& context,
+                       std::u16string_view command_line = u"");
 
 }  // namespace kolvar
 

@@ -188,6 +188,7 @@ void UpdateDialog::OnWorkerEnded() {
       StartUpdater(downloader_->settings().install_folder, downloader_->CabinetPath(),
                    services_.history_path, services_.start_updater);
   if (services_.end_program) services_.end_program();
+  End(ui::kResultOk);
 }
 
 }  // namespace kolvar

@@ -10,6 +10,7 @@
 #include "antivirus/views/pictures.h"
 #include "antivirus/views/scan_dialog_view.h"
 #include "antivirus/views/tool_views.h"
+#include "antivirus/views/update_view.h"
 #include "ui/qt/qt_text.h"
 
 namespace kolvar::views {
@@ -300,6 +301,7 @@ void RegisterAntivirusViews(ui::qt::DialogFrame& frame) {
   frame.RegisterView<VirusListDialog, VirusListView>();
   frame.RegisterView<FolderPickerDialog, FolderPickerView>();
   frame.RegisterView<SplashDialog, SplashView>();
+  frame.RegisterView<UpdateDialog, UpdateView>();
   RegisterToolViews(frame);
 }
 
