@@ -296,7 +296,9 @@ TEST_P(UpdateRefusalTest, LeavesUpdatesAsTheyWereAndNoCabinet) {
   EXPECT_EQ(statuses.back(), kWorkerEnded);
   EXPECT_TRUE(Contains(statuses, c.status)) << ::testing::PrintToString(statuses);
   EXPECT_FALSE(Contains(statuses, kDownloaded));
-  if (c.status < 0) EXPECT_FALSE(detail_.empty());
+  if (c.status < 0) {
+    EXPECT_FALSE(detail_.empty());
+  }
   EXPECT_EQ(ConfigBytes(), before);
   EXPECT_FALSE(Downloaded(u"kvupd0007.cab"));
   EXPECT_FALSE(Downloaded(u"kvupd0007.cab.sig"));
