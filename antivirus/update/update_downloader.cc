@@ -152,9 +152,11 @@ UpdateSettings ReadUpdateSettings(ConfigurationFile& configuration, uint32_t pla
   value = 1;
   settings.require_signed =
       !ReadIntegerValue(store, keys::kUpdates, keys::kRequireSignedUpdates, &value) || value != 0;
-  value = 1;
-  settings.pacing =
-      !ReadIntegerValue(store, keys::kConfig, keys::kScanPacing, &value) || value != 0;
+  // The scanner's switch and default: absent, a device image keeps the device's pacing and the
+  // host profile runs at full speed.
+  settings.pacing = ReadIntegerValue(store, keys::kConfig, keys::kScanPacing, &value)
+                        ? value != 0
+                        : platform::IsDeviceImage();
   settings.platform_kind = platform_kind;
   settings.new_shell = true;  // the operating system is newer than the device's version 4
   return settings;

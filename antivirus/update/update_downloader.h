@@ -70,7 +70,7 @@ struct UpdateSettings {
   std::u16string last_release_date;
   uint32_t last_update_file_size = 0;
   bool require_signed = true;  // RequireSignedUpdates absent or non-zero
-  bool pacing = true;          // ScanPacing absent or non-zero
+  bool pacing = true;          // ScanPacing, with the scanner's default when absent
   uint32_t platform_kind = 2;  // 1 Smartphone, 2 Pocket PC
   bool new_shell = true;
   // Only asks whether an update is offered: the run ends after the decision, the download folder
