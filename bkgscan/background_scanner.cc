@@ -279,13 +279,7 @@ void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, cons
       quit_ = true;
       break;
     case kCommandSetAction:
-      if (notifier_->TakeStaleAnswer()) {
-        // The answer to a detection of a pass that was stopped before it came: acting on it, or
-        // resuming with it, would give it to a detection of the new pass that is still unanswered.
-        break;
-      }
-      engine_->SetAction(command.virus_id, command.action);
-      ResumeScanThread();
+      TakeAnswer(command);
       break;
     case kCommandAttach:
       Attach(command);
@@ -314,9 +308,32 @@ void BackgroundScanner::Restart() {
   engine_->StartScan();
 }
 
+void BackgroundScanner::TakeAnswer(const ScanCommand& command) {
+  bool passed_over_awaited = false;
+  switch (notifier_->PairAnswer(command.virus_id, &passed_over_awaited)) {
+    case DetectionNotifier::AnswerPairing::kAwaited:
+      engine_->SetAction(command.virus_id, command.action);
+      ResumeScanThread();
+      return;
+    case DetectionNotifier::AnswerPairing::kLate:
+      // The answer to a detection of a pass that was stopped before it came: acting on it, or
+      // resuming with it, would give it to a detection of the new pass that is still unanswered.
+      break;
+    case DetectionNotifier::AnswerPairing::kUnasked:
+      platform::WriteSystemLog(kScannerProgram,
+                               u"an answer came for no detection that waits for one; dropped");
+      break;
+  }
+  // The program answered a later detection, so it passed over the awaited one: none will come.
+  if (passed_over_awaited) ResumeScanThread();
+}
+
 void BackgroundScanner::Attach(const ScanCommand& command) {
-  // A program that attaches owes no answer to detections of passes stopped before it came.
-  notifier_->ForgetStaleAnswers();
+  // A program that attaches starts afresh. Answers owed by a program before it will not come (one
+  // that ended its scan stops reading before it detaches, and the next may attach before its
+  // channel has been seen gone); what reached this one before its attach it answers with no
+  // action, which is what giving the answer up does.
+  if (notifier_->ForgetAllAnswers()) ResumeScanThread();
   if (const std::optional<std::u16string> folder = AttachFolder(command)) {
     engine_->SetRootFolder(*folder);
   } else {
@@ -334,6 +351,8 @@ void BackgroundScanner::Attach(const ScanCommand& command) {
 }
 
 void BackgroundScanner::Detach() {
+  // A program that detaches but keeps its channel and user interface is still asked, and still
+  // answers: what it owes stays owed until another program attaches or its channel goes.
   engine_->SetInteractive(false);
   ReadSettings();
   if (!engine_->background_scanning()) engine_->StopScan();
@@ -343,24 +362,29 @@ void BackgroundScanner::ResumeScanThread() {
   // PauseScan returns once the thread is parked, so the resume cannot come before the park.
   if (notifier_->AwaitingAnswer()) engine_->PauseScan();
   engine_->ResumeScan();
-  main_gone_since_.reset();
 }
 
 void BackgroundScanner::CheckAbandonedDetection() {
-  if (notifier_ == nullptr || !notifier_->AwaitingAnswer() ||
-      ChannelReachable(*channel_, kMainChannel)) {
-    main_gone_since_.reset();
+  // A program that ended without detaching (or whose channel went with the IPC service) owes
+  // answers it will never give. The channel's owner is looked at only while answers are owed; an
+  // answer it sent just before it went is given a moment to arrive.
+  if (notifier_ == nullptr || !notifier_->OwesAnswers() ||
+      !notifier_->OwesAnswersOtherThan(channel_->ChannelOwner(kMainChannel))) {
+    owner_gone_since_.reset();
     return;
   }
-  if (!main_gone_since_) {
-    main_gone_since_ = std::chrono::steady_clock::now();
+  if (!owner_gone_since_) {
+    owner_gone_since_ = std::chrono::steady_clock::now();
     return;
   }
-  if (MillisecondsSince(*main_gone_since_) < kAnswerLostAfterMs) return;
-  platform::WriteSystemLog(kScannerProgram,
-                           u"the main program left without answering a detection; the scan "
-                           u"goes on and the file stays recorded without an action");
-  ResumeScanThread();
+  if (MillisecondsSince(*owner_gone_since_) < kAnswerLostAfterMs) return;
+  owner_gone_since_.reset();
+  if (notifier_->ForgetAnswersOwedByOthers(channel_->ChannelOwner(kMainChannel))) {
+    platform::WriteSystemLog(kScannerProgram,
+                             u"the main program left without answering a detection; the scan "
+                             u"goes on and the file stays recorded without an action");
+    ResumeScanThread();
+  }
 }
 
 // --- Shutdown ---

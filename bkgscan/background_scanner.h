@@ -34,9 +34,10 @@ inline constexpr uint32_t kCommandBufferSize = sizeof(ScanCommand);
 inline constexpr uint32_t kScannerPollMs = 15;
 // How long a started kvipcsrv may take to show its presence event.
 inline constexpr uint32_t kServiceStartWaitMs = 10000;
-// How long the main program must stay gone while a detection waits for its answer before the
-// scan thread is resumed without one (longer than the few worker passes that an answer sent
-// just before it left needs to arrive).
+// How long a main program that owes answers must stay gone (its channel unregistered, or held
+// by another program) before they are given up, and a detection waiting for one is resumed
+// without (longer than the few worker passes that an answer sent just before it left needs to
+// arrive).
 inline constexpr uint32_t kAnswerLostAfterMs = 300;
 
 class BackgroundScanner {
@@ -72,10 +73,14 @@ class BackgroundScanner {
   void Restart();
   void Attach(const ScanCommand& command);
   void Detach();
+  // Message type 20: carried out when it answers the detection that waits; dropped when it
+  // answers one of a stopped pass, or none.
+  void TakeAnswer(const ScanCommand& command);
   // Resumes the scan thread; one parked in its detection step is first seen to be parked, so
   // that the resume cannot come before its pause.
   void ResumeScanThread();
-  // A detection that waits for an answer from a main program that has gone is resumed without.
+  // Answers owed by a main program that has gone are given up, and a detection that waits for
+  // one of them is resumed without.
   void CheckAbandonedDetection();
   void ReadSettings();
   void Shutdown();
@@ -98,7 +103,7 @@ class BackgroundScanner {
   std::unique_ptr<IpcChannel> channel_;
   std::unique_ptr<ScanEngine> engine_;
   std::unique_ptr<DetectionNotifier> notifier_;
-  std::optional<std::chrono::steady_clock::time_point> main_gone_since_;
+  std::optional<std::chrono::steady_clock::time_point> owner_gone_since_;
 };
 
 // The program's entry: BackgroundScanner().Run().

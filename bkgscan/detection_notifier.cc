@@ -36,10 +36,71 @@ bool DetectionNotifier::SendToMain(const void* data, uint32_t length, const Canc
   return SendScanMessage(*channel_, kMainChannel, data, length, SendPolicy::kMustArrive, cancelled);
 }
 
-bool DetectionNotifier::TakeStaleAnswer() {
-  uint32_t stale = stale_answers_;
-  while (stale > 0) {
-    if (stale_answers_.compare_exchange_weak(stale, stale - 1)) return true;
+bool DetectionNotifier::AwaitingAnswer() const {
+  std::lock_guard<std::mutex> lock(owed_lock_);
+  return awaited_ != 0;
+}
+
+uint64_t DetectionNotifier::OweAnswer(uint32_t program, uint32_t virus_id) {
+  std::lock_guard<std::mutex> lock(owed_lock_);
+  const uint64_t detection = ++detections_sent_;
+  owed_.push_back({detection, program, virus_id});
+  awaited_ = detection;
+  return detection;
+}
+
+void DetectionNotifier::EndAwaiting(uint64_t detection, bool withdrawn) {
+  std::lock_guard<std::mutex> lock(owed_lock_);
+  if (awaited_ == detection) awaited_ = 0;
+  if (!withdrawn) return;
+  for (auto it = owed_.begin(); it != owed_.end(); ++it) {
+    if (it->detection == detection) {
+      owed_.erase(it);
+      break;
+    }
+  }
+}
+
+DetectionNotifier::AnswerPairing DetectionNotifier::PairAnswer(uint32_t virus_id,
+                                                               bool* dropped_awaited) {
+  *dropped_awaited = false;
+  std::lock_guard<std::mutex> lock(owed_lock_);
+  auto match = owed_.begin();
+  while (match != owed_.end() && match->virus_id != virus_id) ++match;
+  if (match == owed_.end()) return AnswerPairing::kUnasked;
+  const bool awaited = match->detection == awaited_;
+  for (auto it = owed_.begin(); it != match; ++it) {
+    if (it->detection == awaited_) *dropped_awaited = true;
+  }
+  owed_.erase(owed_.begin(), match + 1);
+  return awaited ? AnswerPairing::kAwaited : AnswerPairing::kLate;
+}
+
+bool DetectionNotifier::ForgetAllAnswers() { return ForgetAnswersOwedByOthers(0); }
+
+bool DetectionNotifier::ForgetAnswersOwedByOthers(uint32_t owner) {
+  std::lock_guard<std::mutex> lock(owed_lock_);
+  bool dropped_awaited = false;
+  for (auto it = owed_.begin(); it != owed_.end();) {
+    if (it->program == 0 || it->program != owner) {
+      if (it->detection == awaited_) dropped_awaited = true;
+      it = owed_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return dropped_awaited;
+}
+
+bool DetectionNotifier::OwesAnswers() const {
+  std::lock_guard<std::mutex> lock(owed_lock_);
+  return !owed_.empty();
+}
+
+bool DetectionNotifier::OwesAnswersOtherThan(uint32_t owner) const {
+  std::lock_guard<std::mutex> lock(owed_lock_);
+  for (const OwedAnswer& owed : owed_) {
+    if (owed.program == 0 || owed.program != owner) return true;
   }
   return false;
 }
@@ -58,8 +119,8 @@ void DetectionNotifier::RecordDetection(std::u16string_view folder, std::u16stri
       channel_->IsRegistered(kMainChannel) && platform::ObjectExists(kUserInterfaceEventName);
   platform::Process launched;
   if (!running) {
-    // No user interface owes answers any more; a program started now answers only its own.
-    ForgetStaleAnswers();
+    // No user interface runs: whatever answers were owed by one that ran will not come.
+    ForgetAnswersOwedByOthers(channel_->ChannelOwner(kMainChannel));
     Pace();
     if (!LaunchMainProgram(&launched)) {
       notice_(kMainProgramStartFailedMessage, platform::kMbOk | platform::kMbIconError);
@@ -76,23 +137,30 @@ void DetectionNotifier::RecordDetection(std::u16string_view folder, std::u16stri
   DetectionRecord record = ZeroRecord<DetectionRecord>();
   SetWideField(record.path, platform::JoinPath(folder, file_name));
   record.virus_id = virus_id;
+  // The answer is owed, and awaited, before anything is sent: it may come before this thread has
+  // parked, and must then find the detection waiting for it.
+  const uint64_t detection = OweAnswer(channel_->ChannelOwner(kMainChannel), virus_id);
   if (running) {
     // The status record as the last report left it, so the user sees the counters of then.
-    if (!engine_->SendLastStatusAs(kMessageVirusDetected)) return;
+    if (!engine_->SendLastStatusAs(kMessageVirusDetected)) {
+      EndAwaiting(detection, /*withdrawn=*/true);
+      return;
+    }
     Pace();
   }
   // Once its status has gone, the record follows even when the scan is being stopped: the main
   // program takes the message after a type 25 as the record, and would otherwise take the next
   // detection's record for this one. Only the scanner's end or the main program's leaving stop it.
-  if (!SendToMain(&record, sizeof(record), [this] { return cancelled_.load(); })) return;
+  if (!SendToMain(&record, sizeof(record), [this] { return cancelled_.load(); })) {
+    EndAwaiting(detection, /*withdrawn=*/true);
+    return;
+  }
   Pace();
 
-  awaiting_ = true;
   const bool resumed = engine_->SuspendScanThread();
-  awaiting_ = false;
-  // The pass was stopped before the answer came: it comes all the same, later, and is not this
-  // pass's to act on.
-  if (!resumed) ++stale_answers_;
+  // When the pass was stopped before the answer came, the answer stays owed: it comes all the
+  // same, later, and is not this pass's to act on.
+  EndAwaiting(detection, /*withdrawn=*/false);
   if (resumed && engine_->background_scanning() && engine_->InfectionCount() > 0) {
     engine_->ProcessInfections();
   }

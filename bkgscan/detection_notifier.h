@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -33,22 +35,39 @@ class DetectionNotifier {
   void RecordDetection(std::u16string_view folder, std::u16string_view file_name,
                        uint32_t virus_id);
 
-  // True from the moment the DetectionRecord has been sent until the scan thread resumes: the
-  // thread is parked in its detection step, or about to park there.
-  bool AwaitingAnswer() const { return awaiting_; }
+  // True from just before the detection is sent until the scan thread resumes: the thread is
+  // parked in its detection step, or about to park there (an answer may come before it has).
+  bool AwaitingAnswer() const;
   // True once the main program could not be started: the scanner process must end.
   bool Failed() const { return failed_; }
   // The scanner is shutting down: every wait of the detection step ends.
   void Cancel() { cancelled_ = true; }
 
-  // Message type 20 answers the detections in the order their records were sent. A detection whose
-  // pass was stopped (a restart, a stop) before its answer came is dropped with that pass, but its
-  // answer is still on its way: the next answers that arrive are those stale ones, and must not be
-  // taken for the answer to a detection of the new pass. True when the answer just received is
-  // such a stale one (it is then used up).
-  bool TakeStaleAnswer();
-  // The program that owed those answers is gone or a new one attached: none will come.
-  void ForgetStaleAnswers() { stale_answers_ = 0; }
+  // Answers (message type 20) come in the order their detections were sent, each from the program
+  // the detection was sent to. Every detection sent is an answer owed, kept with that program's
+  // process id until its answer comes or the program can no longer give it. An answer is paired
+  // with the oldest one owed for its virus; older ones owed before it were passed over and are
+  // dropped. A detection whose pass was stopped (a restart, a stop) before its answer came is no
+  // longer awaited, but its answer is still owed: when it comes it must not be taken for the
+  // answer to a detection of the new pass.
+  enum class AnswerPairing {
+    kAwaited,  // the answer to the detection the scan thread waits on: carry it out and resume
+    kLate,     // the answer to a detection no longer awaited: dropped
+    kUnasked,  // no detection of that virus is owed an answer: dropped
+  };
+  // `dropped_awaited` is set when an older detection passed over was the awaited one (the caller
+  // then resumes the scan thread without an action).
+  AnswerPairing PairAnswer(uint32_t virus_id, bool* dropped_awaited);
+  // Drops the answers owed by any program but `owner` (the process id that holds the main
+  // channel now, 0 for none; an answer owed by no program, the channel having gone as the
+  // detection was sent, is always dropped). True when the detection the scan thread waits on was
+  // among them: no answer will come for it, and the caller resumes the thread without an action.
+  bool ForgetAnswersOwedByOthers(uint32_t owner);
+  // Drops every answer owed; true as above.
+  bool ForgetAllAnswers();
+  bool OwesAnswers() const;
+  // Whether an answer is owed by a program other than `owner` (or by none).
+  bool OwesAnswersOtherThan(uint32_t owner) const;
 
  private:
   bool Cancelled() const;
@@ -64,10 +83,23 @@ class DetectionNotifier {
   IpcChannel* const channel_;
   const std::u16string program_folder_;
   const UserNotice notice_;
-  std::atomic<bool> awaiting_{false};
   std::atomic<bool> failed_{false};
   std::atomic<bool> cancelled_{false};
-  std::atomic<uint32_t> stale_answers_{0};
+
+  struct OwedAnswer {
+    uint64_t detection;  // the scanner's own count of detections sent
+    uint32_t program;    // process id of the main program it was sent to
+    uint32_t virus_id;
+  };
+  // Begins an owed answer for a detection about to be sent, as the awaited one.
+  uint64_t OweAnswer(uint32_t program, uint32_t virus_id);
+  // The detection is no longer awaited; a withdrawn one (never sent) owes nothing either.
+  void EndAwaiting(uint64_t detection, bool withdrawn);
+
+  mutable std::mutex owed_lock_;  // guards the three below
+  std::deque<OwedAnswer> owed_;
+  uint64_t detections_sent_ = 0;
+  uint64_t awaited_ = 0;  // the detection the scan thread waits on, 0 for none
 };
 
 }  // namespace kolvar

@@ -174,6 +174,16 @@ bool IpcConnection::IsRegistered(std::u16string_view name) {
   return found;
 }
 
+uint32_t IpcConnection::ChannelOwner(std::u16string_view name) {
+  uint32_t owner = 0;
+  RunLocked([&] {
+    const int index = connected_ && ValidName(name) ? database_.FindChannel(name) : -1;
+    if (index >= 0) owner = LoadShared(database_.slot(index).owner_pid);
+    return connected_ ? kStatusOk : kStatusServiceNotRunning;
+  });
+  return owner;
+}
+
 std::u16string IpcConnection::channel_name() const { return NameFromField(channel_name_); }
 
 Status IpcConnection::Exchange(uint32_t code, const char16_t (&name)[kIpcNameFieldChars],

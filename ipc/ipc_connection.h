@@ -45,6 +45,9 @@ class IpcConnection : public LockableObject {
   bool Unregister();
   // Sleeps 5 ms, then tells whether a channel of that name is registered now.
   bool IsRegistered(std::u16string_view name);
+  // The process id of the program that holds the channel of that name now; 0 when none does (or
+  // the service does not run). Tells a program that registered the name anew from the one before.
+  uint32_t ChannelOwner(std::u16string_view name);
 
   bool IsConnected() const { return connected_; }
   int32_t channel_index() const { return channel_index_.load(); }

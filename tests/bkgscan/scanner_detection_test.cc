@@ -162,6 +162,49 @@ TEST_F(ScannerDetectionTest, RestartMarksTheNewPassAndALateAnswerStaysWithTheCut
   EXPECT_TRUE(scanner_.IsAlive());
 }
 
+// A detection that a program left unanswered when it detached (a front end whose scan had ended
+// stops reading before it detaches) is given up when the next program attaches, even when that
+// comes before the scanner could see the channel gone: the next program's restart does not leave
+// an answer owed for it, so its own answer to the new pass's detection is the one acted on. (The
+// scanner used to count the cut detection as owing a late answer, take the new program's answer
+// for it, and wait for ever.)
+TEST_F(ScannerDetectionTest, ADetachedProgramsUnansweredDetectionOwesNoAnswerToTheNextProgram) {
+  AttachToBackgroundScan(std::nullopt);
+  // Files come before subfolders: the paced bulk keeps the pass going after the detection, so
+  // that the scanner finds no file to ask about while no program is registered.
+  for (int i = 0; i < 300; ++i) {
+    device_.WriteFile(u"\\Fix\\Bulk\\f" + platform::Utf8ToUtf16Lossy(std::to_string(i)) + u".txt",
+                      CleanBytes(100));
+  }
+  ASSERT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
+  const std::u16string infected = u"\\Fix\\x.exe";
+  device_.WriteFile(infected, InfectedBytes(2000, kVirusA));
+  ASSERT_TRUE(NextDetection().has_value());
+  Send(MakeScanCommand(kCommandDetach));
+  ASSERT_TRUE(WaitUntilSent(channel(), kScannerChannel, nullptr));
+  Disconnect();
+  ConnectAs();
+  ASSERT_TRUE(Attach(u"\\Fix").has_value());
+  Send(MakeScanCommand(kCommandStart));
+  // Whatever the scanner sends before the restart marker is the old pass's; then the new pass
+  // finds the file and waits for this program's answer.
+  std::optional<ScanStatus> marker;
+  ASSERT_TRUE(WaitUntil([&] {
+    marker = NextStatusOfType(kMessagePassFinished);
+    return !marker || marker->state == 0;
+  }));
+  ASSERT_TRUE(marker.has_value());
+  std::optional<Detection> detection = NextDetection();
+  ASSERT_TRUE(detection.has_value());
+  EXPECT_EQ(Narrow(WideField(detection->record.path)), "\\Fix\\x.exe");
+  Send(MakeActionCommand(kVirusA, kActionMove));
+  EXPECT_TRUE(WaitUntil([&] {
+    return device_.Exists(ProtectedPath(kQuarantine, u"\\Fix", u"x.exe")) &&
+           !device_.Exists(infected);
+  }));
+  EXPECT_TRUE(scanner_.IsAlive());
+}
+
 struct ActionCase {
   const char* name;
   uint8_t action;
