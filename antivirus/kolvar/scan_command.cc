@@ -273,6 +273,9 @@ class ScanRun {
     const DatabaseCheck database = CheckSignatureDatabase(paths_.signature_database);
     if (!database.message.empty()) console_.Message(database.message);
     if (database.verdict == DatabaseVerdict::kUnusable) return kExitError;
+    summary_.database.signatures_loaded = database.report.loaded;
+    summary_.database.records_skipped = database.report.skipped();
+    summary_.database.warning = DescribeSignatureLoad(database.report);
     DaemonOutputFollower daemon_output(DaemonOutputFile());
     daemon_output.StartHere();
     if (!shell.StartIpc()) {

@@ -4,9 +4,9 @@
 #include "antivirus/cut_paths.h"
 #include "antivirus/kolvar/json_writer.h"
 #include "antivirus/kolvar/progress_line.h"
-#include "antivirus/resource_strings.h"
 #include "antivirus/kolvar/shown_path.h"
 #include "antivirus/kolvar/text_table.h"
+#include "antivirus/resource_strings.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -104,8 +104,16 @@ std::string ReportJson(const ScanSummary& summary) {
       .Bool(summary.background_scanning)
       .Key("action_policy")
       .String(ActionPolicyName(summary.policy))
-      .Key("completed")
-      .Bool(summary.completed);
+      .Key("signature_database")
+      .BeginObject()
+      .Key("damaged")
+      .Bool(summary.database.records_skipped != 0)
+      .Key("signatures_loaded")
+      .Number(static_cast<int64_t>(summary.database.signatures_loaded))
+      .Key("records_skipped")
+      .Number(static_cast<int64_t>(summary.database.records_skipped));
+  if (!summary.database.warning.empty()) json.Key("warning").String(summary.database.warning);
+  json.EndObject().Key("completed").Bool(summary.completed);
   if (!summary.completed) json.Key("incomplete_reason").String(summary.incomplete_reason);
   json.Key("elapsed_seconds")
       .Number(static_cast<double>(summary.elapsed_ms) / 1000.0)

@@ -19,19 +19,21 @@ DatabaseCheck CheckSignatureDatabase(std::u16string_view database_path) {
                 "): no virus could be detected, so nothing was scanned"};
   }
   const SignatureLoadReport& report = database.report();
-  if (report.sound()) return {};
+  if (report.sound()) return {DatabaseVerdict::kSound, "", report};
   const std::string reasons = DescribeSignatureLoad(report);
   if (!report.usable()) {
     return {DatabaseVerdict::kUnusable,
             "the signature database " + shown + " is damaged or empty (" + reasons +
                 "): no virus could be detected, so nothing was scanned. Reinstall Kolvar AV or "
-                "update its signature database."};
+                "update its signature database.",
+            report};
   }
   return {DatabaseVerdict::kDamaged,
           "warning: the signature database " + shown + " is damaged: " + reasons +
               ". The scan goes on with the " + std::to_string(report.loaded) +
               (report.loaded == 1 ? " signature" : " signatures") +
-              " that loaded; the viruses of the skipped records are not detected."};
+              " that loaded; the viruses of the skipped records are not detected.",
+          report};
 }
 
 }  // namespace kolvar

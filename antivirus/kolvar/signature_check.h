@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "scan_engine/signature_database.h"
+
 namespace kolvar {
 
 enum class DatabaseVerdict {
@@ -18,7 +20,8 @@ enum class DatabaseVerdict {
 
 struct DatabaseCheck {
   DatabaseVerdict verdict = DatabaseVerdict::kSound;
-  std::string message;  // for the user; empty when sound
+  std::string message;         // for the user; empty when sound
+  SignatureLoadReport report;  // what loaded and what was skipped (all zero when unreadable)
 };
 
 DatabaseCheck CheckSignatureDatabase(std::u16string_view database_path);

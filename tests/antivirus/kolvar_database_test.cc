@@ -4,9 +4,11 @@
 // makes a clean file infected (once it had --action=delete delete every file it applied to).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "scan_engine/file_type_classes.h"
 #include "scan_engine/signature_database.h"
@@ -59,6 +61,32 @@ TEST_F(KolvarDatabaseTest, EmptyPatternNeverDeletesCleanFiles) {
             std::string::npos)
       << result.err;
   EXPECT_TRUE(HasBox(kDamagedBox));
+}
+
+// The JSON document tells what loaded and what was skipped: a program that reads only standard
+// output must not take a scan with part of the signatures for a scan with all of them.
+TEST_F(KolvarDatabaseTest, JsonDocumentTellsOfSkippedRecords) {
+  PlantFiles();
+  const std::string sound = device_.ReadFile(DatabasePath());
+  const std::string records = std::to_string(sound.size() / kSignatureRecordSize);
+  const struct {
+    const char* name;
+    std::string database;
+    std::string fact;
+  } cases[] = {
+      {"sound", sound, "signature_database\tFalse\t" + records + "\t0\t-"},
+      {"cut inside the last record", sound.substr(0, sound.size() - 100),
+       "signature_database\tTrue\t7\t1\t1 of 8 records skipped (1 cut short at the end of the "
+       "file, 232 of 332 bytes)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReplaceDatabase(c.database);
+    const RunResult result = Kolvar({"scan", "\\My Documents", "--json"});
+    EXPECT_EQ(result.exit_status, 1) << result.err;
+    const std::vector<std::string> facts = JsonFacts(result.out);
+    EXPECT_NE(std::find(facts.begin(), facts.end(), c.fact), facts.end()) << result.out;
+  }
 }
 
 struct DatabaseCase {
