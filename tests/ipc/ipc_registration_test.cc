@@ -43,6 +43,10 @@ TEST_F(RegistrationTest, NameOfAnotherProcessIsRefused) {
   EXPECT_FALSE(channel.Register(u"TAKEN"));
   EXPECT_EQ(channel.GetStatus(), kStatusRegistrationRefused);
   EXPECT_TRUE(channel.Register(u"FREE"));
+  // Each name's holder, as the scanner tells one front end from the next.
+  EXPECT_EQ(channel.ChannelOwner(u"TAKEN"), static_cast<uint32_t>(client.Pid()));
+  EXPECT_EQ(channel.ChannelOwner(u"FREE"), static_cast<uint32_t>(platform::CurrentProcessId()));
+  EXPECT_EQ(channel.ChannelOwner(u"NOBODY"), 0u);
 }
 
 TEST_F(RegistrationTest, NamesThatDoNotFitTheirFieldAreRejected) {
