@@ -415,9 +415,10 @@ void ScanClient::TakeMessage() {
   if (!channel_->Receive(buffer, &length, &sender)) return;
   DetectionRecord record;
   if (DecodeDetectionRecord(buffer, length, sender, &record)) {
-    // A detection without its status before it (the status went to a program that no longer
-    // reads, or the scanner believed the user interface absent): it is asked all the same.
-    AnswerLoneDetection(record);
+    // Every record is asked as it comes, whether its status of type 25 came before it or not (the
+    // status went to a program that no longer reads, or the scanner believed the user interface
+    // absent).
+    AskDetection(record);
     return;
   }
   // Only a whole status record from the scanner is acted on; anything else is dropped.
@@ -455,25 +456,18 @@ void ScanClient::HandleStatus(const ScanStatus& status) {
       }
       break;
     case kMessageVirusDetected:
-      HandleDetection();
+      // The record follows and is asked when it comes. Waiting here for it would pass over
+      // whatever came between: a record that arrived before its status would leave this wait
+      // taking the next pass's end and its detection too, and the detection would be told twice.
       break;
     default:
       break;
   }
 }
 
-void ScanClient::AnswerLoneDetection(const DetectionRecord& record) {
-  const HandOffOutcome outcome = AnswerDetection(*channel_, record, observer().OnDetection(record),
-                                                 [this] { return QuitRequested(); });
-  if (outcome == HandOffOutcome::kScannerGone) ScannerGone();
-}
-
-void ScanClient::HandleDetection() {
-  const DetectionChooser choose = [this](const DetectionRecord& detection) {
-    return observer().OnDetection(detection);
-  };
-  const HandOffOutcome outcome =
-      HandOffDetection(*channel_, choose, [this] { return QuitRequested(); });
+void ScanClient::AskDetection(const DetectionRecord& record) {
+  const HandOffOutcome outcome = kolvar::AnswerDetection(
+      *channel_, record, observer().OnDetection(record), [this] { return QuitRequested(); });
   if (outcome == HandOffOutcome::kScannerGone) ScannerGone();
 }
 

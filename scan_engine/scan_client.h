@@ -182,7 +182,6 @@ class ScanClient {
   void HandleStopRequest();
   void TakeMessage();
   void HandleStatus(const ScanStatus& status);
-  void HandleDetection();
   void ScannerGone();
   bool ScannerLeftWhileScanning();
   void ProgressMain();
@@ -195,7 +194,8 @@ class ScanClient {
   // Takes every waiting message; detections among them are answered with no action.
   void DiscardWaitingMessages();
   void AnswerDropped(const uint8_t* data, uint32_t length, const std::u16string& sender);
-  void AnswerLoneDetection(const DetectionRecord& record);
+  // Asks the observer about a detection and sends its answer.
+  void AskDetection(const DetectionRecord& record);
   // Waits for "IPC_SCAN" and for the device that its scanner serves: kStarted when it is this
   // program's device.
   ScanStartResult AwaitScannerOfThisDevice();
