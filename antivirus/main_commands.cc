@@ -1,6 +1,7 @@
 // The main dialog's commands; see main_commands.h.
 #include "antivirus/main_commands.h"
 
+#include "antivirus/about_dialog.h"
 #include "antivirus/antivirus_program.h"
 #include "antivirus/command_ids.h"
 #include "antivirus/config_dialog.h"
@@ -82,6 +83,11 @@ void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
               HistoryDialog history(paths, configuration);
               main.RunDialog(history);
             });
+  // "About" and the "?" button of the scan dialog.
+  main.Plug(commands::kAbout, [&main, configuration = context.configuration] {
+    AboutDialog about(GatherAboutFacts(configuration));
+    main.RunDialog(about);
+  });
   main.Plug(commands::kRepositoryFiles, [&main, paths = context.paths] {
     RepositoryDialog repository(paths);
     main.RunDialog(repository);

@@ -2,14 +2,12 @@
 // Each later dialog plugs its command in here; a command that nothing serves yet says so in a box
 // (the scan dialog's fallback). Served today: "Configuration" (the settings object's dialog,
 // "Configuration" 40121), "Update History" (the history dialog, "History" 40127; also after
-// "UPDATED"), "Repository Files" (the repository dialog, "Repository" 40117),
-// "Kolvar Scheduler" (starts KVScheduler from the installation folder, without waiting),
-// "Processes Manager" (the process manager, "Proc Manager"), "System Information" (its pages,
-// "System Info"), "Registry Viewer" (the registry viewer, "Reg Viewer"), "Online Update" (the
-// update dialog, "Update" 40125; started at once by "DOUPDATE").
-//
-// Still to plug in, with the title each dialog takes:
-//   40005 "About", button 1009  about dialog, "About" (40115)
+// "UPDATED"), "About" and the "?" button (the about dialog, "About" 40115), "Repository Files"
+// (the repository dialog, "Repository" 40117), "Kolvar Scheduler" (starts KVScheduler from the
+// installation folder, without waiting), "Processes Manager" (the process manager, "Proc
+// Manager"), "System Information" (its pages, "System Info"), "Registry Viewer" (the registry
+// viewer, "Reg Viewer"), "Online Update" (the update dialog, "Update" 40125; started at once by
+// "DOUPDATE").
 #ifndef KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
 #define KOLVAR_ANTIVIRUS_MAIN_COMMANDS_H_
 

@@ -68,7 +68,9 @@ TEST(MainCommandsTest, PluggedCommandsOpenTheirDialogs) {
     const char16_t* title;
   } cases[] = {{commands::kRepositoryFiles, u"Repository"},
                {commands::kConfiguration, u"Configuration"},
-               {commands::kUpdateHistory, u"History"}};
+               {commands::kUpdateHistory, u"History"},
+               {commands::kAbout, u"About"},
+               {commands::kAboutButton, u"About"}};
   for (const auto& one : cases) {
     const size_t before = host.modal_titles().size();
     main.OnCommand(one.command);

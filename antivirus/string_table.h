@@ -85,6 +85,17 @@ inline constexpr uint32_t kVirusDatabaseTitle = 40119;
 inline constexpr uint32_t kColumnVirusList = 40141;
 inline constexpr uint32_t kColumnDetail = 40142;
 inline constexpr uint32_t kLastUpdate = 40169;
+inline constexpr uint32_t kProgramInfo = 40143;
+inline constexpr uint32_t kContactInfo = 40145;
+inline constexpr uint32_t kDeviceInfo = 40146;
+inline constexpr uint32_t kVersionItem = 40154;
+inline constexpr uint32_t kEnglish = 40130;
+inline constexpr uint32_t kDeviceItem = 40156;
+inline constexpr uint32_t kPlatformItem = 40157;
+inline constexpr uint32_t kOsItem = 40158;
+inline constexpr uint32_t kDeviceLanguageItem = 40159;
+inline constexpr uint32_t kWindowsCe = 40160;
+inline constexpr uint32_t kBuild = 40161;
 
 // Texts that the device keeps outside the string table, numbered here (41000 and up).
 inline constexpr uint32_t kErrorTryingToExecute = 41000;
@@ -104,6 +115,13 @@ inline constexpr uint32_t kColumnHistory = 41012;
 inline constexpr uint32_t kHistoryHeading = 41013;
 inline constexpr uint32_t kHistoryRule = 41014;
 inline constexpr uint32_t kNoLastUpdate = 41015;
+inline constexpr uint32_t kColumnItem = 41116;
+inline constexpr uint32_t kColumnValue = 41117;
+inline constexpr uint32_t kCompanyItem = 41118;
+inline constexpr uint32_t kProductItem = 41119;
+inline constexpr uint32_t kLanguageItem = 41120;
+inline constexpr uint32_t kLegalItem = 41121;
+inline constexpr uint32_t kContactItem = 41122;
 
 }  // namespace string_ids
 

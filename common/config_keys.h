@@ -13,6 +13,7 @@ inline constexpr char kBasic[] = "BASIC";
 inline constexpr char kInstallDir[] = "InstallDir";  // text without NUL, ends in "\"
 inline constexpr char kPlatform[] = "Platform";      // 2 on a Pocket PC, 1 otherwise
 inline constexpr char kVersion[] = "Version";
+inline constexpr char kContactUrl[] = "ContactUrl";  // the about dialog's contact address (text)
 
 inline constexpr char kConfig[] = "CONFIG";
 inline constexpr char kAutoStartup[] = "AutoStartup";

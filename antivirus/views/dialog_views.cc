@@ -254,6 +254,48 @@ void VirusListView::Refresh() {
   DialogView::Refresh();
 }
 
+AboutView::AboutView(AboutDialog& dialog, ui::qt::DialogFrame& frame)
+    : DialogView(dialog, frame), about_(dialog) {
+  using namespace about_controls;
+  setObjectName("AboutView");
+  SetBackground(ui::qt::kDialogGrey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(5, 5, 5, 5);
+  selector_ = new QComboBox(this);
+  selector_->setObjectName("AboutPages");
+  selector_->setFont(frame.fonts().bold);
+  for (const std::u16string& page : dialog.pages()) selector_->addItem(ToQString(page));
+  BindControl(selector_, kPageSelector);
+  layout->addWidget(selector_);
+  list_ = new ui::qt::ListView(dialog.list(), kList, *this);
+  list_->setObjectName("AboutList");
+  list_->setFont(frame.fonts().bold);
+  list_->installEventFilter(this);
+  BindControl(list_, kList);
+  layout->addWidget(list_, 1);
+  QObject::connect(selector_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (index == about_.page()) return;
+    about_.SelectPage(index);
+    this->frame().DialogChanged(about_);
+  });
+}
+
+bool AboutView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Up && about_.list().selected() == 0) {
+    about_.FocusSelector();
+    frame().DialogChanged(about_);
+    return true;
+  }
+  return DialogView::eventFilter(watched, event);
+}
+
+void AboutView::Refresh() {
+  if (selector_->currentIndex() != about_.page()) selector_->setCurrentIndex(about_.page());
+  list_->Sync();
+  DialogView::Refresh();
+}
+
 FolderPickerView::FolderPickerView(FolderPickerDialog& dialog, ui::qt::DialogFrame& frame)
     : DialogView(dialog, frame), picker_(dialog) {
   setObjectName("FolderPickerView");
@@ -298,6 +340,7 @@ void RegisterAntivirusViews(ui::qt::DialogFrame& frame) {
   frame.RegisterView<RepositoryDialog, RepositoryView>();
   frame.RegisterView<ConfigDialog, ConfigView>();
   frame.RegisterView<HistoryDialog, HistoryView>();
+  frame.RegisterView<AboutDialog, AboutView>();
   frame.RegisterView<VirusListDialog, VirusListView>();
   frame.RegisterView<FolderPickerDialog, FolderPickerView>();
   frame.RegisterView<SplashDialog, SplashView>();

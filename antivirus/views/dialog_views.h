@@ -3,10 +3,12 @@
 #define KOLVAR_ANTIVIRUS_VIEWS_DIALOG_VIEWS_H_
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <map>
 
+#include "antivirus/about_dialog.h"
 #include "antivirus/config_dialog.h"
 #include "antivirus/folder_picker_dialog.h"
 #include "antivirus/history_dialog.h"
@@ -93,6 +95,23 @@ class VirusListView : public ui::qt::DialogView {
   ui::qt::ListView* list_;
   QPlainTextEdit* description_;
   QLabel* status_;
+};
+
+class AboutView : public ui::qt::DialogView {
+ public:
+  AboutView(AboutDialog& dialog, ui::qt::DialogFrame& frame);
+  void Refresh() override;
+  QComboBox* selector() const { return selector_; }
+  ui::qt::ListView* list() const { return list_; }
+
+ protected:
+  // The Up key on the list's top row moves the focus to the page selector.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  AboutDialog& about_;
+  QComboBox* selector_;
+  ui::qt::ListView* list_;
 };
 
 class FolderPickerView : public ui::qt::DialogView {

@@ -358,6 +358,35 @@ TEST_F(ViewsTest, HistoryOpensTheVirusListWhoseDescriptionFollowsTheKeys) {
   EXPECT_TRUE(history.ended());
 }
 
+// The about view opens on "Program Info"; Up on the list's top row reaches the page selector,
+// whose Down shows the next page.
+TEST_F(ViewsTest, AboutViewPagesByKeys) {
+  AboutFacts facts;
+  facts.contact_url = u"http://contact.example/";
+  AboutDialog about(facts);
+  int first_rows = 0;
+  bool selector_focused = false;
+  QString contact;
+  WhenIdle([&] {
+    auto* view = static_cast<AboutView*>(frame_.top_view());
+    first_rows = view->list()->topLevelItemCount();
+    SaveShot(frame_, "about");
+    ProcessEventsUntil([&] { return view->list()->hasFocus(); });
+    Key(Qt::Key_Up);
+    selector_focused = ProcessEventsUntil([&] { return view->selector()->hasFocus(); }, 5000);
+    Key(Qt::Key_Down);
+    ProcessEventsUntil([&] { return about.page() == 1; }, 5000);
+    contact =
+        view->list()->topLevelItemCount() > 1 ? view->list()->topLevelItem(1)->text(1) : QString();
+    Key(Qt::Key_F2);  // "Done"
+  });
+  frame_.RunModal(about);
+  EXPECT_EQ(first_rows, 6);
+  EXPECT_TRUE(selector_focused);
+  EXPECT_EQ(contact, "http://contact.example/");
+  EXPECT_TRUE(about.ended());
+}
+
 TEST_F(ViewsTest, FolderPickerViewListsTheTree) {
   FolderPickerDialog picker([](std::u16string_view folder) {
     return folder == u"\\" ? std::vector<std::u16string>{u"My Documents", u"Windows"}
