@@ -115,13 +115,13 @@ TEST_F(UpdateDialogTest, OutcomesAreToldInTheirBoxes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rule);
-    if (!server_->Running()) {
-      server_ = std::make_unique<testing::TestHttpServer>(device_.Host(kServerFolder));
-      const std::u16string url = platform::Utf8ToUtf16Lossy(server_->Url());
-      ASSERT_TRUE(configuration_->store().SetValue(keys::kUpdateUrl, kConfigTypeText,
-                                                   static_cast<uint32_t>(url.size() * 2),
-                                                   url.data(), keys::kUpdates));
-    }
+    // A fresh server for every case: one told to stop may close its connection before its
+    // process has ended, so asking whether it still runs can come too early.
+    server_ = std::make_unique<testing::TestHttpServer>(device_.Host(kServerFolder));
+    const std::u16string url = platform::Utf8ToUtf16Lossy(server_->Url());
+    ASSERT_TRUE(configuration_->store().SetValue(keys::kUpdateUrl, kConfigTypeText,
+                                                 static_cast<uint32_t>(url.size() * 2),
+                                                 url.data(), keys::kUpdates));
     server_->SetRules(c.rule);
     host_.ClearBoxes();
     UpdateDialog dialog(Services(false));
