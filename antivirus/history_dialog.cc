@@ -104,7 +104,7 @@ void HistoryDialog::OnCommand(uint32_t id) {
   using namespace commands;
   switch (id) {
     case kUpdateNow:
-      if (update_now_) update_now_(*this);
+      if (update_now_ && update_now_(*this)) End(ui::kResultOk);
       return;
     case kVirusDatabase: {
       VirusListDialog viruses(paths_, configuration_);

@@ -1,6 +1,7 @@
 // The history dialog and the virus list. The history lists the lines of the update history under
-// two heading rows and offers "Update Now" (the update dialog, when the program has one to plug
-// in; grey until then) and "Virus Database", the virus list: every record of the virus detail
+// two heading rows and offers "Update Now" (the update dialog over the history; grey when the
+// program has none to run, and the history closes when the main program ends after a download)
+// and "Virus Database", the virus list: every record of the virus detail
 // database in file order with its description below the list, following the selection, and the
 // time of the last update in the status line. A damaged detail file shows its whole records and
 // says so in the status line.
@@ -59,8 +60,9 @@ class VirusListDialog : public ui::Dialog {
 
 class HistoryDialog : public ui::Dialog {
  public:
-  // Runs the update dialog over `owner`; empty while the program has none (the item stays grey).
-  using UpdateNow = std::function<void(ui::Dialog& owner)>;
+  // Runs the update dialog over `owner`; true when the main program is ending after it (a
+  // download completed), and the history closes then. Empty: the item stays grey.
+  using UpdateNow = std::function<bool(ui::Dialog& owner)>;
 
   HistoryDialog(const InstallPaths& paths, ConfigurationFile* configuration,
                 UpdateNow update_now = {});

@@ -115,17 +115,22 @@ TEST_F(HistoryTest, HistoryDialogRowsMenuAndVirusList) {
   history.OnCommand(kHistoryDone);
   EXPECT_TRUE(history.ended());
 
-  // With an update dialog plugged in, "Update Now" runs it over the history.
-  int updates = 0;
-  HistoryDialog plugged(paths_, nullptr, [&](ui::Dialog& owner) {
-    EXPECT_EQ(&owner, &plugged);
-    ++updates;
-  });
-  host_.Show(plugged);
-  plugged.OnMenuOpening(ui::SoftKeySide::kLeft);
-  EXPECT_FALSE(plugged.soft_keys().left.menu.IsGreyed(kUpdateNow));
-  plugged.OnCommand(kUpdateNow);
-  EXPECT_EQ(updates, 1);
+  // With an update dialog plugged in, "Update Now" runs it over the history, which stays open
+  // unless the main program is ending after the update (a download completed).
+  for (const bool ending : {false, true}) {
+    int updates = 0;
+    HistoryDialog plugged(paths_, nullptr, [&](ui::Dialog& owner) {
+      EXPECT_EQ(&owner, &plugged);
+      ++updates;
+      return ending;
+    });
+    host_.Show(plugged);
+    plugged.OnMenuOpening(ui::SoftKeySide::kLeft);
+    EXPECT_FALSE(plugged.soft_keys().left.menu.IsGreyed(kUpdateNow));
+    plugged.OnCommand(kUpdateNow);
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(plugged.ended(), ending);
+  }
 }
 
 TEST_F(HistoryTest, MissingHistoryShowsTheHeadingsOnly) {

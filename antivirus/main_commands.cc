@@ -51,8 +51,9 @@ bool StartSuiteProgram(const std::u16string& program, const MainCommandContext& 
   return false;
 }
 
-void RunUpdateDialog(ScanDialog& main, const MainCommandContext& context, bool automatic) {
-  if (context.configuration == nullptr || main.host() == nullptr) return;
+bool RunUpdateDialog(ScanDialog& main, ui::Dialog& owner, const MainCommandContext& context,
+                     bool automatic) {
+  if (context.configuration == nullptr || owner.host() == nullptr) return false;
   UpdateDialogServices services;
   services.configuration = context.configuration;
   services.title = LoadString(string_ids::kUpdateTitle);
@@ -65,9 +66,15 @@ void RunUpdateDialog(ScanDialog& main, const MainCommandContext& context, bool a
                                      const std::u16string& command_line) {
     return StartSuiteProgram(program, context, command_line);
   };
-  services.end_program = [&main] { main.OnCommand(commands::kExitAntivirus); };
+  // The main program ends after a complete download, whether the updater started or not.
+  bool ending = false;
+  services.end_program = [&main, &ending] {
+    ending = true;
+    main.OnCommand(commands::kExitAntivirus);
+  };
   UpdateDialog dialog(std::move(services));
-  main.host()->RunModal(dialog);
+  owner.host()->RunModal(dialog);
+  return ending;
 }
 
 void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
@@ -77,12 +84,17 @@ void PlugMainCommands(ScanDialog& main, const MainCommandContext& context) {
     main.Plug(commands::kConfiguration,
               [&main, settings = context.settings] { main.RunDialog(*settings); });
   }
-  main.Plug(commands::kUpdateHistory,
-            [&main, paths = context.paths, configuration = context.configuration] {
-              // "Update Now" stays grey until the update dialog is plugged in.
-              HistoryDialog history(paths, configuration);
-              main.RunDialog(history);
-            });
+  main.Plug(commands::kUpdateHistory, [&main, context] {
+    // Without a configuration there is no update server to ask: "Update Now" stays grey then.
+    HistoryDialog::UpdateNow update_now;
+    if (context.configuration != nullptr) {
+      update_now = [&main, context](ui::Dialog& history) {
+        return RunUpdateDialog(main, history, context, /*automatic=*/false);
+      };
+    }
+    HistoryDialog history(context.paths, context.configuration, std::move(update_now));
+    main.RunDialog(history);
+  });
   // "About" and the "?" button of the scan dialog.
   main.Plug(commands::kAbout, [&main, configuration = context.configuration] {
     AboutDialog about(GatherAboutFacts(configuration));

@@ -9,6 +9,9 @@
 #include "antivirus/command_ids.h"
 #include "antivirus/config_dialog.h"
 #include "antivirus/testing/fake_scan_driver.h"
+#include "antivirus/update/update_dialog.h"
+#include "common/config_store.h"
+#include "common/configuration.h"
 #include "platform/message_box.h"
 #include "platform/text.h"
 #include "tests/testing/test_device.h"
@@ -78,6 +81,47 @@ TEST(MainCommandsTest, PluggedCommandsOpenTheirDialogs) {
     EXPECT_EQ(host.modal_titles().back(), one.title);
   }
   EXPECT_TRUE(host.boxes().empty()) << platform::Utf16ToUtf8(host.box_texts()[0]);
+}
+
+// "Update Now" of the history runs the update dialog over the history, in interactive mode (it
+// waits for "Update!"), reading the program's configuration; closing it leaves the history and
+// the main dialog open.
+TEST(MainCommandsTest, UpdateNowOfTheHistoryRunsTheUpdateDialog) {
+  testing::TestDevice device;
+  ui::testing::RecordingHost host;
+  testing::DriverLog log;
+  ScanDialogServices services;
+  services.make_driver = testing::FakeScanDrivers(log);
+  ScanDialog main(std::move(services));
+  host.Show(main);
+  MainCommandContext context;
+  context.paths = InstallPathsOf(u"\\Program Files\\Kolvar");
+  device.MakeFolder(u"\\Program Files\\Kolvar");
+  ConfigurationFile configuration(ConfigStore::kConfigurationName, KeyMaterialUse::kConfiguration);
+  ASSERT_TRUE(CreateDefaultConfiguration(&configuration.store(), context.paths.install_folder));
+  context.configuration = &configuration;
+  PlugMainCommands(main, context);
+
+  bool history_greyed = true;
+  bool history_ended = true;
+  bool update_running = true;
+  host.DriveModals([&](ui::Dialog& dialog) {
+    if (dialog.title() == u"History") {
+      dialog.OnMenuOpening(ui::SoftKeySide::kLeft);
+      history_greyed = dialog.soft_keys().left.menu.IsGreyed(commands::kUpdateNow);
+      dialog.OnCommand(commands::kUpdateNow);
+      history_ended = dialog.ended();
+    } else if (auto* update = dynamic_cast<UpdateDialog*>(&dialog)) {
+      update_running = update->running();
+    }
+  });
+  main.OnCommand(commands::kUpdateHistory);
+  EXPECT_EQ(host.modal_titles(), (std::vector<std::u16string>{u"History", u"Update"}));
+  EXPECT_FALSE(history_greyed);
+  EXPECT_FALSE(update_running) << "interactive: nothing runs before \"Update!\"";
+  EXPECT_FALSE(history_ended);
+  EXPECT_FALSE(main.ended());
+  EXPECT_TRUE(host.boxes().empty());
 }
 
 TEST(MainCommandsTest, TheSchedulerIsStartedFromTheInstallationFolder) {
