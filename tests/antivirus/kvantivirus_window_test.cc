@@ -47,6 +47,7 @@ constexpr char kReportTitle[] = "^Report$";
 constexpr char kVirusDetectedTitle[] = "^Virus Detected$";
 constexpr char kRepositoryTitle[] = "^Repository$";
 constexpr char kHistoryTitle[] = "^History$";
+constexpr char kConfigurationTitle[] = "^Configuration$";
 // The popup window of an open soft-key menu: of the program's window class, named with the
 // program's name (in its _NET_WM_NAME; its WM_NAME is empty).
 constexpr char kProgramClass[] = "^KVAntivirus$";
@@ -347,6 +348,37 @@ TEST_F(KVAntivirusWindowTest, UpdatedOpensTheHistoryFirst) {
   display_.Keys(window, {"F2"});  // "Done"
   ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds)) << program->Err();
   EXPECT_TRUE(Boxes().empty()) << Boxes().front();
+  ExitThroughMenu(*program, window);
+}
+
+// Background scanning ticked by keys in the configuration dialog and confirmed: the box says it
+// takes effect with the next scan, and the next "Scan Now" is a background pass, which asks about
+// a planted file at once in the virus-detected dialog instead of ending with the report.
+TEST_F(KVAntivirusWindowTest, ConfirmedBackgroundScanningMakesTheNextScanABackgroundPass) {
+  SetConfig(config_keys::kEnableBckScan, 0);
+  environment_changes_["KOLVAR_MSGBOX_ANSWERS"] = "OK";
+  std::unique_ptr<RunningKolvar> program = StartProgram("KVAntivirus", {});
+  const std::string window = display_.WaitForWindow(kMainTitle, kWindowSeconds);
+  ASSERT_FALSE(window.empty()) << program->Err();
+
+  Choose(window, "F1", {"Down", "Down"});  // Options: "Configuration"
+  ASSERT_TRUE(display_.WaitForTitle(window, kConfigurationTitle, kWindowSeconds)) << program->Err();
+  // The focus starts on "Show Splash Screen"; the background box is the third.
+  display_.Keys(window, {"Tab", "Tab", "Return", "F1"});  // tick it, "Confirm"
+  ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds)) << program->Err();
+  EXPECT_TRUE(WaitFor([&] { return HasBox("take effect the next time you start a scan"); },
+                      kWindowSeconds));
+
+  device_.WriteFile(u"\\My Documents\\invoice.txt",
+                    "Invoice\n" + SignatureBytes(kTestTextId) + "\n");
+  Choose(window, "F1", {"Down"});  // Options: "Scan Now"
+  ASSERT_TRUE(display_.WaitForTitle(window, kVirusDetectedTitle, kScanSeconds)) << program->Err();
+  // Options: "Delete Infected File", "Move to Repository" (the greyed "All" items are skipped).
+  Choose(window, "F1", {"Down", "Down"});
+  EXPECT_TRUE(
+      WaitFor([&] { return InRepository(u"\\My Documents", u"invoice.txt"); }, kScanSeconds));
+  ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds)) << program->Err();
+  EXPECT_FALSE(display_.Title(window) == "Report");
   ExitThroughMenu(*program, window);
 }
 
