@@ -48,6 +48,7 @@ constexpr char kVirusDetectedTitle[] = "^Virus Detected$";
 constexpr char kRepositoryTitle[] = "^Repository$";
 constexpr char kHistoryTitle[] = "^History$";
 constexpr char kConfigurationTitle[] = "^Configuration$";
+constexpr char kUpdateTitle[] = "^Update$";
 // The popup window of an open soft-key menu: of the program's window class, named with the
 // program's name (in its _NET_WM_NAME; its WM_NAME is empty).
 constexpr char kProgramClass[] = "^KVAntivirus$";
@@ -345,6 +346,23 @@ TEST_F(KVAntivirusWindowTest, UpdatedOpensTheHistoryFirst) {
   std::unique_ptr<RunningKolvar> program = StartProgram("KVAntivirus", {"UPDATED"});
   const std::string window = display_.WaitForWindow(kHistoryTitle, kWindowSeconds);
   ASSERT_FALSE(window.empty()) << program->Err();
+  display_.Keys(window, {"F2"});  // "Done"
+  ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds)) << program->Err();
+  EXPECT_TRUE(Boxes().empty()) << Boxes().front();
+  ExitThroughMenu(*program, window);
+}
+
+// "Update Now" of the history opens the update dialog over it, waiting for "Update!"; its "Cancel"
+// shows the history again, and the history's "Done" the main dialog.
+TEST_F(KVAntivirusWindowTest, UpdateNowOfTheHistoryOpensTheUpdateDialogOverIt) {
+  device_.WriteFile(paths_.history, "3.0.1 installed\n");
+  std::unique_ptr<RunningKolvar> program = StartProgram("KVAntivirus", {"UPDATED"});
+  const std::string window = display_.WaitForWindow(kHistoryTitle, kWindowSeconds);
+  ASSERT_FALSE(window.empty()) << program->Err();
+  Choose(window, "F1", {"Down"});  // Options: "Update Now"
+  ASSERT_TRUE(display_.WaitForTitle(window, kUpdateTitle, kWindowSeconds)) << program->Err();
+  display_.Keys(window, {"F2"});  // "Cancel"
+  ASSERT_TRUE(display_.WaitForTitle(window, kHistoryTitle, kWindowSeconds)) << program->Err();
   display_.Keys(window, {"F2"});  // "Done"
   ASSERT_TRUE(display_.WaitForTitle(window, kMainTitle, kWindowSeconds)) << program->Err();
   EXPECT_TRUE(Boxes().empty()) << Boxes().front();
