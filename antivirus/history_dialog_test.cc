@@ -1,19 +1,23 @@
 // The update history and the virus list over a device image: the history file's lines (across
 // read blocks, with carriage returns, without a final line feed, bytes that are no text), the
-// history dialog's rows and menu, and the virus list's rows, description, status line and what it
-// shows of a missing or damaged detail file.
+// history dialog's rows and menu, the results of Back and closing (also the about dialog's), and
+// the virus list's rows, description, status line and what it shows of a missing or damaged detail
+// file.
 #include "antivirus/history_dialog.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "antivirus/about_dialog.h"
 #include "antivirus/command_ids.h"
 #include "antivirus/history_file.h"
 #include "common/config_keys.h"
 #include "common/config_store.h"
 #include "common/configuration.h"
+#include "platform/text.h"
 #include "scan_engine/virus_details.h"
 #include "tests/testing/test_device.h"
 #include "ui/testing/recording_host.h"
@@ -176,6 +180,33 @@ TEST_F(HistoryTest, VirusListShowsEveryRecordAndTheSelectedDescription) {
   EXPECT_EQ(updated.status_text(), u"Last Update: 10/12/2026 17:20");
   updated.OnCommand(kDone);
   EXPECT_TRUE(updated.ended());
+}
+
+// The read-only dialogs end with result 1 on the Back key and with 0 when their window is
+// closed, whatever they show.
+TEST_F(HistoryTest, BackEndsWithOneAndClosingWithZero) {
+  device_.WriteFile(paths_.history, "3.0.1 installed\n");
+  WriteDetails({Detail(1, u"One", u"First.")});
+  const std::function<std::unique_ptr<ui::Dialog>()> dialogs[] = {
+      [&] { return std::make_unique<HistoryDialog>(paths_, nullptr); },
+      [&] { return std::make_unique<VirusListDialog>(paths_, nullptr); },
+      [&] { return std::make_unique<AboutDialog>(AboutFacts{}); },
+  };
+  for (const auto& make : dialogs) {
+    for (const bool back : {true, false}) {
+      std::unique_ptr<ui::Dialog> dialog = make();
+      host_.Show(*dialog);
+      if (back) {
+        dialog->OnBack();
+      } else {
+        dialog->OnClose();
+      }
+      EXPECT_TRUE(dialog->ended()) << platform::Utf16ToUtf8(dialog->title());
+      EXPECT_EQ(dialog->result(), back ? ui::kResultBack : ui::kResultOk)
+          << platform::Utf16ToUtf8(dialog->title());
+    }
+  }
+  EXPECT_TRUE(host_.boxes().empty());
 }
 
 // A detail file cut inside a record, or missing, shows its whole records (or none) and says so in
