@@ -85,13 +85,17 @@ TEST_F(LockableObjectTest, LockingCannotBeSwitchedOffWhileHeld) {
     object.Unlock();
     object.SetLocking(false);
     EXPECT_FALSE(object.locking_on());
-    if (kind == kLockMutex) EXPECT_FALSE(platform::ObjectExists(LockName(u"SWITCH")));
+    if (kind == kLockMutex) {
+      EXPECT_FALSE(platform::ObjectExists(LockName(u"SWITCH")));
+    }
     object.Lock();  // does nothing now
     EXPECT_FALSE(object.IsLocked());
     object.Unlock();
     object.SetLocking(true);
     EXPECT_TRUE(object.locking_on());
-    if (kind == kLockMutex) EXPECT_TRUE(platform::ObjectExists(LockName(u"SWITCH")));
+    if (kind == kLockMutex) {
+      EXPECT_TRUE(platform::ObjectExists(LockName(u"SWITCH")));
+    }
     object.Lock();
     EXPECT_TRUE(object.IsLocked());
     object.Unlock();

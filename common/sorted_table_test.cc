@@ -94,7 +94,9 @@ TEST(SortedTableTest, OrderMatchesOracle) {
         ASSERT_TRUE(AddNumber(table, value, bulk));
         oracle.insert(value);
       }
-      if (bulk) ASSERT_TRUE(table.Sort());
+      if (bulk) {
+        ASSERT_TRUE(table.Sort());
+      }
       std::vector<uint32_t> expected(oracle.begin(), oracle.end());
       if (descending) std::reverse(expected.begin(), expected.end());
       ASSERT_EQ(table.Count(), expected.size());

@@ -61,20 +61,6 @@ int PollEnded(int pidfd, uint32_t timeout_ms) {
   }
 }
 
-// The parent pid from /proc/<pid>/stat (the field after the command name, which may itself hold
-// spaces and parentheses).
-pid_t ParentOf(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(in, line);
-  const size_t close = line.rfind(')');
-  if (close == std::string::npos) return -1;
-  char state = 0;
-  long parent = -1;
-  if (sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) != 2) return -1;
-  return static_cast<pid_t>(parent);
-}
-
 class SpawnSetup {
  public:
   SpawnSetup() {

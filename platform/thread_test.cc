@@ -183,10 +183,14 @@ TEST(ThreadPriorityTest, EachPriorityChangesOnlyTheCallingThread) {
     EXPECT_EQ(sched_getscheduler(0), SCHED_IDLE);
     // Idle for the disk too (class 3), where the kernel reports I/O classes at all.
     const long io = syscall(SYS_ioprio_get, 1, 0);
-    if (io >= 0) EXPECT_EQ(io >> 13, 3);
+    if (io >= 0) {
+      EXPECT_EQ(io >> 13, 3);
+    }
   });
   const long process_io = syscall(SYS_ioprio_get, 1, 0);
-  if (process_io >= 0) EXPECT_NE(process_io >> 13, 3);
+  if (process_io >= 0) {
+    EXPECT_NE(process_io >> 13, 3);
+  }
   EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
   OnNewThread([&] {
     EXPECT_TRUE(SetCurrentThreadPriority(ThreadPriority::kHighest));

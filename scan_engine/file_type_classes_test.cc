@@ -39,7 +39,9 @@ TEST(FileTypeClasses, NamesGiveExtensionAndClass) {
     std::string extension;
     EXPECT_EQ(FileExtension(c.name, &extension), c.tested) << c.extension;
     EXPECT_EQ(extension, c.extension);
-    if (c.tested) EXPECT_EQ(FileTypeClassOf(extension), c.class_bit) << c.extension;
+    if (c.tested) {
+      EXPECT_EQ(FileTypeClassOf(extension), c.class_bit) << c.extension;
+    }
   }
 }
 

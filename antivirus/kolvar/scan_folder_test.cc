@@ -33,8 +33,12 @@ TEST(ScanFolder, DeviceAndHostPathsOfExistingFolders) {
     std::string problem;
     const bool ok = ResolveScanFolder(c.given, &folder, &problem);
     EXPECT_EQ(ok, !c.folder.empty()) << problem;
-    if (ok) EXPECT_EQ(folder, c.folder);
-    if (!ok) EXPECT_NE(problem.find(c.problem_part), std::string::npos) << problem;
+    if (ok) {
+      EXPECT_EQ(folder, c.folder);
+    }
+    if (!ok) {
+      EXPECT_NE(problem.find(c.problem_part), std::string::npos) << problem;
+    }
   }
 }
 

@@ -16,7 +16,8 @@ DatabaseCheck CheckSignatureDatabase(std::u16string_view database_path) {
     return {DatabaseVerdict::kUnusable,
             "the signature database " + shown + " cannot be read (" +
                 platform::Utf16ToUtf8(SystemErrorText(platform::GetLastError())) +
-                "): no virus could be detected, so nothing was scanned"};
+                "): no virus could be detected, so nothing was scanned",
+            SignatureLoadReport{}};
   }
   const SignatureLoadReport& report = database.report();
   if (report.sound()) return {DatabaseVerdict::kSound, "", report};

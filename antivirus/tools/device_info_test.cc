@@ -44,7 +44,6 @@ TEST(DeviceInfoTest, SizesFollowSelectorAndUnit) {
   ASSERT_EQ(statvfs(device.root().c_str(), &st), 0);
   const double store_total = static_cast<double>(st.f_blocks) * st.f_frsize;
   const double memory_total = 4294967296.0;
-  const double memory_free = 1073741824.0;
   DeviceInfo info(root.root());
   const struct {
     int selector;
@@ -107,8 +106,12 @@ TEST(DeviceInfoTest, BatteryValuesAndTheirAbsence) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(info.Battery(c.selector, &value), c.ok) << c.selector;
-    if (c.ok) EXPECT_EQ(value, c.value) << c.selector;
-    if (!c.ok) EXPECT_EQ(info.GetStatus(), kPowerStatusUnavailable);
+    if (c.ok) {
+      EXPECT_EQ(value, c.value) << c.selector;
+    }
+    if (!c.ok) {
+      EXPECT_EQ(info.GetStatus(), kPowerStatusUnavailable);
+    }
   }
 }
 

@@ -85,7 +85,7 @@ TEST(RegistryViewerTest, ValueRowsComeFromTheRegistryInCaseInsensitiveOrder) {
   // A key without values, and one that is not there: the "(Default)" row alone.
   RegistryKey key(kRegistryPathRoot, kRegistryRootLocalMachine);
   ASSERT_TRUE(key.OpenKey(u"Software\\Empty", false, true));
-  for (const std::u16string& empty : {u"Software\\Empty", u"Software\\Missing"}) {
+  for (const char16_t* empty : {u"Software\\Empty", u"Software\\Missing"}) {
     const std::vector<RegistryValueRow> only = ReadValueRows(kRegistryRootLocalMachine, empty);
     ASSERT_EQ(only.size(), 1u);
     EXPECT_EQ(only[0].name, u"(Default)");

@@ -169,7 +169,9 @@ TEST(SystemInformationTest, DialogSwitchesPagesAndSelectsTheFirstRow) {
     dialog.OnCommand(c.command);
     EXPECT_EQ(dialog.page(), c.page);
     EXPECT_EQ(dialog.list().columns()[0].title, c.first_column);
-    if (!dialog.list().empty()) EXPECT_EQ(dialog.list().selected(), 0);
+    if (!dialog.list().empty()) {
+      EXPECT_EQ(dialog.list().selected(), 0);
+    }
   }
   EXPECT_EQ(dialog.soft_keys().left.menu.Find(kMemoryAndStorage)->text, u"Memory && Storage");
   dialog.OnCommand(kClose);

@@ -65,7 +65,9 @@ TEST_F(KolvarMessagesTest, EveryProgramNamesARefusedNamespaceFolder) {
     const std::string folder = device_.root() + "/ns-" + c.name;
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     ASSERT_EQ(chmod(folder.c_str(), c.mode), 0);
-    if (c.owner != 0) ASSERT_EQ(chown(folder.c_str(), c.owner, c.owner), 0);
+    if (c.owner != 0) {
+      ASSERT_EQ(chown(folder.c_str(), c.owner, c.owner), 0);
+    }
     const std::string expected = "the folder of named objects '" + folder + c.reason;
     environment_changes_["KOLVAR_RUNTIME_DIR"] = folder;
 

@@ -56,7 +56,9 @@ TEST_P(ScannerStopEventTest, StopEventEndsTheScannerAndFreesItsChannel) {
   StartService();
   ConnectAs(state == RunningState::kWaitingForMainProgram ? u"PROBE" : u"ANTIVIRUS");
   platform::Process scanner = StartConnectedScanner();
-  if (state == RunningState::kWaitingForCommands) ASSERT_TRUE(Attach(u"\\Fix").has_value());
+  if (state == RunningState::kWaitingForCommands) {
+    ASSERT_TRUE(Attach(u"\\Fix").has_value());
+  }
   if (state == RunningState::kScanningInBackground) {
     ASSERT_TRUE(Attach(u"\\Fix").has_value());
     ASSERT_TRUE(NextStatusOfType(kMessageProgress).has_value());
