@@ -3,6 +3,7 @@
 
 #include "platform/message_box.h"
 #include "scheduler/scheduler_ids.h"
+#include "scheduling/calendar_date.h"
 
 namespace kolvar {
 namespace {
@@ -114,8 +115,14 @@ SchedulePageDialog::SchedulePageDialog(uint32_t type, const ScheduleParameters& 
     default:
       break;
   }
-  // A stored time that is no time of day shows as midnight; the picker holds only real ones.
+  // A stored time or date that is none shows as midnight or today: the pickers hold only real
+  // ones.
   if (hour_ < 0 || hour_ > 23 || minute_ < 0 || minute_ > 59) hour_ = minute_ = 0;
+  if (!IsValidDate(run_year_, run_month_, run_day_)) {
+    run_day_ = now.day;
+    run_month_ = now.month;
+    run_year_ = now.year;
+  }
 }
 
 void SchedulePageDialog::OnInit() {

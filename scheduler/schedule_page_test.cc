@@ -67,6 +67,11 @@ TEST(SchedulePageTest, EachPageShowsItsTypesValues) {
   EXPECT_EQ(once.run_day(), 29);
   EXPECT_EQ(once.run_month(), 2);
   EXPECT_EQ(once.run_year(), 2032);
+  // A stored date that is none opens at today, which the date picker can show.
+  SchedulePageDialog no_date(kScheduleOnce, Parsed(kScheduleOnce, u"7|30|31|2|2031"), kNow);
+  EXPECT_EQ(no_date.run_day(), 7);
+  EXPECT_EQ(no_date.run_month(), 1);
+  EXPECT_EQ(no_date.run_year(), 2030);
 
   SchedulePageDialog connected(kScheduleOnConnection, Parsed(kScheduleOnConnection, u"1"), kNow);
   EXPECT_EQ(connected.title(), u"Run on Connected");
