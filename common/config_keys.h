@@ -63,6 +63,18 @@ inline constexpr char kSignedSmartphoneCabinet[] = "Signed_SP_CAB";
 inline constexpr char kSignedPocketPcCabinet[] = "Signed_PPC_CAB";
 inline constexpr char kPocketPcCabinet[] = "PPC_CAB";
 
+// The device's cabinet installer, as setup registers it and the update applier finds it: the
+// command under this key of the registry's classes root, value kInstallerCommandValue, names the
+// installer (the text before its first space); the applier starts that name from the Windows
+// folder. Without the key, the value or a space in it, the name is kDefaultInstallerName. The
+// suite's programs carry no file name extension on this system, so the installer is "wceload",
+// not the device's "wceload.exe".
+inline constexpr char16_t kInstallerCommandKey[] = u"cabfile\\Shell\\Open\\Command";
+inline constexpr char16_t kInstallerCommandValue[] = u"Default";
+inline constexpr char16_t kDefaultInstallerName[] = u"wceload";
+// The command setup registers: the installer's name, a space, and the cabinet in double quotes.
+inline constexpr char16_t kInstallerCommand[] = u"wceload \"%1\"";
+
 // Default texts.
 inline constexpr char16_t kDefaultVersion[] = u"3.0";
 inline constexpr char16_t kDefaultShortcutPath[] =

@@ -77,19 +77,6 @@ bool CheckSignature(ApplierRun* run, const std::u16string& install_dir) {
   return false;
 }
 
-std::u16string InstallerName() {
-  RegistryKey key(kRegistryPathRoot, kRegistryRootClassesRoot);
-  char16_t value[kRegistryMaxPath + 1] = {};
-  uint32_t size = sizeof value - sizeof(char16_t);
-  if (key.OpenKey(kInstallerCommandKey, false, false) &&
-      key.GetValue(kInstallerCommandValue, kTextType, value, &size)) {
-    std::u16string command(value, platform::BoundedLength(value, size / sizeof(char16_t)));
-    const size_t space = command.find(u' ');
-    if (space != std::u16string::npos && space > 0) return command.substr(0, space);
-  }
-  return kDefaultInstallerName;
-}
-
 void DeleteTree(const std::u16string& folder) {
   platform::DirectoryListing listing;
   platform::FindData entry;
@@ -375,6 +362,20 @@ void CleanUp(ApplierRun* run, const std::u16string& install_dir, const std::u16s
 }
 
 }  // namespace
+
+std::u16string InstallerName() {
+  RegistryKey key(kRegistryPathRoot, kRegistryRootClassesRoot);
+  char16_t value[kRegistryMaxPath + 1] = {};
+  uint32_t size = sizeof value - sizeof(char16_t);
+  if (key.OpenKey(config_keys::kInstallerCommandKey, false, false) &&
+      key.GetValue(config_keys::kInstallerCommandValue, kTextType, value, &size)) {
+    std::u16string command(value, platform::BoundedLength(value, size / sizeof(char16_t)));
+    // A command that begins with a space names no program.
+    const size_t space = command.find(u' ');
+    if (space != std::u16string::npos && space > 0) return command.substr(0, space);
+  }
+  return config_keys::kDefaultInstallerName;
+}
 
 bool ApplyUpdate(ApplierRun* run) {
   const std::u16string install_dir = InstallDirValue(run->configuration->store());

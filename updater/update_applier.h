@@ -31,6 +31,10 @@ struct ApplierRun {
   uint32_t pause_ms = 500;
 };
 
+// The cabinet installer's file name, started from the Windows folder: the registered installer
+// command cut at its first space, or the default name.
+std::u16string InstallerName();
+
 // Runs the worker's steps; true when the update was installed and the main program restarted.
 bool ApplyUpdate(ApplierRun* run);
 

@@ -26,10 +26,6 @@ inline constexpr char16_t kPackageManifestCopy[] = u"Kolvar Update Package.kvm";
 inline constexpr char16_t kPackageInstalledList[] = u"Kolvar Update Package.lst";
 inline constexpr char16_t kUninstallListName[] = u"uninstall.lst";
 
-// The installer's registration (classes root) and the name it falls back to.
-inline constexpr char16_t kInstallerCommandKey[] = u"cabfile\\Shell\\Open\\Command";
-inline constexpr char16_t kInstallerCommandValue[] = u"Default";
-inline constexpr char16_t kDefaultInstallerName[] = u"wceload";
 inline constexpr char16_t kNoUninstallSwitch[] = u"/nouninstall";
 
 // The manifest: its name in the cabinet, its first line, and the longest file name a package may

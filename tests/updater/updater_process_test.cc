@@ -306,6 +306,57 @@ TEST_F(UpdaterProcessTest, UnsignedPackagesPassOnlyWhenAnAdministratorAllowsThem
   }
 }
 
+TEST_F(UpdaterProcessTest, TheInstallerIsStartedFromTheWindowsFolderUnderItsRegisteredName) {
+  std::vector<std::string> arguments = {"--id", "KVUPD-V30-0002", "--date", "2026-12-01"};
+  for (const std::string& file : DatabaseFiles(database_)) arguments.push_back(file);
+  const std::string package = BuildPackage(arguments);
+  const std::string installer = device_.Host(folder_) + "/wceload";
+  const std::string windows = device_.Host(u"\\Windows");
+  // Only the Windows folder holds an installer, so a run that installs found it there.
+  fs::copy_file(installer, device_.root() + "/installer");
+  fs::remove(installer);
+  const struct {
+    const char* name;
+    std::u16string command;    // registered; empty: nothing registered
+    std::string windows_name;  // the installer's name in the Windows folder
+    std::string box;           // empty: the update is installed
+  } cases[] = {
+      {"nothing registered", u"", "wceload", ""},
+      {"as setup registers it", config_keys::kInstallerCommand, "wceload", ""},
+      {"another registered name", u"kvinstall \"%1\"", "kvinstall", ""},
+      {"registered name missing", u"kvinstall \"%1\"", "wceload",
+       "Error 2 startig kvinstall. Update aborted."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(box_log_);
+    for (const char* name : {"wceload", "kvinstall"}) fs::remove(windows + "/" + name);
+    fs::copy_file(device_.root() + "/installer", windows + "/" + c.windows_name);
+    RegistryKey classes(kRegistryPathRoot, kRegistryRootClassesRoot);
+    if (classes.OpenKey(u"cabfile", false, false)) classes.DeleteSubkey(u"Shell");
+    if (!c.command.empty()) {
+      ASSERT_TRUE(classes.OpenKey(config_keys::kInstallerCommandKey, false, true));
+      std::u16string text = c.command + u'\0';
+      ASSERT_TRUE(classes.SetValue(config_keys::kInstallerCommandValue, 1, text.data(),
+                                   static_cast<uint32_t>(text.size() * sizeof(char16_t))));
+    }
+    WriteHost(device_.Host(folder_) + "/KVVirusDB.dat", "old");
+    StagePackage(package);
+    RunResult run = Applier();
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    const std::vector<std::string> boxes = Boxes();
+    if (c.box.empty()) {
+      EXPECT_TRUE(boxes.empty()) << boxes.front();
+      EXPECT_EQ(device_.ReadFile(folder_ + u"\\KVVirusDB.dat"),
+                ReadHost(database_ + "/KVVirusDB.dat"));
+    } else {
+      ASSERT_EQ(boxes.size(), 1u) << run.err;
+      EXPECT_NE(boxes[0].find(c.box), std::string::npos) << boxes[0];
+      EXPECT_EQ(device_.ReadFile(folder_ + u"\\KVVirusDB.dat"), "old");
+    }
+  }
+}
+
 TEST_F(UpdaterProcessTest, ASecondApplierLeavesTheRunningOneAlone) {
   std::vector<std::string> arguments = {"--id", "KVUPD-V30-0002", "--date", "2026-12-01"};
   for (const std::string& file : DatabaseFiles(database_)) arguments.push_back(file);

@@ -22,8 +22,10 @@ namespace {
 
 constexpr uint32_t kText = 1;
 constexpr uint32_t kNumber = 2;
-// The cabinet keys of section UPDATE_INFORMATION that the update client chooses from.
-constexpr const char* kCabinetKeys[] = {"Signed_SP_CAB", "Signed_PPC_CAB", "PPC_CAB"};
+// One cabinet serves every kind of device: each key that the update client may choose from names it.
+constexpr const char* kCabinetKeys[] = {config_keys::kSignedSmartphoneCabinet,
+                                        config_keys::kSignedPocketPcCabinet,
+                                        config_keys::kPocketPcCabinet};
 constexpr char kRulesSetConfig[] = "RULES_SET_CONFIG";
 
 std::string BaseName(const std::string& path) {
