@@ -36,7 +36,9 @@ std::string ReadHost(const std::string& path) {
   return text.str();
 }
 
+// A new file in place of the old: the installed programs and data are hard links to the build's.
 void WriteHost(const std::string& path, const std::string& bytes) {
+  fs::remove(path);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 

@@ -22,7 +22,8 @@ namespace {
 
 constexpr uint32_t kText = 1;
 constexpr uint32_t kNumber = 2;
-// One cabinet serves every kind of device: each key that the update client may choose from names it.
+// One cabinet serves every kind of device: each key that the update client may choose from names
+// it.
 constexpr const char* kCabinetKeys[] = {config_keys::kSignedSmartphoneCabinet,
                                         config_keys::kSignedPocketPcCabinet,
                                         config_keys::kPocketPcCabinet};
