@@ -2,7 +2,9 @@
 // suite's own writers, so that each seed is a file as the programs and tools make it: signature
 // databases and detail files as kvsigtool builds them from a source, configuration files with the
 // programs' defaults, protected copies as the quarantine makes them, a repository index, a result
-// file, registry values as the programs write them, kvreg value texts and signature sources.
+// file, registry values as the programs write them, kvreg value texts and signature sources, task
+// lists as kvtasks and the editor write them, and an update package as kvupdpack builds it (its
+// information file, its cabinet and its manifest).
 // scripts/fuzz --make-seeds runs it into fuzz/corpus.
 #include <cstdio>
 #include <cstring>
@@ -15,6 +17,8 @@
 #include "common/config_keys.h"
 #include "common/config_store.h"
 #include "common/configuration.h"
+#include "platform/cabinet.h"
+#include "platform/crypto.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/path.h"
 #include "platform/registry_store.h"
@@ -24,7 +28,12 @@
 #include "scan_engine/scan_channel.h"
 #include "scan_engine/signature_database.h"
 #include "scan_engine/virus_details.h"
+#include "scheduling/default_tasks.h"
+#include "scheduling/schedule_parameters.h"
+#include "scheduling/task_record.h"
 #include "tools/kvsigtool/signature_source.h"
+#include "tools/kvupdpack/package_builder.h"
+#include "updater/update_package.h"
 
 namespace {
 
@@ -212,6 +221,116 @@ void IpcServiceSeeds() {
            pass + take + pass + request(2, 0, u"") + pass);
 }
 
+// The installed task list, a list with a task of every schedule type as the editor saves them,
+// and the installed list with a torn record after it.
+void TaskListSeeds() {
+  const std::string installed = DefaultTaskFileBytes();
+  Seed("task_list_fuzzer", "installed.dat", installed);
+  Seed("task_list_fuzzer", "torn-tail.dat", installed + installed.substr(0, 700));
+  ScheduleParameters p = ZeroScheduleParameters();
+  p.daily = {10, 0, 2};
+  p.weekly = {12, 30, 1, {1, 0, 1, 0, 1, 0, 0}};
+  p.monthly = {23, 59, 0, 31, 1, kOrdinalLast, 5, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}};
+  p.once = {8, 15, 29, 2, 2028};
+  p.once_a_day = 1;
+  p.idle_minutes = 15;
+  std::string every;
+  for (uint32_t type = kScheduleDaily; type <= kScheduleWhenIdle; ++type) {
+    TaskRecord record = DefaultTaskRecords()[type % 2];
+    record.id = 10 + type;
+    record.enabled = 1;
+    record.schedule_type = type;
+    SerialiseScheduleParameters(p, &record);
+    SetFieldText(record.status, kTaskStatusChars, type % 2 ? kTaskStatusPostponed : u"");
+    record.last_run = {2026, 12, 10, 10, 0};
+    record.next_run = {2026, 12, 31, 23, 50};
+    every.append(reinterpret_cast<const char*>(&record), sizeof record);
+  }
+  Seed("task_list_fuzzer", "every-type.dat", every);
+}
+
+// The information file's values again in a store without a cipher: the fuzz target encrypts the
+// body itself, so that its mutations reach the reader behind the decryption.
+std::string PlainCopy(ConfigStore& from) {
+  ConfigStore plain(u"_@KVSEEDPLAINUPDI@_");
+  if (from.FirstSection()) {
+    do {
+      const std::string section = from.CurrentSectionName();
+      plain.AddSection(section.c_str());
+      from.SelectSection(section.c_str());
+      if (!from.FirstKey()) continue;
+      do {
+        const std::string key = from.CurrentKeyName();
+        uint32_t type = 0, size = 0;
+        from.GetValueInfo(key.c_str(), &type, &size);
+        std::string value(size, '\0');
+        from.GetValue(key.c_str(), &size, value.data());
+        plain.AddValue(key.c_str(), type, size, value.data());
+      } while (from.NextKey());
+    } while (from.NextSection());
+  }
+  const std::u16string path = u"\\Temp\\kvmupdi-plain.dat";
+  if (!plain.Save(path)) fuzz::Fail("cannot save a plain information file");
+  return ReadHostFile(platform::HostPath(path));
+}
+
+// A package built by kvupdpack from two files and a setting: its information file for the update
+// client's target; its cabinet as it stands and its manifest (with one more of other folders) for
+// the installer's target.
+void UpdatePackageSeeds() {
+  std::string private_key, public_key, error;
+  if (!platform::GenerateSigningKey(&private_key, &public_key, &error)) fuzz::Fail("no key");
+  const fs::path out = platform::HostPath(u"\\Temp\\package");
+  fs::create_directories(out);
+  fuzz::WriteDeviceFile(u"\\Temp\\KVVirusDB.dat", {reinterpret_cast<const uint8_t*>("KVDB"), 4});
+  fuzz::WriteDeviceFile(u"\\Temp\\readme.txt", {reinterpret_cast<const uint8_t*>("new"), 3});
+  kvupdpack::PackageSpec spec;
+  spec.private_key_pem = private_key;
+  spec.update_id = u"KVUPD-V30-0042";
+  spec.release_date = u"2026-12-11";
+  spec.out_dir = out.string();
+  spec.files = {{platform::HostPath(u"\\Temp\\KVVirusDB.dat"), u"#program#"},
+                {platform::HostPath(u"\\Temp\\readme.txt"), u"#personal#\\Kolvar\\Notes"}};
+  spec.settings = {{"CONFIG.ScanPacing", true, "", 0}};
+  spec.history = {"2026-12-11: signatures of December"};
+  std::vector<std::string> written;
+  if (!kvupdpack::BuildPackage(spec, &written, &error)) fuzz::Fail(error.c_str());
+
+  std::unique_ptr<ConfigurationFile> information;
+  if (!OpenUpdateInformation(u"\\Temp\\package\\kvmupdi.dat", &information)) {
+    fuzz::Fail("the built information file cannot be read");
+  }
+  Seed("update_information_fuzzer", "kvupdpack.dat", PlainCopy(information->store()));
+  ConfigStore none(u"_@KVSEEDNONE@_");
+  none.AddSection(config_keys::kUpdateInformation);
+  const std::u16string nothing = u"NONE";
+  none.AddValue(config_keys::kUpdateId, kConfigTypeText,
+                static_cast<uint32_t>((nothing.size() + 1) * 2), nothing.c_str());
+  none.Save(u"\\Temp\\kvmupdi-none.dat");
+  SeedFromDevice("update_information_fuzzer", "nothing-offered.dat", u"\\Temp\\kvmupdi-none.dat");
+
+  const std::string cabinet = ReadHostFile(out / kvupdpack::kCabinetName);
+  Seed("update_package_fuzzer", "kvupdpack.cab", "\x01" + cabinet);
+  std::vector<platform::CabinetFile> files;
+  if (!platform::ReadCabinet({reinterpret_cast<const uint8_t*>(cabinet.data()), cabinet.size()},
+                             &files, &error)) {
+    fuzz::Fail("the built cabinet cannot be read");
+  }
+  for (const platform::CabinetFile& file : files) {
+    if (file.name == updater::kManifestName) {
+      Seed("update_package_fuzzer", "kvupdpack-manifest",
+           std::string(1, '\0') + std::string(file.bytes.begin(), file.bytes.end()));
+    }
+  }
+  const std::vector<updater::ManifestEntry> spread = {{"a.dat", u"#program#"},
+                                                      {"b.txt", u"#temp#\\KVUpdate"},
+                                                      {"c.ini", u"#windows#\\Kolvar"},
+                                                      {"d.doc", u"#personal#"}};
+  Seed("update_package_fuzzer", "four-folders",
+       std::string(1, '\0') + updater::ManifestText(spread) + std::string(1, '\0') +
+           "a.dat\nb.txt\nc.ini\nd.doc");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -229,5 +348,7 @@ int main(int argc, char** argv) {
   RegistrySeeds();
   ScanMessageSeeds();
   IpcServiceSeeds();
+  TaskListSeeds();
+  UpdatePackageSeeds();
   return 0;
 }

@@ -4,6 +4,7 @@
 #ifndef KOLVAR_SCHEDULING_CALENDAR_DATE_H_
 #define KOLVAR_SCHEDULING_CALENDAR_DATE_H_
 
+#include <compare>
 #include <cstdint>
 
 namespace kolvar {

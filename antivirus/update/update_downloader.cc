@@ -78,13 +78,6 @@ std::u16string RequestCause(const platform::InternetRequest& request, uint32_t e
   return ErrorWords(error);
 }
 
-// A cabinet name from the server names a file of the download folder, nothing else.
-bool IsPlainFileName(std::u16string_view name) {
-  return !name.empty() && name.size() < platform::kMaxPath && name != u"." && name != u".." &&
-         name.find_first_of(u"\\/:") == std::u16string_view::npos &&
-         name.find(u'\0') == std::u16string_view::npos;
-}
-
 bool ReadWholeFile(std::u16string_view path, uint32_t limit, std::vector<uint8_t>* bytes) {
   platform::File file;
   if (!file.Open(path, platform::FileAccess::kRead, platform::CreateDisposition::kOpenExisting)) {
@@ -333,23 +326,21 @@ class UpdateDownloader::Run {
     const bool opened = OpenUpdateInformation(path, &file);
     if (settings_.check_only) platform::DeleteFile(path);
     if (!opened) return Fail(kDownloadError, path + u": " + StoreCause(file->store()));
-    ConfigStore& store = file->store();
-    std::u16string cabinet;
-    ReadTextValue(store, keys::kUpdateInformation, keys::kUpdateId, &server_id_);
-    ReadTextValue(store, keys::kUpdateInformation, keys::kReleaseDate, &server_date_);
-    ReadTextValue(store, keys::kUpdateInformation,
-                  CabinetKey(settings_.platform_kind, settings_.new_shell), &cabinet);
+    UpdateOffer offer =
+        ReadUpdateOffer(file->store(), settings_.platform_kind, settings_.new_shell);
+    server_id_ = offer.id;
+    server_date_ = offer.release_date;
+    cabinet_ = offer.cabinet;
     std::lock_guard lock(owner_.mutex_);
     owner_.server_update_id_ = server_id_;
     owner_.server_release_date_ = server_date_;
-    owner_.cabinet_name_ = cabinet;
-    cabinet_ = cabinet;
+    owner_.cabinet_name_ = cabinet_;
     return true;
   }
 
   void Download() {
     owner_.Report(kAskingSize);
-    if (!IsPlainFileName(cabinet_)) {
+    if (!IsCabinetFileName(cabinet_)) {
       Fail(kDownloadError, u"'" + cabinet_ + u"': not a file name of the update server's folder");
       return;
     }

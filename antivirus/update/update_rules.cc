@@ -4,6 +4,9 @@
 #include <cstdio>
 
 #include "antivirus/update/update_texts.h"
+#include "common/config_store.h"
+#include "common/configuration.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace kolvar {
@@ -19,6 +22,22 @@ std::u16string Ascii(const char* text) { return platform::Utf8ToUtf16Lossy(text)
 const char* CabinetKey(uint32_t platform_kind, bool new_shell) {
   if (platform_kind != 2) return kSignedSmartphoneCabinetKey;
   return new_shell ? kSignedPocketPcCabinetKey : kPocketPcCabinetKey;
+}
+
+UpdateOffer ReadUpdateOffer(ConfigStore& information, uint32_t platform_kind, bool new_shell) {
+  UpdateOffer offer;
+  ReadTextValue(information, config_keys::kUpdateInformation, config_keys::kUpdateId, &offer.id);
+  ReadTextValue(information, config_keys::kUpdateInformation, config_keys::kReleaseDate,
+                &offer.release_date);
+  ReadTextValue(information, config_keys::kUpdateInformation,
+                CabinetKey(platform_kind, new_shell), &offer.cabinet);
+  return offer;
+}
+
+bool IsCabinetFileName(std::u16string_view name) {
+  return !name.empty() && name.size() < platform::kMaxPath && name != u"." && name != u".." &&
+         name.find_first_of(u"\\/:") == std::u16string_view::npos &&
+         name.find(u'\0') == std::u16string_view::npos;
 }
 
 UpdateDecision DecideUpdate(std::u16string_view server_id, std::u16string_view server_date,

@@ -13,6 +13,8 @@
 
 namespace kolvar {
 
+class ConfigStore;
+
 // Keys of section UPDATE_INFORMATION of the update information file.
 inline constexpr const auto& kSignedSmartphoneCabinetKey = config_keys::kSignedSmartphoneCabinet;
 inline constexpr const auto& kSignedPocketPcCabinetKey = config_keys::kSignedPocketPcCabinet;
@@ -25,6 +27,19 @@ inline constexpr char16_t kNoneText[] = u"(none)";
 // The cabinet key: a Smartphone (platform kind 1) always takes Signed_SP_CAB; a Pocket PC
 // Signed_PPC_CAB with the new shell, else PPC_CAB.
 const char* CabinetKey(uint32_t platform_kind, bool new_shell);
+
+// What an update information file offers a device: UpdateID, ReleaseDate and the cabinet under
+// the device's key (CabinetKey), each empty when it is absent or cannot be read as a text.
+struct UpdateOffer {
+  std::u16string id;
+  std::u16string release_date;
+  std::u16string cabinet;
+};
+UpdateOffer ReadUpdateOffer(ConfigStore& information, uint32_t platform_kind, bool new_shell);
+
+// Whether a cabinet name from the server names a file of the download folder and nothing else:
+// not empty, shorter than a device path, not "." or "..", no "\", "/", ":" or NUL.
+bool IsCabinetFileName(std::u16string_view name);
 
 enum class UpdateDecision { kDownload, kNoUpdate, kAlreadyUpdated };
 

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/config_keys.h"
+#include "common/config_store.h"
+#include "platform/text.h"
+#include "tests/testing/test_device.h"
+
 namespace kolvar {
 namespace {
 
@@ -11,6 +16,42 @@ TEST(UpdateRulesTest, DeviceKindChoosesTheCabinet) {
   EXPECT_STREQ(CabinetKey(1, false), "Signed_SP_CAB");
   EXPECT_STREQ(CabinetKey(2, true), "Signed_PPC_CAB");
   EXPECT_STREQ(CabinetKey(2, false), "PPC_CAB");
+}
+
+TEST(UpdateRulesTest, OfferIsReadUnderTheDeviceKindsKey) {
+  testing::TestDevice device;  // the store's named objects
+  ConfigStore store(u"_@KVTESTOFFER@_");
+  ASSERT_TRUE(store.AddSection(config_keys::kUpdateInformation));
+  auto add = [&](const char* key, std::u16string_view text, bool terminator) {
+    std::u16string value(text);
+    if (terminator) value.push_back(u'\0');
+    ASSERT_TRUE(store.AddValue(key, 1, static_cast<uint32_t>(value.size() * 2), value.data()));
+  };
+  add("UpdateID", u"KVUPD-V30-0007", true);
+  add("ReleaseDate", u"2026-12-01", false);
+  add("Signed_PPC_CAB", u"ppc.cab", true);
+  add("Signed_SP_CAB", u"sp.cab", true);
+  const UpdateOffer pocket_pc = ReadUpdateOffer(store, 2, true);
+  EXPECT_EQ(pocket_pc.id, u"KVUPD-V30-0007");
+  EXPECT_EQ(pocket_pc.release_date, u"2026-12-01");
+  EXPECT_EQ(pocket_pc.cabinet, u"ppc.cab");
+  EXPECT_EQ(ReadUpdateOffer(store, 1, false).cabinet, u"sp.cab");
+  // No PPC_CAB: an old shell is offered no cabinet.
+  EXPECT_EQ(ReadUpdateOffer(store, 2, false).cabinet, u"");
+}
+
+TEST(UpdateRulesTest, CabinetNameNamesOnlyAFileOfTheDownloadFolder) {
+  for (std::u16string_view name : {u"kvupdate.cab", u"..cab", u"a b.cab"}) {
+    EXPECT_TRUE(IsCabinetFileName(name)) << platform::Utf16ToUtf8(name);
+  }
+  const std::u16string long_name(260, u'a');
+  for (std::u16string_view name :
+       {std::u16string_view(u""), std::u16string_view(u"."), std::u16string_view(u".."),
+        std::u16string_view(u"..\\kolvar"), std::u16string_view(u"a/b.cab"),
+        std::u16string_view(u"\\Windows\\x.cab"), std::u16string_view(u"c:x.cab"),
+        std::u16string_view(u"a\0b", 3), std::u16string_view(long_name)}) {
+    EXPECT_FALSE(IsCabinetFileName(name)) << platform::Utf16ToUtf8(name);
+  }
 }
 
 TEST(UpdateRulesTest, OfferIsTakenOnlyWhenNewForThisProductLine) {
