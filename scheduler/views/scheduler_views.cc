@@ -54,6 +54,11 @@ QLineEdit* NumberEdit(const QFont& font, QWidget* parent) {
 
 }  // namespace
 
+void RestoreFocus(ui::qt::DialogView& view) {
+  QWidget* widget = view.WidgetOf(view.dialog().focus());
+  if (widget != nullptr && widget->isEnabled()) widget->setFocus(Qt::OtherFocusReason);
+}
+
 TaskListView::TaskListView(TaskListDialog& dialog, ui::qt::DialogFrame& frame)
     : DialogView(dialog, frame), tasks_(dialog) {
   setObjectName("TaskListView");
@@ -83,6 +88,11 @@ TaskListView::TaskListView(TaskListDialog& dialog, ui::qt::DialogFrame& frame)
   starts->setColumnStretch(0, 1);
   starts->setColumnStretch(1, 1);
   layout->addLayout(starts);
+}
+
+void TaskListView::showEvent(QShowEvent* event) {
+  DialogView::showEvent(event);
+  RestoreFocus(*this);
 }
 
 void TaskListView::Refresh() {
@@ -167,6 +177,11 @@ TaskPageView::TaskPageView(TaskPageDialog& dialog, ui::qt::DialogFrame& frame)
   background_->setVisible(false);
   BindButton(background_, ids::kBackground);
   layout->addStretch(1);
+}
+
+void TaskPageView::showEvent(QShowEvent* event) {
+  DialogView::showEvent(event);
+  RestoreFocus(*this);
 }
 
 void TaskPageView::Refresh() {

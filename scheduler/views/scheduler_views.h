@@ -23,6 +23,10 @@
 
 namespace kolvar::views {
 
+// Shown again after a page over it has ended, a view gives the keyboard focus back to the control
+// that had it (the list row, "Edit"), so that the keys go on where the user left them.
+void RestoreFocus(ui::qt::DialogView& view);
+
 class TaskListView : public ui::qt::DialogView {
  public:
   TaskListView(TaskListDialog& dialog, ui::qt::DialogFrame& frame);
@@ -30,6 +34,9 @@ class TaskListView : public ui::qt::DialogView {
   QLabel* last_start() const { return last_start_; }
   QLabel* next_start() const { return next_start_; }
   void Refresh() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   TaskListDialog& tasks_;
@@ -50,6 +57,9 @@ class TaskPageView : public ui::qt::DialogView {
   QCheckBox* retry() const { return retry_; }
   QCheckBox* background() const { return background_; }
   void Refresh() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   TaskPageDialog& page_;

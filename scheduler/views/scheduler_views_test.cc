@@ -84,6 +84,18 @@ TEST_F(SchedulerViewsTest, TheListShowsTheTasksAndTheSelectedOnesStarts) {
   SaveShot(frame_, "scheduler-1-task-list");
   list->setCurrentItem(list->topLevelItem(1));
   EXPECT_EQ(list_->list().selected(), 1);
+  // Enter on the list opens the selected task's page once.
+  int pages = 0;
+  WhenIdle([&] {
+    ++pages;
+    EXPECT_EQ(frame_.windowTitle(), "Update");
+    frame_.PressBack();
+  });
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Return);
+  ProcessEventsUntil([&] { return frame_.depth() == 1; });
+  EXPECT_EQ(pages, 1);
+  EXPECT_EQ(frame_.windowTitle(), "Kolvar Scheduler");
 }
 
 TEST_F(SchedulerViewsTest, TheTaskPageFollowsActivateAndSavesThroughTheViews) {
