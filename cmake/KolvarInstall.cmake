@@ -13,7 +13,7 @@ set(kolvar_suite_programs
     # The suite's own programs.
     KVAntivirus KVBkgScan kvipcsrv KVTaskMgr KVScheduler KVUpdSP wceload
     # The terminal front end and the tools for people.
-    kolvar kvcfg kvreg kvipcstat kvsigtool kvupdpack kvtasks kvnotify kvnotifyd)
+    kolvar kvcfg kvreg kvipcstat kvsigtool kvupdpack kvtasks kvnotify kvnotifyd kvsetup)
 set(kolvar_suite_libraries kvmsetup kvmupdrules)
 
 set(kolvar_suite_targets)

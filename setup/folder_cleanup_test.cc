@@ -1,0 +1,88 @@
+// The folder guard and the emptying of folders, in a device image of their own.
+#include "setup/folder_cleanup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/testing/test_device.h"
+
+namespace kolvar::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct GuardCase {
+  const char16_t* folder;
+  bool is_protected;
+};
+
+class FolderGuardTest : public ::testing::TestWithParam<GuardCase> {
+ protected:
+  testing::TestDevice device_;
+};
+
+TEST_P(FolderGuardTest, KeepsTheDevicesOwnFolders) {
+  device_.MakeFolder(u"\\Program Files\\Kolvar");
+  device_.MakeFolder(u"\\Windows\\Kolvar");
+  EXPECT_EQ(IsProtectedFolder(GetParam().folder), GetParam().is_protected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, FolderGuardTest,
+    ::testing::Values(GuardCase{u"\\", true}, GuardCase{u"\\\\", true},
+                      GuardCase{u"\\Windows", true}, GuardCase{u"\\Windows\\", true},
+                      GuardCase{u"\\WINDOWS", true}, GuardCase{u"\\Windows\\Kolvar", true},
+                      GuardCase{u"\\Windows\\StartUp", true},
+                      GuardCase{u"\\My Documents\\", true}, GuardCase{u"\\my documents", true},
+                      GuardCase{u"\\Program Files", true}, GuardCase{u"\\Temp", true},
+                      GuardCase{u"\\Program Files\\..", true},
+                      GuardCase{u"\\Program Files\\Kolvar", false},
+                      GuardCase{u"\\Program Files\\Kolvar\\", false},
+                      GuardCase{u"\\Storage Card\\Kolvar", false}));
+
+class EmptyFolderTest : public ::testing::Test {
+ protected:
+  testing::TestDevice device_;
+};
+
+TEST_F(EmptyFolderTest, RemovesEverythingBelowAndKeepsTheFolder) {
+  device_.WriteFile(u"\\Program Files\\Kolvar\\a.dat", "a");
+  device_.WriteFile(u"\\Program Files\\Kolvar\\Quarantine\\x.avq", "x");
+  device_.WriteFile(u"\\Program Files\\Kolvar\\Quarantine\\deep\\y.avq", "y");
+  fs::permissions(device_.Host(u"\\Program Files\\Kolvar\\a.dat"), fs::perms::owner_read,
+                  fs::perm_options::replace);
+  // A link to the user's documents: removed itself, never followed.
+  device_.WriteFile(u"\\My Documents\\letter.txt", "keep me");
+  fs::create_directory_symlink(device_.Host(u"\\My Documents"),
+                               device_.Host(u"\\Program Files\\Kolvar\\docs"));
+
+  EXPECT_EQ(CountFiles(u"\\Program Files\\Kolvar"), 3u);
+  EmptyFolder(u"\\Program Files\\Kolvar\\");
+
+  EXPECT_TRUE(fs::is_directory(device_.Host(u"\\Program Files\\Kolvar")));
+  EXPECT_TRUE(fs::is_empty(device_.Host(u"\\Program Files\\Kolvar")));
+  EXPECT_EQ(device_.ReadFile(u"\\My Documents\\letter.txt"), "keep me");
+}
+
+TEST_F(EmptyFolderTest, LeavesAProtectedFolderAlone) {
+  device_.WriteFile(u"\\My Documents\\letter.txt", "keep me");
+  device_.WriteFile(u"\\Windows\\system.ini", "[boot]");
+  for (const char16_t* folder : {u"\\My Documents", u"\\Windows\\", u"\\", u"\\Program Files"}) {
+    EmptyFolder(folder);
+  }
+  EXPECT_EQ(device_.ReadFile(u"\\My Documents\\letter.txt"), "keep me");
+  EXPECT_EQ(device_.ReadFile(u"\\Windows\\system.ini"), "[boot]");
+}
+
+TEST_F(EmptyFolderTest, SuiteProgramsMarkAnInstallationFolder) {
+  EXPECT_FALSE(HoldsSuitePrograms(u"\\Program Files\\Kolvar"));
+  device_.WriteFile(u"\\Program Files\\Kolvar\\kvipcsrv", "");
+  EXPECT_FALSE(HoldsSuitePrograms(u"\\Program Files\\Kolvar"));
+  device_.WriteFile(u"\\Program Files\\Kolvar\\KVBkgScan", "");
+  EXPECT_TRUE(HoldsSuitePrograms(u"\\Program Files\\Kolvar"));
+}
+
+}  // namespace
+}  // namespace kolvar::setup
