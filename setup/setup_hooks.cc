@@ -56,13 +56,14 @@ std::u16string DaemonOutput() {
 }
 
 // The notification service's start-at-login entry, when it starts the dispatcher of `folder`.
-void RemoveDispatcherEntry(std::u16string_view folder) {
+// True when it did.
+bool RemoveDispatcherEntry(std::u16string_view folder) {
   std::u16string startup;
-  if (!platform::GetSpecialFolder(platform::SpecialFolder::kStartup, &startup)) return;
+  if (!platform::GetSpecialFolder(platform::SpecialFolder::kStartup, &startup)) return false;
   const std::u16string entry = platform::JoinPath(startup, kDispatcherEntryFileName);
   platform::File file;
   if (!file.Open(entry, platform::FileAccess::kRead, platform::CreateDisposition::kOpenExisting)) {
-    return;
+    return false;
   }
   std::string text(4096, '\0');
   uint32_t read = 0;
@@ -71,8 +72,18 @@ void RemoveDispatcherEntry(std::u16string_view folder) {
   text.resize(read);
   const std::string dispatcher =
       platform::HostPath(platform::JoinPath(folder, platform::kNotificationDaemonName));
-  if (text.find(platform::DesktopExecValue(dispatcher)) != std::string::npos) {
-    platform::DeleteFile(entry);
+  // The entry names the program quoted; a path with characters that its format escapes is rare
+  // enough to be left to the user.
+  if (text.find("\"" + dispatcher + "\"") == std::string::npos) return false;
+  platform::DeleteFile(entry);
+  return true;
+}
+
+// The output file of a dispatcher started on demand, in the temporary folder.
+void RemoveDispatcherOutput() {
+  std::u16string temp;
+  if (platform::GetSpecialFolder(platform::SpecialFolder::kTemp, &temp)) {
+    platform::DeleteFile(platform::JoinPath(temp, platform::kNotificationDaemonLogName));
   }
 }
 
@@ -146,7 +157,8 @@ int32_t SetupHooks::UninstallInit(std::u16string_view install_dir) {
     StopProgram(programs, kSchedulerProgramName, u"", 0);
     // The dispatcher of the notification service runs from the installation too; its
     // registrations of the task manager go below, and nothing else of the suite registers.
-    StopProgram(programs, platform::kNotificationDaemonName, u"", 0);
+    dispatcher_stopped_ =
+        StopProgram(programs, platform::kNotificationDaemonName, u"", 0).found;
   }
 
   if (configured) {
@@ -178,12 +190,15 @@ int32_t SetupHooks::UninstallExit() {
   if (platform::StartupShortcutPath(kStartupShortcutName, &shortcut)) {
     platform::DeleteFile(shortcut);
   }
-  if (!programs_folder_.empty()) RemoveDispatcherEntry(programs_folder_);
+  const bool dispatcher_entry =
+      !programs_folder_.empty() && RemoveDispatcherEntry(programs_folder_);
+  if (dispatcher_stopped_ || dispatcher_entry) RemoveDispatcherOutput();
   const std::u16string daemon_output = DaemonOutput();
   if (!daemon_output.empty()) platform::DeleteFile(daemon_output);
   if (!folder_to_empty_.empty()) EmptyFolder(folder_to_empty_);
   folder_to_empty_.clear();
   programs_folder_.clear();
+  dispatcher_stopped_ = false;
   return kSetupContinue;
 }
 

@@ -35,6 +35,7 @@ class SetupHooks {
 
   std::u16string programs_folder_;  // where the programs were stopped from
   std::u16string folder_to_empty_;
+  bool dispatcher_stopped_ = false;  // the notification dispatcher ran from the installation
 };
 
 }  // namespace kolvar::setup

@@ -185,7 +185,7 @@ TEST_F(SetupProcessTest, UninstallAfterAFullSessionLeavesTheDeviceAsItWas) {
   Install();
   ToolRun run = Kolvar({"scan", "\\My Documents", "--action=quarantine"});
   ASSERT_EQ(run.exit_code, 1) << run.out << run.err;
-  ASSERT_EQ(fs::distance(fs::directory_iterator(Installed("Quarantine")), {}), 1);
+  ASSERT_EQ(std::distance(fs::directory_iterator(Installed("Quarantine")), fs::directory_iterator()), 1);
   run = Kolvar({"config", "AutoStartup", "1"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   ASSERT_TRUE(device_.Exists(u"\\Windows\\StartUp\\KVAntivirus.lnk"));

@@ -35,7 +35,9 @@ std::string Shown(std::u16string_view path) { return platform::ShownPath(path); 
 
 std::string ErrorText(uint32_t error) { return platform::Utf16ToUtf8(SystemErrorText(error)); }
 
-// The entry points of one loaded setup library.
+// The entry points of one loaded setup library. It is never unloaded: the programs it starts are
+// watched by a thread of its own code (which reaps them when they end), and that code must stay
+// mapped for as long as the process lives.
 struct SetupLibrary {
   platform::SharedLibrary library;
   InstallInitEntry install_init = nullptr;
@@ -63,6 +65,9 @@ struct SetupLibrary {
     return false;
   }
 };
+
+// Held for the process's life (see SetupLibrary).
+SetupLibrary* loaded_library = nullptr;
 
 // Creates the folder and every missing folder above it.
 bool MakeFolders(const std::u16string& folder) {
@@ -182,7 +187,8 @@ int InstallSuite(const std::string& package, const std::u16string& folder) {
     RemoveStaging(staging);
     return kExitFailed;
   }
-  SetupLibrary setup;
+  SetupLibrary& setup = *new SetupLibrary;
+  loaded_library = &setup;
   if (!setup.Load(platform::JoinPath(staging, setup::kSetupLibraryFileName))) {
     RemoveStaging(staging);
     return kExitFailed;
@@ -238,7 +244,8 @@ int UninstallSuite(const std::u16string& folder) {
     std::fprintf(stderr, "kvsetup: no installation of Kolvar AV in %s\n", Shown(folder).c_str());
     return kExitFailed;
   }
-  SetupLibrary setup;
+  SetupLibrary& setup = *new SetupLibrary;
+  loaded_library = &setup;
   if (!setup.Load(library)) return kExitFailed;
   if (setup.uninstall_init(nullptr, folder.c_str()) != setup::kSetupContinue) {
     std::fprintf(stderr, "kvsetup: removal of Kolvar AV from %s cancelled; nothing was changed\n",
