@@ -20,10 +20,9 @@ bool RegisterBootStart(std::u16string_view install_folder) {
   // Registry texts are stored with their terminating NUL, as the device stores them.
   std::u16string data = service;
   data.push_back(u'\0');
-  const bool value_written =
-      init.OpenKey(kInitKeyName, /*relative=*/false, /*create=*/true) &&
-      init.SetValue(kBootStartValue, platform::kRegSz, data.data(),
-                    static_cast<uint32_t>(data.size() * sizeof(char16_t)));
+  const bool value_written = init.OpenKey(kInitKeyName, /*relative=*/false, /*create=*/true) &&
+                             init.SetValue(kBootStartValue, platform::kRegSz, data.data(),
+                                           static_cast<uint32_t>(data.size() * sizeof(char16_t)));
   platform::StartupShortcut entry;
   const bool entry_written =
       platform::MakeStartupShortcut(kBootStartEntryName, service, kBootStartEntryTitle, &entry) &&

@@ -14,6 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct GuardCase {
+  const char* name;
   const char16_t* folder;
   bool is_protected;
 };
@@ -31,16 +32,21 @@ TEST_P(FolderGuardTest, KeepsTheDevicesOwnFolders) {
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, FolderGuardTest,
-    ::testing::Values(GuardCase{u"\\", true}, GuardCase{u"\\\\", true},
-                      GuardCase{u"\\Windows", true}, GuardCase{u"\\Windows\\", true},
-                      GuardCase{u"\\WINDOWS", true}, GuardCase{u"\\Windows\\Kolvar", true},
-                      GuardCase{u"\\Windows\\StartUp", true},
-                      GuardCase{u"\\My Documents\\", true}, GuardCase{u"\\my documents", true},
-                      GuardCase{u"\\Program Files", true}, GuardCase{u"\\Temp", true},
-                      GuardCase{u"\\Program Files\\..", true},
-                      GuardCase{u"\\Program Files\\Kolvar", false},
-                      GuardCase{u"\\Program Files\\Kolvar\\", false},
-                      GuardCase{u"\\Storage Card\\Kolvar", false}));
+    ::testing::Values(GuardCase{"Root", u"\\", true}, GuardCase{"DoubledRoot", u"\\\\", true},
+                      GuardCase{"Windows", u"\\Windows", true},
+                      GuardCase{"WindowsWithSeparator", u"\\Windows\\", true},
+                      GuardCase{"WindowsInCapitals", u"\\WINDOWS", true},
+                      GuardCase{"InsideWindows", u"\\Windows\\Kolvar", true},
+                      GuardCase{"Startup", u"\\Windows\\StartUp", true},
+                      GuardCase{"Documents", u"\\My Documents\\", true},
+                      GuardCase{"DocumentsInSmallLetters", u"\\my documents", true},
+                      GuardCase{"ProgramFiles", u"\\Program Files", true},
+                      GuardCase{"Temp", u"\\Temp", true},
+                      GuardCase{"UpToTheRoot", u"\\Program Files\\..", true},
+                      GuardCase{"Installation", u"\\Program Files\\Kolvar", false},
+                      GuardCase{"InstallationWithSeparator", u"\\Program Files\\Kolvar\\", false},
+                      GuardCase{"StorageCard", u"\\Storage Card\\Kolvar", false}),
+    [](const ::testing::TestParamInfo<GuardCase>& info) { return std::string(info.param.name); });
 
 class EmptyFolderTest : public ::testing::Test {
  protected:

@@ -20,9 +20,9 @@
 #include "scheduling/task_notifications.h"
 #include "setup/boot_start.h"
 #include "setup/folder_cleanup.h"
+#include "setup/kvmsetup.h"
 #include "setup/program_stopper.h"
 #include "setup/registry_cleanup.h"
-#include "setup/kvmsetup.h"
 #include "setup/setup_texts.h"
 
 namespace kolvar::setup {
@@ -128,8 +128,7 @@ std::u16string SetupHooks::AcceptedFolder(std::u16string_view configured,
     reason = kFolderNotInstallation;
   }
   if (reason == nullptr) return folder;
-  Show(FormatText(kFolderNotEmptied, {folder, reason}),
-       platform::kMbOk | platform::kMbIconWarning);
+  Show(FormatText(kFolderNotEmptied, {folder, reason}), platform::kMbOk | platform::kMbIconWarning);
   return std::u16string();
 }
 
@@ -141,8 +140,7 @@ int32_t SetupHooks::UninstallInit(std::u16string_view install_dir) {
   const std::u16string folder = AcceptedFolder(configured_folder, install_dir);
 
   if (!folder.empty()) {
-    const uint32_t quarantined =
-        CountFiles(platform::JoinPath(folder, kQuarantineFolderName));
+    const uint32_t quarantined = CountFiles(platform::JoinPath(folder, kQuarantineFolderName));
     if (quarantined > 0 &&
         Show(FormatText(kQuarantineRemoved, {DecimalText(quarantined)}),
              platform::kMbOkCancel | platform::kMbIconWarning) != platform::kIdOk) {
@@ -150,15 +148,15 @@ int32_t SetupHooks::UninstallInit(std::u16string_view install_dir) {
     }
   }
 
-  const std::u16string programs =
-      !install_dir.empty() ? std::u16string(install_dir) : WithoutTrailingSeparator(configured_folder);
+  const std::u16string programs = !install_dir.empty()
+                                      ? std::u16string(install_dir)
+                                      : WithoutTrailingSeparator(configured_folder);
   if (!programs.empty()) {
     if (!StopResidentPrograms(programs)) return kSetupCancel;
     StopProgram(programs, kSchedulerProgramName, u"", 0);
     // The dispatcher of the notification service runs from the installation too; its
     // registrations of the task manager go below, and nothing else of the suite registers.
-    dispatcher_stopped_ =
-        StopProgram(programs, platform::kNotificationDaemonName, u"", 0).found;
+    dispatcher_stopped_ = StopProgram(programs, platform::kNotificationDaemonName, u"", 0).found;
   }
 
   if (configured) {

@@ -21,8 +21,7 @@ inline constexpr char16_t kQuarantineRemoved[] =
     u"The repository holds %s quarantined file(s). They are deleted together with Kolvar AV.\n"
     u"Choose Cancel to keep Kolvar AV and restore them first.";
 // The installation folder named by the configuration is left alone: its path and why.
-inline constexpr char16_t kFolderNotEmptied[] =
-    u"The folder '%s' was not emptied: %s.";
+inline constexpr char16_t kFolderNotEmptied[] = u"The folder '%s' was not emptied: %s.";
 inline constexpr char16_t kFolderProtected[] = u"it is a folder of the device, not of Kolvar AV";
 inline constexpr char16_t kFolderNotInstallation[] =
     u"it does not hold the programs of Kolvar AV installed there";

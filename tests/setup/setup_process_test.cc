@@ -24,8 +24,7 @@ using platform::RegistryRoot;
 constexpr char16_t kScannerEvent[] = u"@_KVMIPCSCAN_@";
 constexpr char16_t kServiceEvent[] = u"@_KVMIPCSRV_@";
 // The test file of the EICAR anti-malware standard, which the sample signatures know.
-constexpr char kEicar[] =
-    "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+constexpr char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 
 bool Contains(const std::vector<pid_t>& pids, pid_t pid) {
   return std::find(pids.begin(), pids.end(), pid) != pids.end();
@@ -38,8 +37,9 @@ class SetupProcessTest : public SetupDeviceTest {
     platform::Process process;
     platform::StartOptions options;
     options.detached = true;
-    ASSERT_TRUE(platform::Process::Start(std::u16string(kSuiteFolder) + u"\\" + std::u16string(name),
-                                         command_line, options, &process));
+    ASSERT_TRUE(
+        platform::Process::Start(std::u16string(kSuiteFolder) + u"\\" + std::u16string(name),
+                                 command_line, options, &process));
   }
 
   void WaitForService() {
@@ -81,7 +81,8 @@ TEST_F(SetupProcessTest, InstallWhileNothingRunsStartsTheServiceAndRegistersTheS
   EXPECT_EQ(MessageBoxes().size(), 1u);
 
   // What the update applier and the device's start need.
-  EXPECT_TRUE(ValueExists(RegistryRoot::kClassesRoot, u"cabfile\\Shell\\Open\\Command", u"Default"));
+  EXPECT_TRUE(
+      ValueExists(RegistryRoot::kClassesRoot, u"cabfile\\Shell\\Open\\Command", u"Default"));
   EXPECT_EQ(access(device_.Host(u"\\Windows\\wceload").c_str(), X_OK), 0);
   EXPECT_TRUE(ValueExists(RegistryRoot::kLocalMachine, u"Init", u"Launch99"));
   EXPECT_TRUE(device_.Exists(u"\\Windows\\StartUp\\kolvar-kvipcsrv.lnk"));
@@ -185,7 +186,8 @@ TEST_F(SetupProcessTest, UninstallAfterAFullSessionLeavesTheDeviceAsItWas) {
   Install();
   ToolRun run = Kolvar({"scan", "\\My Documents", "--action=quarantine"});
   ASSERT_EQ(run.exit_code, 1) << run.out << run.err;
-  ASSERT_EQ(std::distance(fs::directory_iterator(Installed("Quarantine")), fs::directory_iterator()), 1);
+  ASSERT_EQ(
+      std::distance(fs::directory_iterator(Installed("Quarantine")), fs::directory_iterator()), 1);
   run = Kolvar({"config", "AutoStartup", "1"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   ASSERT_TRUE(device_.Exists(u"\\Windows\\StartUp\\KVAntivirus.lnk"));
@@ -256,9 +258,15 @@ TEST_P(ProtectedFolderTest, AnInstallationFolderNamingAnotherFolderIsNeverEmptie
   EXPECT_FALSE(SuiteFilesRemain());
 }
 
+std::string FolderCaseName(const ::testing::TestParamInfo<const char*>& info) {
+  static const char* const kNames[] = {"Windows", "Root", "Documents", "FolderWithoutTheSuite"};
+  return kNames[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(Folders, ProtectedFolderTest,
                          ::testing::Values("\\Windows\\", "\\", "\\My Documents\\",
-                                           "\\Program Files\\Other\\"));
+                                           "\\Program Files\\Other\\"),
+                         FolderCaseName);
 
 TEST_F(SetupProcessTest, CancelledRemovalChangesNothing) {
   device_.WriteFile(u"\\My Documents\\eicar.com", kEicar);

@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 // The package the tests install: the resident programs, the setup library and the installer, the
 // tools the tests drive, and the data the programs start from.
 constexpr const char* kPackageFiles[] = {
-    "kvipcsrv", "KVBkgScan", "kvmsetup.so", "kvsetup", "kolvar", "kvcfg", "kvtasks",
-    "kvnotifyd", "wceload", "KVVirusDB.dat", "KVVirusDBDet.dat", "KVTasks.dat"};
+    "kvipcsrv", "KVBkgScan", "kvmsetup.so", "kvsetup",       "kolvar",           "kvcfg",
+    "kvtasks",  "kvnotifyd", "wceload",     "KVVirusDB.dat", "KVVirusDBDet.dat", "KVTasks.dat"};
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -124,7 +124,8 @@ std::vector<pid_t> SetupDeviceTest::Pids(std::u16string_view folder, std::string
     std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
     if (error) continue;
     const std::string deleted = " (deleted)";
-    if (exe.size() > deleted.size() && exe.ends_with(deleted)) exe.resize(exe.size() - deleted.size());
+    if (exe.size() > deleted.size() && exe.ends_with(deleted))
+      exe.resize(exe.size() - deleted.size());
     if (fs::path(exe) == wanted) found.push_back(pid);
   }
   return found;

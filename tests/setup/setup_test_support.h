@@ -4,6 +4,7 @@
 #ifndef KOLVAR_TESTS_SETUP_SETUP_TEST_SUPPORT_H_
 #define KOLVAR_TESTS_SETUP_SETUP_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -12,8 +13,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/registry_store.h"
 #include "tests/testing/test_device.h"

@@ -76,9 +76,8 @@ int main(int argc, char** argv) {
   if (!InstallationFolder(next < argc ? argv[next] : nullptr, &folder)) return kExitFailed;
   if (command == "uninstall") return UninstallSuite(folder);
   if (package.empty()) {
-    package = std::filesystem::path(kolvar::platform::CurrentExecutableHostPath())
-                  .parent_path()
-                  .string();
+    package =
+        std::filesystem::path(kolvar::platform::CurrentExecutableHostPath()).parent_path().string();
   }
   return InstallSuite(package, folder);
 }

@@ -51,17 +51,17 @@ struct SetupLibrary {
       std::fprintf(stderr, "kvsetup: cannot load %s: %s\n", Shown(path).c_str(), error.c_str());
       return false;
     }
-    install_init = reinterpret_cast<InstallInitEntry>(
-        library.Symbol(setup::kInstallInitSymbol, &error));
-    install_exit = reinterpret_cast<InstallExitEntry>(
-        library.Symbol(setup::kInstallExitSymbol, &error));
-    uninstall_init = reinterpret_cast<UninstallInitEntry>(
-        library.Symbol(setup::kUninstallInitSymbol, &error));
-    uninstall_exit = reinterpret_cast<UninstallExitEntry>(
-        library.Symbol(setup::kUninstallExitSymbol, &error));
+    install_init =
+        reinterpret_cast<InstallInitEntry>(library.Symbol(setup::kInstallInitSymbol, &error));
+    install_exit =
+        reinterpret_cast<InstallExitEntry>(library.Symbol(setup::kInstallExitSymbol, &error));
+    uninstall_init =
+        reinterpret_cast<UninstallInitEntry>(library.Symbol(setup::kUninstallInitSymbol, &error));
+    uninstall_exit =
+        reinterpret_cast<UninstallExitEntry>(library.Symbol(setup::kUninstallExitSymbol, &error));
     if (install_init && install_exit && uninstall_init && uninstall_exit) return true;
-    std::fprintf(stderr, "kvsetup: %s is no setup library of Kolvar AV: %s\n",
-                 Shown(path).c_str(), error.c_str());
+    std::fprintf(stderr, "kvsetup: %s is no setup library of Kolvar AV: %s\n", Shown(path).c_str(),
+                 error.c_str());
     return false;
   }
 };
@@ -96,8 +96,7 @@ bool StagePackage(const std::string& package, std::u16string* staging) {
   std::error_code error;
   std::filesystem::remove_all(target, error);
   if (!std::filesystem::create_directory(target, error)) {
-    std::fprintf(stderr, "kvsetup: cannot make %s: %s\n", target.c_str(),
-                 error.message().c_str());
+    std::fprintf(stderr, "kvsetup: cannot make %s: %s\n", target.c_str(), error.message().c_str());
     return false;
   }
   std::filesystem::permissions(target, std::filesystem::perms::owner_all,
