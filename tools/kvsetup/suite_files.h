@@ -17,9 +17,6 @@ struct SuiteFile {
 
 std::span<const SuiteFile> SuiteFiles();
 
-// The device's cabinet installer, which the suite also puts into the Windows folder.
-inline constexpr char16_t kCabinetInstallerName[] = u"wceload";
-
 }  // namespace kolvar::kvsetup
 
 #endif  // KOLVAR_TOOLS_KVSETUP_SUITE_FILES_H_

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/config_keys.h"
 #include "common/registry_key.h"
 #include "common/status.h"
 #include "platform/error.h"
@@ -19,17 +20,14 @@
 #include "setup/registry_cleanup.h"
 #include "setup/setup_texts.h"
 #include "tools/kvsetup/suite_files.h"
-#include "updater/update_package.h"
 
 namespace kolvar::kvsetup {
 namespace {
 
-using updater::kInstallerCommandKey;
-using updater::kInstallerCommandValue;
-
-// The cabinet installer's command as the applier reads it: the program's name in the Windows
-// folder up to the first space, then the cabinet.
-constexpr char16_t kCabinetCommand[] = u"wceload \"%1\"";
+using config_keys::kDefaultInstallerName;
+using config_keys::kInstallerCommand;
+using config_keys::kInstallerCommandKey;
+using config_keys::kInstallerCommandValue;
 
 std::string Shown(std::u16string_view path) { return platform::ShownPath(path); }
 
@@ -151,15 +149,15 @@ bool ReadText(RegistryKey& key, std::u16string_view name, std::u16string* text) 
 // The cabinet installer in the Windows folder and its registration, which the update applier
 // uses to install update packages.
 bool RegisterCabinetInstaller(const std::u16string& folder) {
-  const std::u16string program = platform::JoinPath(folder, kCabinetInstallerName);
+  const std::u16string program = platform::JoinPath(folder, kDefaultInstallerName);
   if (!platform::FileExists(program)) return true;  // a package without the applier
   std::u16string windows;
   if (!platform::GetSpecialFolder(platform::SpecialFolder::kWindows, &windows)) return false;
   RegistryKey command(kRegistryPathRoot, kRegistryRootClassesRoot);
   const bool registered = command.OpenKey(kInstallerCommandKey, false, /*create=*/true) &&
-                          SetText(command, kInstallerCommandValue, kCabinetCommand);
+                          SetText(command, kInstallerCommandValue, kInstallerCommand);
   if (!registered) std::fprintf(stderr, "kvsetup: cannot register the cabinet installer\n");
-  return PutFile(program, platform::JoinPath(windows, kCabinetInstallerName)) && registered;
+  return PutFile(program, platform::JoinPath(windows, kDefaultInstallerName)) && registered;
 }
 
 // Takes the cabinet installer out again when it is still the one the suite registered.
@@ -167,14 +165,14 @@ void RemoveCabinetInstaller() {
   RegistryKey command(kRegistryPathRoot, kRegistryRootClassesRoot);
   std::u16string text;
   if (!command.OpenKey(kInstallerCommandKey, false, false) ||
-      !ReadText(command, kInstallerCommandValue, &text) || text != kCabinetCommand) {
+      !ReadText(command, kInstallerCommandValue, &text) || text != kInstallerCommand) {
     return;
   }
   command.DeleteValue(kInstallerCommandValue);
   setup::RemoveEmptyKeys(platform::RegistryRoot::kClassesRoot, kInstallerCommandKey, 0);
   std::u16string windows;
   if (platform::GetSpecialFolder(platform::SpecialFolder::kWindows, &windows)) {
-    platform::DeleteFile(platform::JoinPath(windows, kCabinetInstallerName));
+    platform::DeleteFile(platform::JoinPath(windows, kDefaultInstallerName));
   }
 }
 
