@@ -108,9 +108,8 @@ int32_t SetupHooks::InstallExit(std::u16string_view install_dir) {
   platform::StartOptions options;
   options.detached = true;
   options.output_file = DaemonOutput();
-  platform::Process service;
   platform::Process::Start(platform::JoinPath(install_dir, kIpcServiceProgram), u"", options,
-                           &service);
+                           &service_);
   Show(kInstallationSuccessful, platform::kMbOk | platform::kMbIconInformation);
   return kSetupContinue;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/process.h"
+
 namespace kolvar::setup {
 
 class SetupHooks {
@@ -33,6 +35,10 @@ class SetupHooks {
   // told why, unless there is no configuration at all).
   std::u16string AcceptedFolder(std::u16string_view configured, std::u16string_view installer);
 
+  // The service started after installation. The handle stays open for the library's life: closing
+  // it while the service runs would hand the service to a reaping thread of this library's code,
+  // which must not run while the installer unloads the library or ends.
+  platform::Process service_;
   std::u16string programs_folder_;  // where the programs were stopped from
   std::u16string folder_to_empty_;
   bool dispatcher_stopped_ = false;  // the notification dispatcher ran from the installation

@@ -7,9 +7,11 @@
 
 namespace {
 
+// Never destroyed, so that the service it started is never handed to a reaping thread (see
+// SetupHooks).
 kolvar::setup::SetupHooks& Hooks() {
-  static kolvar::setup::SetupHooks hooks;
-  return hooks;
+  static kolvar::setup::SetupHooks* const hooks = new kolvar::setup::SetupHooks;
+  return *hooks;
 }
 
 std::u16string_view Text(const char16_t* text) {
