@@ -48,6 +48,7 @@ inline constexpr uint32_t kErrorKeyDeleted = 1018;  // a registry key was delete
 inline constexpr uint32_t kErrorIoDevice = 1117;
 inline constexpr uint32_t kErrorCantResolveFilename = 1921;  // symbolic link loop (ELOOP)
 inline constexpr uint32_t kErrorNotFound = 1168;  // an element (a file's note) does not exist
+inline constexpr uint32_t kErrorFileCorrupt = 1392;  // a file is damaged or not of its kind
 inline constexpr uint32_t kErrorTimeout = 1460;
 
 // Still-active exit code of a running process, as the device reports it.

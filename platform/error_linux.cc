@@ -145,6 +145,8 @@ std::string_view ErrorMeaning(uint32_t error) {
       return "the registry key was deleted meanwhile";
     case kErrorIoDevice:
       return "input/output error";
+    case kErrorFileCorrupt:
+      return "the file is damaged or of an unknown kind";
     case kErrorCantResolveFilename:
       return "too many levels of symbolic links";
     case kNteBadLength:

@@ -17,9 +17,16 @@ using notification_internal::ParseMomentText;
 using notification_internal::Statement;
 using notification_internal::Store;
 
+// A date of the calendar: a start of 30 February would otherwise wait, stored, for 1 March.
 bool ValidStart(const SystemTime& t) {
-  return t.year >= 1 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-         t.day <= 31 && t.hour <= 23 && t.minute <= 59 && t.second <= 59;
+  if (t.year < 1 || t.year > 9999 || t.month < 1 || t.month > 12 || t.hour > 23 ||
+      t.minute > 59 || t.second > 59) {
+    return false;
+  }
+  static constexpr uint16_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+  const uint16_t days = kDays[t.month - 1] + (t.month == 2 && leap ? 1 : 0);
+  return t.day >= 1 && t.day <= days;
 }
 
 // The desktop's autostart entry that starts the dispatcher at login, written beside the others

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/notification.h"
@@ -34,6 +35,46 @@ const char* const kSchema =
 bool IsBusy(int rc) {
   const int primary = rc & 0xFF;
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+// The tables of user_version 1 with their columns in order; a file that holds them is ours.
+constexpr std::pair<const char*, const char*> kTables[] = {
+    {"registrations", "handle,type,event,application,arguments,start,end,since"},
+    {"events", "seq,event,at,dispatched"},
+    {"firings", "seq,handle"},
+    {"state", "name,value"},
+};
+
+enum class Kind { kOurs, kEmpty, kForeign };
+
+// What the file holds, found by reading alone: our tables at our version, nothing at all (a new
+// file, or one that another program was setting up and left empty), or anything else (another
+// program's database, a later format of ours, or ours damaged), which must be left as it is.
+int Classify(sqlite3* db, Kind* kind) {
+  Statement head(db,
+                 "SELECT (SELECT user_version FROM pragma_user_version),"
+                 " (SELECT count(*) FROM sqlite_schema)");
+  int rc = head.Step();
+  if (rc != SQLITE_ROW) return rc;
+  const int64_t version = head.Integer(0);
+  const int64_t objects = head.Integer(1);
+  if (version == 0 && objects == 0) {
+    *kind = Kind::kEmpty;
+    return SQLITE_OK;
+  }
+  *kind = Kind::kForeign;
+  if (version != 1) return SQLITE_OK;
+  for (const auto& [table, columns] : kTables) {
+    Statement names(db, "SELECT group_concat(name, ',') FROM pragma_table_info(?)");
+    names.Bind(1, std::string_view(table));
+    if ((rc = names.Step()) != SQLITE_ROW) return rc;
+    if (names.Text(0) != columns) return SQLITE_OK;
+  }
+  // Our tables over damaged pages: refused before anything is written over them.
+  Statement check(db, "PRAGMA quick_check(1)");
+  if ((rc = check.Step()) != SQLITE_ROW) return rc;
+  if (check.Text(0) == "ok") *kind = Kind::kOurs;
+  return SQLITE_OK;
 }
 
 }  // namespace
@@ -103,7 +144,8 @@ uint32_t Store::ErrorOf(int rc) const {
       return kErrorBusy;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-      return kErrorBadDb;
+    case SQLITE_FORMAT:
+      return kErrorFileCorrupt;
     case SQLITE_FULL:
       return kErrorDiskFull;
     case SQLITE_READONLY:
@@ -138,6 +180,20 @@ std::unique_ptr<Store> Store::Open() {
   sqlite3_extended_result_codes(store->db_, 1);
   sqlite3_busy_timeout(store->db_, kBusyTimeoutMs);
   const auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
+  // Switching to WAL rewrites the file's header, so what the file holds is settled first.
+  Kind kind = Kind::kForeign;
+  while (IsBusy(rc = Classify(store->db_, &kind)) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (rc != SQLITE_OK) {
+    Fail(store->ErrorOf(rc));
+    return nullptr;
+  }
+  if (kind == Kind::kForeign) {
+    Fail(kErrorFileCorrupt);
+    return nullptr;
+  }
   for (const char* step : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
     while (IsBusy(rc = sqlite3_exec(store->db_, step, nullptr, nullptr, nullptr)) &&
            std::chrono::steady_clock::now() < deadline) {
@@ -148,8 +204,25 @@ std::unique_ptr<Store> Store::Open() {
       return nullptr;
     }
   }
-  if (!store->Transact(
-          true, [](sqlite3* db) { return sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr); })) {
+  if (kind == Kind::kOurs) return store;
+  // The first program sets the tables up; the others, waiting for the write lock, find them made
+  // (or find that something else was written meanwhile, which stays as it is).
+  bool foreign = false;
+  if (!store->Transact(true, [&](sqlite3* db) {
+        foreign = false;
+        Kind inner = Kind::kForeign;
+        if (int inner_rc = Classify(db, &inner); inner_rc != SQLITE_OK) return inner_rc;
+        if (inner == Kind::kOurs) return SQLITE_OK;
+        if (inner == Kind::kForeign) {
+          foreign = true;
+          return SQLITE_OK;
+        }
+        return sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+      })) {
+    return nullptr;
+  }
+  if (foreign) {
+    Fail(kErrorFileCorrupt);
     return nullptr;
   }
   return store;
