@@ -2,6 +2,7 @@
 // missed, at the next start; event registrations fire once per wake-up or connection; and a
 // dispatcher killed with SIGKILL at random moments neither loses nor repeats a firing.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -61,6 +62,7 @@ class NotifyProcessTest : public ::testing::Test {
   void TearDown() override {
     unsetenv("KOLVAR_NOTIFY_RECORD");
     unsetenv("KOLVAR_NETWORK_STATE_FILE");
+    unsetenv("KOLVAR_SLEPT_MS_FILE");
   }
 
   std::u16string Program(std::u16string_view name) const {
@@ -154,43 +156,62 @@ TEST_F(NotifyProcessTest, AMissedRunFiresOnceAtTheNextStart) {
   EXPECT_EQ(Registrations(), 0u);
 }
 
-// Rounds of registrations due within two seconds, the dispatcher killed at a random moment in
-// each and started again: every registration fires exactly once.
+// Rounds of registrations due within three seconds and one network connection each, with the
+// dispatcher killed (SIGKILL) one to three times at random moments between registering and firing
+// and started again after each kill: every time registration fires exactly once, the network
+// registration once per connection and the wake-up registration once for the boot.
 TEST_F(NotifyProcessTest, ADispatcherKilledAtRandomMomentsNeitherLosesNorRepeats) {
   std::mt19937 random(4242);
-  constexpr int kRounds = 8;
+  constexpr int kRounds = 10;
   constexpr int kPerRound = 5;
-  int expected = 0;
+  RegisterEvent(platform::kEventWakeup, "woken");
+  RegisterEvent(platform::kEventNetworkConnection, "connected");
+  std::map<std::string, int> expected = {{"woken", 1}, {"connected", kRounds}};
+  int kills = 0;
   for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
     for (int i = 0; i < kPerRound; ++i) {
-      RegisterTime(static_cast<int>(random() % 3) - (i == 0 ? 5 : 0),
-                   "r" + std::to_string(round) + "-" + std::to_string(i));
-      ++expected;
+      const std::string name = "r" + std::to_string(round) + "-" + std::to_string(i);
+      RegisterTime(static_cast<int>(random() % 4) - (i == 0 ? 5 : 0), name);
+      expected[name] = 1;
     }
-    Process dispatcher = StartDispatcher();
-    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 2500));
-    ASSERT_TRUE(dispatcher.Terminate());
-    dispatcher.Wait();
+    device_.WriteFile(u"\\Temp\\network", "1");  // a connection for this round
+    const int round_kills = 1 + static_cast<int>(random() % 3);
+    for (int k = 0; k < round_kills; ++k) {
+      Process dispatcher = StartDispatcher();
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 2500));
+      ASSERT_TRUE(dispatcher.Terminate());
+      dispatcher.Wait();
+      ++kills;
+    }
     Process again = StartDispatcher();
-    ASSERT_TRUE(WaitFor([&] { return Registrations() == 0; })) << "round " << round;
+    ASSERT_TRUE(WaitFor([&] {
+      return Registrations() == 2 && FiredCount("connected") == round + 1 &&
+             FiredCount("woken") == 1;
+    }));
+    // The disconnection noted, so that the next round's connection is a new one.
+    device_.WriteFile(u"\\Temp\\network", "0");
+    const std::string sentinel = "offline " + std::to_string(round);
+    WaitForSentinel(sentinel);
+    expected[sentinel] = 1;
     ASSERT_TRUE(again.Terminate());
     again.Wait();
   }
+  int wanted = 0;
+  for (const auto& [line, count] : expected) wanted += count;
   ASSERT_TRUE(WaitFor([&] {
     int fired = 0;
     for (const auto& [line, count] : Fired()) fired += count;
-    return fired >= expected;
+    return fired >= wanted;
   }));
+  EXPECT_EQ(Fired(), expected);
   int fired = 0;
-  for (const auto& [line, count] : Fired()) {
-    EXPECT_EQ(count, 1) << line;
-    fired += count;
-  }
-  EXPECT_EQ(fired, expected);
-  std::printf("kill rounds %d, fired %d, expected %d\n", kRounds, fired, expected);
+  for (const auto& [line, count] : Fired()) fired += count;
+  std::printf("kill rounds %d, kills %d, fired %d, expected %d\n", kRounds, kills, fired, wanted);
   RecordProperty("rounds", kRounds);
+  RecordProperty("kills", kills);
   RecordProperty("fired", fired);
-  RecordProperty("expected", expected);
+  RecordProperty("expected", wanted);
 }
 
 TEST_F(NotifyProcessTest, ANetworkRegistrationFiresOnEachNewConnectionOnly) {
@@ -237,23 +258,92 @@ TEST_F(NotifyProcessTest, AWakeUpRegistrationFiresAtBootAndLoginButNotAtARestart
   EXPECT_EQ(FiredCount("woken"), 2);
 }
 
-TEST_F(NotifyProcessTest, KvnotifyListsAndClearsRegistrations) {
-  const NotificationHandle handle = RegisterEvent(platform::kEventNetworkConnection, "7");
-  const std::string command = testing::BinDir() + "/kvnotify list";
+// A suspend, as near as a test comes to one: the dispatcher frozen (SIGSTOP) while a time
+// registration's moment goes by, then thawed with a minute of suspended time injected through
+// its test file. It notes a wake-up and fires the missed registration, each once.
+TEST_F(NotifyProcessTest, AResumeFromSuspendIsAWakeUpAndCatchesUpMissedMoments) {
+  const std::string slept = device_.Host(u"\\Temp\\slept-ms");
+  setenv("KOLVAR_SLEPT_MS_FILE", slept.c_str(), 1);
+  RegisterEvent(platform::kEventWakeup, "woken");
+  Process dispatcher = StartDispatcher();
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("woken") == 1; }));  // its start after the boot
+  WaitForSentinel("before the suspend");
+
+  ASSERT_EQ(kill(dispatcher.Pid(), SIGSTOP), 0);
+  const time_t moment = time(nullptr) + 1;
+  RegisterTime(1, "due while asleep");
+  // Its moment over by a second, with the dispatcher still frozen.
+  ASSERT_TRUE(WaitFor([&] { return time(nullptr) >= moment + 2; }));
+  EXPECT_EQ(FiredCount("due while asleep"), 0);
+  device_.WriteFile(u"\\Temp\\slept-ms", "60000\n");
+  ASSERT_EQ(kill(dispatcher.Pid(), SIGCONT), 0);
+
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("woken") == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("due while asleep") == 1; }));
+  // One suspend, one wake-up: the same total read again is no new one.
+  WaitForSentinel("after the resume");
+  WaitForSentinel("later still");
+  EXPECT_EQ(FiredCount("woken"), 2);
+  EXPECT_EQ(FiredCount("due while asleep"), 1);
+  EXPECT_EQ(Registrations(), 1u) << "the wake-up registration stays";
+  // A second suspend is a second wake-up.
+  device_.WriteFile(u"\\Temp\\slept-ms", "120000\n");
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("woken") == 3; }));
+}
+
+// Runs a command line through the shell; its exit status and standard output.
+std::pair<int, std::string> RunCommand(const std::string& command) {
   FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
+  if (pipe == nullptr) return {-1, ""};
   std::string out;
   char buffer[4096];
   for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  EXPECT_EQ(pclose(pipe), 0);
-  EXPECT_EQ(out,
-            std::to_string(handle) + "\tnetwork\t-\t\\Program Files\\Kolvar\\notify_recorder\t7\n");
-  EXPECT_EQ(system((testing::BinDir() + "/kvnotify clear " + std::to_string(handle)).c_str()), 0);
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST_F(NotifyProcessTest, KvnotifyRegistersListsAndClears) {
+  const NotificationHandle handle = RegisterEvent(platform::kEventNetworkConnection, "7");
+  const std::string kvnotify = testing::BinDir() + "/kvnotify ";
+  EXPECT_EQ(RunCommand(kvnotify + "list"),
+            std::make_pair(0, std::to_string(handle) +
+                                  "\tnetwork\t-\t\\Program Files\\Kolvar\\notify_recorder\t7\n"));
+  EXPECT_EQ(RunCommand(kvnotify + "clear " + std::to_string(handle)).first, 0);
   EXPECT_EQ(Registrations(), 0u);
-  EXPECT_NE(
-      system((testing::BinDir() + "/kvnotify clear " + std::to_string(handle) + " 2>/dev/null")
-                 .c_str()),
-      0);
+  EXPECT_NE(RunCommand(kvnotify + "clear " + std::to_string(handle) + " 2>/dev/null").first, 0);
+
+  // Registering from a script; the kvnotify of the build folder has no dispatcher beside it.
+  const auto at = RunCommand(kvnotify + "at '2031-02-03 04:05:06' '\\Program Files\\x' 'a b'");
+  EXPECT_EQ(at.first, 0);
+  const auto on = RunCommand(kvnotify + "on wake-up '\\Program Files\\y'");
+  EXPECT_EQ(on.first, 0);
+  EXPECT_EQ(RunCommand(kvnotify + "list").second,
+            at.second.substr(0, at.second.size() - 1) +
+                "\ttime\t2031-02-03 04:05:06\t\\Program Files\\x\ta b\n" +
+                on.second.substr(0, on.second.size() - 1) + "\twake-up\t-\t\\Program Files\\y\t\n");
+  for (const char* bad : {"at '2031-02-30 04:05' '\\x'", "at '2031-13-03 04:05:06' '\\x'",
+                          "on boot '\\x'", "at '2031-02-03 04:05:06'"}) {
+    EXPECT_EQ(RunCommand(kvnotify + bad + " 2>/dev/null").first, 1) << bad;
+  }
+  EXPECT_EQ(Registrations(), 2u);
+}
+
+// A table file that is not ours is refused by the tool and the dispatcher alike, each saying so,
+// and nobody writes into it.
+TEST_F(NotifyProcessTest, ADamagedTableIsRefusedByKvnotifyAndTheDispatcher) {
+  const std::string junk = "not a database, but a note someone left here\n";
+  device_.WriteFile(u"\\Windows\\notify.db", junk);
+  const auto listed = RunCommand(testing::BinDir() + "/kvnotify list 2>&1");
+  EXPECT_EQ(listed.first, 1);
+  EXPECT_EQ(listed.second,
+            "kvnotify: the notification table: the file is damaged or of an unknown kind\n");
+  Process dispatcher;
+  ASSERT_TRUE(Process::Start(Program(u"kvnotifyd"), u"", {}, &dispatcher));
+  ASSERT_EQ(dispatcher.Wait(60000), platform::WaitResult::kSignaled);
+  uint32_t code = 0;
+  ASSERT_TRUE(dispatcher.GetExitCode(&code));
+  EXPECT_EQ(code, 1u);
+  EXPECT_EQ(device_.ReadFile(u"\\Windows\\notify.db"), junk);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // kvnotify: the registrations of the device's notification service for people and scripts: which
-// program starts when, or on which event, with which command line; and clearing one. Exit code 0
-// on success, 1 with a message on standard error otherwise.
+// program starts when, or on which event, with which command line; making one, and clearing one.
+// Exit code 0 on success, 1 with a message on standard error otherwise.
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -21,6 +21,11 @@ constexpr char kUsage[] =
     "start\n"
     "                                (YYYY-MM-DD HH:MM:SS local, or \"-\"), program, command line\n"
     "       kvnotify clear HANDLE    removes one registration\n"
+    "       kvnotify at \"YYYY-MM-DD HH:MM:SS\" PROGRAM [COMMANDLINE]\n"
+    "       kvnotify on wake-up|network PROGRAM [COMMANDLINE]\n"
+    "                                registers PROGRAM (a device path) to start at that local\n"
+    "                                moment, or on every wake-up or network connection after\n"
+    "                                now, and prints the new handle\n"
     "       kvnotify path            the table's database file\n";
 
 int Usage(const std::string& problem) {
@@ -82,6 +87,48 @@ int Clear(const std::string& text) {
   return 0;
 }
 
+int Register(NotificationTrigger trigger, const char* program, const char* command_line) {
+  trigger.application = Utf8ToUtf16Lossy(program);
+  trigger.arguments = command_line != nullptr ? Utf8ToUtf16Lossy(command_line) : u"";
+  NotificationHandle handle = 0;
+  if (!SetNotification(trigger, &handle)) return Failure("cannot register");
+  std::printf("%u\n", handle);
+  return 0;
+}
+
+int At(const std::string& moment, const char* program, const char* command_line) {
+  unsigned y, mo, d, h, mi, se;
+  char rest;
+  if (moment.size() != 19 || std::sscanf(moment.c_str(), "%4u-%2u-%2u %2u:%2u:%2u%c", &y, &mo,
+                                         &d, &h, &mi, &se, &rest) != 6) {
+    return Usage("the moment is written YYYY-MM-DD HH:MM:SS");
+  }
+  NotificationTrigger trigger;
+  trigger.type = kTriggerTime;
+  trigger.start = SystemTime{static_cast<uint16_t>(y),
+                             static_cast<uint16_t>(mo),
+                             0,
+                             static_cast<uint16_t>(d),
+                             static_cast<uint16_t>(h),
+                             static_cast<uint16_t>(mi),
+                             static_cast<uint16_t>(se),
+                             0};
+  return Register(trigger, program, command_line);
+}
+
+int On(std::string_view event, const char* program, const char* command_line) {
+  NotificationTrigger trigger;
+  trigger.type = kTriggerEvent;
+  if (event == "wake-up") {
+    trigger.event = kEventWakeup;
+  } else if (event == "network") {
+    trigger.event = kEventNetworkConnection;
+  } else {
+    return Usage("the event is \"wake-up\" or \"network\"");
+  }
+  return Register(trigger, program, command_line);
+}
+
 }  // namespace
 }  // namespace kolvar::kvnotify
 
@@ -94,6 +141,10 @@ int main(int argc, char** argv) {
     result = List();
   } else if (command == "clear" && argc == 3) {
     result = Clear(argv[2]);
+  } else if (command == "at" && (argc == 4 || argc == 5)) {
+    result = At(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
+  } else if (command == "on" && (argc == 4 || argc == 5)) {
+    result = On(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
   } else if (command == "path" && argc == 2) {
     std::string path;
     if (!kolvar::platform::NotificationDatabasePath(&path)) return Failure("the Windows folder");
