@@ -11,7 +11,9 @@
 
 #include "antivirus/resource_strings.h"
 #include "common/message_text.h"
+#include "common/object_names.h"
 #include "platform/message_box.h"
+#include "scan_engine/repository_index.h"
 #include "scan_engine/repository_report.h"
 #include "scan_engine/scan_client.h"
 
@@ -35,6 +37,10 @@ inline std::u16string MainProgramText(const RepositoryReport& report) {
       return FormatText(strings::kRestoreDamaged, {report.path, report.protected_copy});
     case RepositoryProblem::kRestoreUnchecked:
       return FormatText(strings::kRestoreUnchecked, {report.path});
+    case RepositoryProblem::kIndexBusy:
+      return FormatText(strings::kIndexBusy,
+                        {report.path, LockName(kRepositoryIndexLockName),
+                         DecimalText(kRepositoryLockWaitMs / 1000)});
     case RepositoryProblem::kIndexNotWritten:
       break;
   }

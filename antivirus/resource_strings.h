@@ -62,6 +62,10 @@ inline constexpr char16_t kRestoreUnchecked[] =
     u"The protected copy stays in the repository until you delete it.";
 // The index exists but cannot be read (its path, the error's meaning).
 inline constexpr char16_t kIndexUnreadable[] = u"The repository index '%s' cannot be read (%s).";
+// Another program kept the index's lock (its path, the lock's name, the seconds waited).
+inline constexpr char16_t kIndexBusy[] =
+    u"The repository index '%s' is in use by another program: its lock '%s' was not released "
+    u"within %s seconds.\nNothing was changed; try again when the other program has finished.";
 inline constexpr char16_t kSelectActionForAll[] =
     u"Please select an action for all infected files before exiting.";  // 40167
 

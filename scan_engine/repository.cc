@@ -12,6 +12,7 @@
 #include "platform/crypto.h"
 #include "platform/error.h"
 #include "platform/path.h"
+#include "platform/process.h"
 #include "scan_engine/scan_records.h"
 
 namespace kolvar {
@@ -129,6 +130,61 @@ bool CopyToWork(std::u16string_view from, std::u16string_view to, uint64_t* size
                         return hash.Update(data, length);
                       }) &&
          hash.Finish(digest);
+}
+
+// The work names of an operation on `name` (a repository name, or a copy's name): "~" + the
+// writer's process id + "~" + name + ".part" for the plain work copy and the same + ".avq" for its
+// protected form, so that a sweep can tell work whose writer has ended from work in progress. A
+// name too long for the id falls back to "~" + name + ".part" (and ".avq"), the legacy form, which
+// only the next operation on the same name and "adopt" clear.
+struct WorkNames {
+  std::u16string plain;
+  std::u16string protected_form;
+  std::u16string legacy_plain;
+  std::u16string legacy_protected;
+};
+
+WorkNames WorkNamesOf(std::u16string_view quarantine_folder, std::u16string_view name) {
+  const std::u16string folder = std::u16string(quarantine_folder) + u"\\" + kWorkPrefix;
+  const std::u16string extension = std::u16string(u".") + kProtectedExtension;
+  WorkNames names;
+  names.legacy_plain = folder + std::u16string(name) + kWorkSuffix;
+  names.legacy_protected = names.legacy_plain + extension;
+  names.plain = folder + DecimalText(platform::CurrentProcessId()) + kWorkPrefix +
+                std::u16string(name) + kWorkSuffix;
+  names.protected_form = names.plain + extension;
+  if (names.protected_form.size() >= platform::kMaxPath) {
+    names.plain = names.legacy_plain;
+    names.protected_form = names.legacy_protected;
+  }
+  return names;
+}
+
+// The process id in a work name ("~" digits "~" ...), or 0 when the name carries none.
+pid_t WorkWriter(std::u16string_view name) {
+  constexpr size_t kMostDigits = 10;
+  uint64_t pid = 0;
+  size_t i = 1;
+  while (i < name.size() && i <= kMostDigits && name[i] >= u'0' && name[i] <= u'9') {
+    pid = pid * 10 + static_cast<uint64_t>(name[i] - u'0');
+    ++i;
+  }
+  if (name.empty() || name[0] != kWorkPrefix || i == 1 || i >= name.size() ||
+      name[i] != kWorkPrefix || pid == 0 || pid > INT32_MAX) {
+    return 0;
+  }
+  return static_cast<pid_t>(pid);
+}
+
+// Whether the process has ended. Unknown counts as running: work is only swept when its writer is
+// surely gone. A process of another pid namespace sharing the device is out of sight here; at
+// worst its work is swept and that operation fails, since work is never the only copy of a file.
+bool ProcessEnded(pid_t pid) {
+  platform::Process process;
+  if (!platform::Process::OpenById(pid, &process)) {
+    return platform::GetLastError() == platform::kErrorInvalidParameter;
+  }
+  return !process.IsAlive();
 }
 
 // The name a record's copy has in the quarantine folder, without ".avq".
@@ -318,10 +374,10 @@ bool Repository::FindNewestEntry(std::u16string_view folder, std::u16string_view
 // holds. The record's copy number and *protected_copy tell which name it took.
 bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
                              std::u16string* protected_copy, const RepositoryNotice& notice) {
-  const std::u16string plain_work =
-      quarantine_folder_ + u"\\" + kWorkPrefix +
-      RepositoryName(WideField(record->folder), WideField(record->file_name)) + kWorkSuffix;
-  const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
+  const WorkNames work = WorkNamesOf(
+      quarantine_folder_, RepositoryName(WideField(record->folder), WideField(record->file_name)));
+  const std::u16string& plain_work = work.plain;
+  const std::u16string& protected_work = work.protected_form;
   auto fail = [&](uint32_t error, Status status = kStatusOk) {
     DiscardWork({plain_work, protected_work});
     ReportRepositoryProblem(notice, RepositoryProblem::kMoveFailed, home, error, {}, status);
@@ -344,7 +400,7 @@ bool Repository::ProtectCopy(std::u16string_view home, RepositoryRecord* record,
   note.attributes = attributes & kProtectedAttributes;
 
   // A work name that is already taken was left by an interrupted operation: a second copy only.
-  DiscardWork({plain_work, protected_work});
+  DiscardWork({plain_work, protected_work, work.legacy_plain, work.legacy_protected});
   if (!CopyToWork(home, plain_work, &note.size, note.sha256)) {
     return fail(platform::GetLastError());
   }
@@ -405,6 +461,15 @@ bool Repository::Quarantine(std::u16string_view folder, std::u16string_view file
   platform::HostFileState state;
   if (!platform::GetHostFileState(home, &state)) return refuse(platform::GetLastError());
 
+  if (!swept_) {
+    // Once for each repository object, and only when nobody holds the lock: a quarantine never
+    // waits for the sweep.
+    RepositoryIndexLock lock(0);
+    if (lock.taken()) {
+      SweepWork(false);
+      swept_ = true;
+    }
+  }
   std::u16string protected_copy;
   if (!ProtectCopy(home, &record, &protected_copy, notice)) return false;
 
@@ -450,9 +515,9 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const Reposit
     ReportRepositoryProblem(notice, RepositoryProblem::kRestoreOccupied, home);
     return RestoreOutcome::kKept;
   }
-  const std::u16string plain_work =
-      quarantine_folder_ + u"\\" + kWorkPrefix + CopyName(record) + kWorkSuffix;
-  const std::u16string protected_work = plain_work + u"." + kProtectedExtension;
+  const WorkNames work = WorkNamesOf(quarantine_folder_, CopyName(record));
+  const std::u16string& plain_work = work.plain;
+  const std::u16string& protected_work = work.protected_form;
   auto fail = [&](uint32_t error, Status status = kStatusOk) {
     DiscardWork({plain_work, protected_work});
     ReportRepositoryProblem(notice, RepositoryProblem::kRestoreFailed, home, error, {}, status);
@@ -472,7 +537,7 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const Reposit
 
   // The protected copy is decrypted from a copy of itself, so that it stays whole and in place
   // until the file is home.
-  DiscardWork({plain_work, protected_work});
+  DiscardWork({plain_work, protected_work, work.legacy_plain, work.legacy_protected});
   uint64_t size = 0;
   uint8_t digest[platform::kSha256Length];
   if (!CopyToWork(protected_copy, protected_work, &size, digest)) {
@@ -500,6 +565,15 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const Reposit
       return fail(platform::GetLastError());
     }
   }
+  // The file goes home and its entry leaves the index under one hold of the lock: a program that
+  // cannot take it restores nothing.
+  RepositoryIndexLock lock;
+  if (!lock.taken()) {
+    DiscardWork({plain_work});
+    ReportIndexBusy(index_path_, notice);
+    return RestoreOutcome::kKept;
+  }
+  SweepWork(false);
   if (!platform::MoveFile(plain_work, home)) {
     const uint32_t error = platform::GetLastError();
     DiscardWork({plain_work});
@@ -526,6 +600,11 @@ RestoreOutcome Repository::Restore(const RepositoryRecord& record, const Reposit
 }
 
 bool Repository::Delete(const RepositoryRecord& record, const RepositoryNotice& notice) {
+  // Taken before the copy goes: a program that cannot take it leaves copy and entry as they are,
+  // rather than an entry without its copy.
+  RepositoryIndexLock lock;
+  if (!lock.taken()) return ReportIndexBusy(index_path_, notice);
+  SweepWork(false);
   const std::u16string protected_copy = ProtectedPathOf(record);
   if (!ForceDelete(protected_copy) && platform::GetLastError() != platform::kErrorFileNotFound) {
     const uint32_t error = platform::GetLastError();
@@ -574,27 +653,34 @@ bool Repository::FindUnlisted(std::vector<UnlistedCopy>* copies) {
 }
 
 int Repository::Adopt(const RepositoryNotice& notice) {
+  RepositoryIndexLock lock;
+  if (!lock.taken()) return ReportIndexBusy(index_path_, notice), -1;
   std::vector<UnlistedCopy> copies;
   if (!FindUnlisted(&copies)) return -1;
   // Work left by interrupted operations: second copies of files that are home or listed.
+  SweepWork(true);
+  std::vector<RepositoryRecord> records;
+  for (const UnlistedCopy& copy : copies) records.push_back(copy.record);
+  if (!AppendRepositoryRecords(index_path_, records, notice)) return -1;
+  return static_cast<int>(records.size());
+}
+
+void Repository::SweepWork(bool legacy_too) {
   std::vector<std::u16string> leftovers;
   platform::DirectoryListing listing;
   platform::FindData entry;
   if (listing.First(platform::JoinPath(quarantine_folder_, std::u16string(1, kWorkPrefix) + u"*"),
                     &entry)) {
     do {
-      if (entry.kind == platform::EntryKind::kRegular && entry.name[0] == kWorkPrefix) {
-        leftovers.push_back(platform::JoinPath(quarantine_folder_, entry.name));
-      }
+      if (entry.kind != platform::EntryKind::kRegular || entry.name[0] != kWorkPrefix) continue;
+      const pid_t writer = WorkWriter(entry.name);
+      const bool ended = writer == 0 ? legacy_too
+                                     : writer != platform::CurrentProcessId() && ProcessEnded(writer);
+      if (ended) leftovers.push_back(platform::JoinPath(quarantine_folder_, entry.name));
     } while (listing.Next(&entry));
   }
   listing.Close();
   for (const std::u16string& path : leftovers) ForceDelete(path);
-
-  std::vector<RepositoryRecord> records;
-  for (const UnlistedCopy& copy : copies) records.push_back(copy.record);
-  if (!AppendRepositoryRecords(index_path_, records, notice)) return -1;
-  return static_cast<int>(records.size());
 }
 
 }  // namespace kolvar

@@ -5,8 +5,9 @@
 // Nothing is ever lost, whenever a program is killed: a file leaves its place only once its
 // protected copy is whole and listed in the index, and a protected copy goes only once the file
 // is back at its place and its entry has left the index. Work in progress lies under names that
-// begin with "~", which no listed copy has; what a killed operation leaves there is only ever a
-// second copy and is cleared by the next operation on the same file (or by Adopt).
+// begin with "~" and carry the writer's process id, which no listed copy has; what a killed
+// operation leaves there is only ever a second copy, and is cleared by the next operation on the
+// same file or by the next quarantine, restore, delete or adopt once its writer has ended.
 //
 // Each protected copy carries a note beside its bytes (a user extended attribute, which readers of
 // the file's bytes never see): its index record, the size and SHA-256 of the file's contents, and
@@ -130,12 +131,17 @@ class Repository {
 
  private:
   QuarantineCipher& cipher();
+  // Deletes the work of interrupted operations: what writers that have ended left, and with
+  // `legacy_too` the work names without a writer. Called with the index lock held, so that two
+  // sweeps never meet; work of a running operation is never touched.
+  void SweepWork(bool legacy_too);
   bool ProtectCopy(std::u16string_view home, RepositoryRecord* record,
                    std::u16string* protected_copy, const RepositoryNotice& notice);
 
   const std::u16string quarantine_folder_;
   const std::u16string index_path_;
   std::unique_ptr<QuarantineCipher> cipher_;  // made when first needed
+  bool swept_ = false;                        // a quarantine swept the folder's leftover work
 };
 
 }  // namespace kolvar

@@ -13,26 +13,6 @@
 namespace kolvar {
 namespace {
 
-// Serialises the writers of the index across the programs. Without the lock (no namespace
-// folder), writing goes on: the replacement keeps the file whole in any case.
-class IndexLock {
- public:
-  IndexLock() {
-    if (mutex_.Create(LockName(kRepositoryIndexLockName))) {
-      const platform::WaitResult result = mutex_.Wait();
-      held_ =
-          result == platform::WaitResult::kSignaled || result == platform::WaitResult::kAbandoned;
-    }
-  }
-  ~IndexLock() {
-    if (held_) mutex_.Release();
-  }
-
- private:
-  platform::Mutex mutex_;
-  bool held_ = false;
-};
-
 bool WriteIndexFile(std::u16string_view index_path, const std::vector<RepositoryRecord>& records) {
   FileReplacement replacement(index_path);
   for (const RepositoryRecord& record : records) {
@@ -69,6 +49,33 @@ bool ReadForChange(std::u16string_view index_path, const RepositoryNotice& notic
 }
 
 }  // namespace
+
+RepositoryIndexLock::RepositoryIndexLock(uint32_t wait_ms) {
+  if (!mutex_.Create(LockName(kRepositoryIndexLockName))) return;
+  switch (mutex_.Wait(wait_ms)) {
+    case platform::WaitResult::kSignaled:
+    case platform::WaitResult::kAbandoned:  // its holder died; the index is whole all the same
+      held_ = true;
+      break;
+    case platform::WaitResult::kTimeout:
+      busy_ = true;
+      platform::SetLastError(platform::kErrorTimeout);
+      break;
+    default:  // a lock that cannot be used: as without a namespace folder
+      break;
+  }
+}
+
+RepositoryIndexLock::~RepositoryIndexLock() {
+  if (held_) mutex_.Release();
+}
+
+bool ReportIndexBusy(std::u16string_view index_path, const RepositoryNotice& notice) {
+  ReportRepositoryProblem(notice, RepositoryProblem::kIndexBusy, index_path,
+                          platform::kErrorTimeout);
+  platform::SetLastError(platform::kErrorTimeout);
+  return false;
+}
 
 std::u16string RepositoryDate(const platform::SystemTime& time) {
   char text[32];
@@ -117,7 +124,8 @@ bool AppendRepositoryRecords(std::u16string_view index_path,
                              const std::vector<RepositoryRecord>& records,
                              const RepositoryNotice& notice) {
   if (records.empty()) return true;
-  IndexLock lock;
+  RepositoryIndexLock lock;
+  if (!lock.taken()) return ReportIndexBusy(index_path, notice);
   std::vector<RepositoryRecord> index;
   if (!ReadForChange(index_path, notice, &index)) return false;
   const size_t listed = index.size();
@@ -138,13 +146,15 @@ bool AppendRepositoryRecords(std::u16string_view index_path,
 bool RewriteRepositoryIndex(std::u16string_view index_path,
                             const std::vector<RepositoryRecord>& records,
                             const RepositoryNotice& notice) {
-  IndexLock lock;
+  RepositoryIndexLock lock;
+  if (!lock.taken()) return ReportIndexBusy(index_path, notice);
   return StoreIndex(index_path, records, notice);
 }
 
 bool RemoveRepositoryRecord(std::u16string_view index_path, const RepositoryRecord& record,
                             const RepositoryNotice& notice) {
-  IndexLock lock;
+  RepositoryIndexLock lock;
+  if (!lock.taken()) return ReportIndexBusy(index_path, notice);
   std::vector<RepositoryRecord> index;
   if (!ReadForChange(index_path, notice, &index)) return false;
   std::vector<RepositoryRecord> kept;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/kernel_objects.h"
 #include "scan_engine/repository_report.h"
 
 namespace kolvar {
@@ -20,6 +21,11 @@ namespace kolvar {
 inline constexpr char16_t kRepositoryIndexName[] = u"KVRepository.dat";
 // The writers' lock, "_@KVREPOSITORY@_" across the programs.
 inline constexpr char16_t kRepositoryIndexLockName[] = u"KVREPOSITORY";
+
+// How long a change of the index waits for the lock before it gives up. A program that holds the
+// lock only reads and replaces the index; one that keeps it this long is stuck, and waiting on
+// would hang every later change with it.
+inline constexpr uint32_t kRepositoryLockWaitMs = 30000;
 
 // Characters of the date field, the terminator included (32 bytes).
 inline constexpr size_t kRepositoryDateChars = 16;
@@ -53,6 +59,30 @@ bool MakeRepositoryRecord(uint32_t virus_id, std::u16string_view folder,
 // Whether two records name the same entry: the same folder, file name and copy number.
 bool SameRepositoryEntry(const RepositoryRecord& a, const RepositoryRecord& b);
 
+// Holds the suite-wide repository lock for its lifetime; a thread that holds it may take it again.
+// Without a namespace folder there is no lock, and writing goes on: the replacement keeps the file
+// whole in any case.
+class RepositoryIndexLock {
+ public:
+  explicit RepositoryIndexLock(uint32_t wait_ms = kRepositoryLockWaitMs);
+  ~RepositoryIndexLock();
+  RepositoryIndexLock(const RepositoryIndexLock&) = delete;
+  RepositoryIndexLock& operator=(const RepositoryIndexLock&) = delete;
+
+  // False when another program held the lock for the whole wait (the last error is then
+  // kErrorTimeout): nothing may be changed.
+  bool taken() const { return !busy_; }
+
+ private:
+  platform::Mutex mutex_;
+  bool held_ = false;
+  bool busy_ = false;
+};
+
+// Tells that the lock could not be taken (kIndexBusy of `index_path`) and leaves kErrorTimeout as
+// the last error; false, for the caller to return.
+bool ReportIndexBusy(std::u16string_view index_path, const RepositoryNotice& notice);
+
 // Reads the index: whole records from the start until a short read. A missing index is empty.
 // False with the last error set when it exists but cannot be read.
 bool ReadRepositoryIndex(std::u16string_view index_path, std::vector<RepositoryRecord>* records);
@@ -60,7 +90,7 @@ bool ReadRepositoryIndex(std::u16string_view index_path, std::vector<RepositoryR
 // Adds the records whose folder, file name and copy are not listed yet, in order. The index is
 // replaced whole under the suite-wide repository lock, so that neither a kill nor the other
 // program writing at the same moment loses a record. Reports kIndexNotWritten when it cannot be
-// read or written.
+// read or written, kIndexBusy when the lock cannot be taken.
 bool AppendRepositoryRecords(std::u16string_view index_path,
                              const std::vector<RepositoryRecord>& records,
                              const RepositoryNotice& notice);

@@ -24,6 +24,7 @@ enum class RepositoryProblem {
   kRestoreDamaged,    // not restored: `protected_copy` decrypts to other contents than its note
   kRestoreUnchecked,  // restored, but `protected_copy` carried no note to check it by (no error)
   kIndexNotWritten,   // the index could not be read or written
+  kIndexBusy,         // the index `path` is locked by another program: nothing was changed
 };
 
 struct RepositoryReport {

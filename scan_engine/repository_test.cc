@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -500,6 +502,62 @@ std::vector<std::u16string> IndexNames(std::u16string_view index) {
   std::vector<std::u16string> names;
   for (const auto& record : records) names.emplace_back(WideField(record.file_name));
   return names;
+}
+
+// Work that interrupted operations left is swept under the lock once its writer has ended, and
+// only then: the work of a live program (another process here) stays whatever runs meanwhile.
+// Work names without a writer (a name too long for one) are left to adopt.
+TEST_F(RepositoryTest, LeftoverWorkIsSweptOnceItsWriterHasEnded) {
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  const pid_t live = fork();
+  if (live == 0) {
+    for (;;) pause();
+  }
+  ASSERT_GT(live, 0);
+  auto work = [](pid_t pid, std::u16string_view rest) {
+    return std::u16string(kQuarantine) + u"\\~" + DecimalText(pid) + u"~" + std::u16string(rest);
+  };
+  const std::vector<std::u16string> ended_work = {work(ended, u"%_x%@%y.part"),
+                                                  work(ended, u"%_x%@%y.part.avq")};
+  const std::vector<std::u16string> live_work = {work(live, u"%_x%@%z.part"),
+                                                 work(live, u"%_x%@%z~2.part.avq")};
+  const std::u16string legacy = std::u16string(kQuarantine) + u"\\~%_x%@%w.part";
+  auto write = [&](const std::vector<std::u16string>& paths) {
+    for (const std::u16string& path : paths) device_.WriteFile(path, "a second copy");
+  };
+  auto exist = [&](const std::vector<std::u16string>& paths) {
+    size_t count = 0;
+    for (const std::u16string& path : paths) count += device_.Exists(path) ? 1 : 0;
+    return count;
+  };
+  write(ended_work);
+  write(live_work);
+  write({legacy});
+
+  device_.WriteFile(original_, "quarantined");
+  ASSERT_TRUE(Quarantine(folder_, name_));
+  EXPECT_EQ(exist(ended_work), 0u);
+  EXPECT_EQ(exist(live_work), 2u);
+  EXPECT_TRUE(device_.Exists(legacy));
+
+  write(ended_work);
+  ASSERT_TRUE(repository_.Delete(Listed(folder_, name_), notice_));
+  EXPECT_EQ(exist(ended_work), 0u);
+  EXPECT_EQ(exist(live_work), 2u);
+  EXPECT_TRUE(device_.Exists(legacy));
+
+  EXPECT_EQ(repository_.Adopt(notice_), 0);
+  EXPECT_FALSE(device_.Exists(legacy));
+  EXPECT_EQ(exist(live_work), 2u);
+
+  kill(live, SIGKILL);
+  ASSERT_EQ(waitpid(live, nullptr, 0), live);
+  EXPECT_EQ(repository_.Adopt(notice_), 0);
+  ExpectNoWorkLeft();
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(RepositoryTest, AppendAddsEachFolderNameAndCopyOnce) {

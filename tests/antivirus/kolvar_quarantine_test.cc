@@ -12,7 +12,9 @@
 #include <thread>
 
 #include "antivirus/install_paths.h"
+#include "common/object_names.h"
 #include "platform/file.h"
+#include "platform/kernel_objects.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "scan_engine/repository.h"
@@ -122,6 +124,64 @@ TEST_F(KolvarQuarantineTest, EntryNumbersOutsideTheListAreRefused) {
             std::string::npos)
       << beyond.err;
   EXPECT_EQ(device_.ReadFile(index_).size(), 3u * 1076u);
+}
+
+// A program that keeps the repository's lock (stuck, or a lock that was never given back) holds
+// nobody up for ever: after the bounded wait, restore and delete change nothing, name the lock
+// they could not take and fail; once it is free they work.
+TEST_F(KolvarQuarantineTest, ALockKeptByAnotherProgramFailsRestoreAndDeleteAfterABoundedWait) {
+  QuarantineThree();
+  const std::string index_before = device_.ReadFile(index_);
+  const std::u16string quarantine = u"\\Program Files\\Kolvar\\Quarantine\\";
+  const std::u16string copies[] = {quarantine + u"%_My Documents%@%a.txt.avq",
+                                   quarantine + u"%_My Documents%@%b.com.avq",
+                                   quarantine + u"%_Storage Card%@%a.txt.avq"};
+  // The number of \Storage Card\a.txt's entry, by the order of the listed paths.
+  const std::string listed = Kolvar({"quarantine", "list", "--json"}).out;
+  const size_t card_at = listed.find("\\\\Storage Card");
+  ASSERT_NE(card_at, std::string::npos) << listed;
+  size_t before = 0;
+  for (size_t at = listed.find("\"number\""); at < card_at; at = listed.find("\"number\"", at + 1)) {
+    ++before;
+  }
+  const std::string card = std::to_string(before);
+  const std::string other = card == "1" ? "2" : "1";
+  {
+    // This test program is the other live program that holds the lock.
+    platform::Mutex held;
+    ASSERT_TRUE(held.Create(LockName(kRepositoryIndexLockName)));
+    ASSERT_EQ(held.Wait(0), platform::WaitResult::kSignaled);
+    // Both wait at once, so the test waits for one bound only.
+    auto restore = StartKolvar({"quarantine", "restore", card});
+    auto remove = StartKolvar({"quarantine", "delete", other});
+    restore->CloseInput();
+    remove->CloseInput();
+    for (auto* running : {restore.get(), remove.get()}) {
+      const RunResult result = running->Wait(180);
+      EXPECT_EQ(result.exit_status, 2) << result.err << result.out;
+      EXPECT_NE(result.err.find("its lock '_@KVREPOSITORY@_' was not released within 30 seconds"),
+                std::string::npos)
+          << result.err;
+      EXPECT_NE(result.err.find("Nothing was changed"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(device_.ReadFile(index_), index_before);
+    for (const std::u16string& copy : copies) {
+      EXPECT_TRUE(device_.Exists(copy)) << platform::Utf16ToUtf8(copy);
+    }
+    EXPECT_FALSE(device_.Exists(u"\\Storage Card\\a.txt"));
+    std::string left;
+    for (const auto& entry : fs::directory_iterator(device_.Host(quarantine))) {
+      left += entry.path().filename().string() + "\n";
+    }
+    EXPECT_EQ(left.find('~'), std::string::npos) << left;
+    EXPECT_TRUE(held.Release());
+  }
+  RunResult restored = Kolvar({"quarantine", "restore", card});
+  EXPECT_EQ(restored.exit_status, 0) << restored.err;
+  EXPECT_EQ(device_.ReadFile(u"\\Storage Card\\a.txt"), "other " + SignatureBytes(kTestTextId));
+  RunResult deleted = Kolvar({"quarantine", "delete", "1"});
+  EXPECT_EQ(deleted.exit_status, 0) << deleted.err;
+  EXPECT_EQ(device_.ReadFile(index_).size(), 1u * 1076u);
 }
 
 size_t FromEnvironment(const char* name, size_t fallback) {
