@@ -253,34 +253,38 @@ class ScanRun {
 
   int Run() {
     std::string problem;
+    summary_.policy = policy_;
     if (!ResolveScanFolder(command_.folder, &summary_.folder, &problem)) {
       console_.Message(problem);
-      return kExitError;
+      return NotRun(problem);
     }
-    summary_.policy = policy_;
     ApplicationShell shell(paths_, [](std::u16string_view text, uint32_t style) {
       platform::MessageBox(kFrontEndProgram, strings::kProgramCaption, text, style);
     });
     if (!shell.ClaimSingleInstance()) {
-      console_.Message(shell.another_instance_runs()
-                           ? "Kolvar AV is already running (the main program or another "
-                             "'kolvar scan'); try again once it has ended."
-                           : NamedObjectsFailureText());
-      return kExitError;
+      const std::string why = shell.another_instance_runs()
+                                  ? "Kolvar AV is already running (the main program or another "
+                                    "'kolvar scan'); try again once it has ended."
+                                  : NamedObjectsFailureText();
+      console_.Message(why);
+      return NotRun(why);
     }
     shell.OpenConfiguration();
-    if (!shell.CheckDataFiles()) return kExitError;
+    if (!shell.CheckDataFiles()) {
+      return NotRun("a data file of the installation is missing (see the message before)");
+    }
     const DatabaseCheck database = CheckSignatureDatabase(paths_.signature_database);
     if (!database.message.empty()) console_.Message(database.message);
-    if (database.verdict == DatabaseVerdict::kUnusable) return kExitError;
+    summary_.database.usable = database.verdict != DatabaseVerdict::kUnusable;
     summary_.database.signatures_loaded = database.report.loaded;
     summary_.database.records_skipped = database.report.skipped();
     summary_.database.warning = DescribeSignatureLoad(database.report);
+    if (!summary_.database.usable) return NotRun(database.message);
     DaemonOutputFollower daemon_output(DaemonOutputFile());
     daemon_output.StartHere();
     if (!shell.StartIpc()) {
       Relay(console_, daemon_output.TakeRemainingLines());
-      return kExitError;
+      return NotRun("the background scanner could not be started (see the message before)");
     }
     summary_.background_scanning = shell.BackgroundScanningEnabled();
     const int status = Scan(shell, daemon_output);
@@ -290,6 +294,19 @@ class ScanRun {
   }
 
  private:
+  // A scan that could not run says why on standard error and, asked for JSON, in a document too:
+  // a reader of standard output must never take a missing or empty document for a clean scan.
+  int NotRun(const std::string& reason) {
+    if (command_.json) {
+      summary_.started = false;
+      summary_.completed = false;
+      summary_.incomplete_reason = reason;
+      summary_.exit_status = kExitError;
+      console_.Out(ReportJson(summary_));
+    }
+    return kExitError;
+  }
+
   int Scan(ApplicationShell& shell, DaemonOutputFollower& daemon_output) {
     FrontEndObserver observer(console_, paths_, policy_, summary_.background_scanning);
     UntestedWalk walk(summary_.folder, paths_);
@@ -299,17 +316,18 @@ class ScanRun {
                         [&shell] { return shell.BackgroundScanningEnabled(); });
       if (client.SetUpFailed()) {
         console_.Message("the scan client could not be set up");
-        return kExitError;
+        return NotRun("the scan client could not be set up");
       }
       client.SetScanFolder(summary_.folder);
       const ScanStartResult started = client.Start();
       if (started != ScanStartResult::kStarted) {
         Relay(console_, daemon_output.TakeNewLines());
-        console_.Message(
+        const std::string why =
             started == ScanStartResult::kOtherDevice
                 ? platform::Utf16ToUtf8(OtherDeviceScannerText(client.ScannerDeviceRoot()))
-                : "the scan could not start: " + StartFailureText(started));
-        return kExitError;
+                : "the scan could not start: " + StartFailureText(started);
+        console_.Message(why);
+        return NotRun(why);
       }
       if (summary_.background_scanning) RestartBackgroundPass(shell);
       if (console_.live_progress()) {

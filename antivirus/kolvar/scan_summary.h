@@ -16,6 +16,7 @@ namespace kolvar {
 
 // The signature database that kolvar checked before the scan.
 struct DatabaseSummary {
+  bool usable = true;  // false: unreadable, or no usable signature (no scan then)
   uint32_t signatures_loaded = 0;
   uint32_t records_skipped = 0;  // records that are no signature, and a record cut short
   std::string warning;           // why records were skipped, in words; empty when none were
@@ -26,6 +27,7 @@ struct ScanSummary {
   bool background_scanning = false;
   ActionPolicy policy = ActionPolicy::kIgnore;
   DatabaseSummary database;
+  bool started = true;            // false: the scan did not run at all (incomplete_reason says why)
   bool completed = false;         // the pass ended; false when stopped or the scanner went away
   std::string incomplete_reason;  // why not, for people
   uint64_t elapsed_ms = 0;

@@ -93,7 +93,8 @@ class FrontEndTest : public ::testing::Test {
 // Facts of a scan's JSON document, read by Python's json module (an independent parser): one line
 // per fact, fields separated by tabs ("exit_status\t1", "infected\t<path>\t<virus>\t<action>\t
 // <outcome>", "untested\t<path>\t<reason>", "signature_database\t<damaged>\t<loaded>\t<skipped>\t
-// <warning or ->", ...). Fails the test when the text does not parse.
+// <warning or ->", "started\t<True|False>", "incomplete_reason\t<why>", "signature_usable\t<True|
+// False>", ...). Fails the test when the text does not parse.
 std::vector<std::string> JsonFacts(const std::string& json_text);
 // Field `field` (0 is the kind) of every fact of `kind`.
 std::set<std::string> FactsOfKind(const std::vector<std::string>& facts, const std::string& kind,

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,30 +64,70 @@ TEST_F(KolvarDatabaseTest, EmptyPatternNeverDeletesCleanFiles) {
   EXPECT_TRUE(HasBox(kDamagedBox));
 }
 
+std::string Noise(const std::string&) {
+  std::string bytes(1000, '\0');
+  uint32_t seed = 2024;
+  for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+  return bytes;
+}
+
 // The JSON document tells what loaded and what was skipped: a program that reads only standard
-// output must not take a scan with part of the signatures for a scan with all of them.
-TEST_F(KolvarDatabaseTest, JsonDocumentTellsOfSkippedRecords) {
+// output must not take a scan with part of the signatures for a scan with all of them, nor a scan
+// refused for want of signatures (which prints its reason on standard error too) for a clean one.
+TEST_F(KolvarDatabaseTest, JsonDocumentTellsOfSkippedRecordsAndOfAScanThatDidNotRun) {
   PlantFiles();
   const std::string sound = device_.ReadFile(DatabasePath());
   const std::string records = std::to_string(sound.size() / kSignatureRecordSize);
   const struct {
     const char* name;
     std::string database;
-    std::string fact;
+    int exit_status;
+    std::vector<std::string> facts;  // each the start of a fact of the document
   } cases[] = {
-      {"sound", sound, "signature_database\tFalse\t" + records + "\t0\t-"},
-      {"cut inside the last record", sound.substr(0, sound.size() - 100),
-       "signature_database\tTrue\t7\t1\t1 of 8 records skipped (1 cut short at the end of the "
-       "file, 232 of 332 bytes)"},
+      {"sound",
+       sound,
+       1,
+       {"started\tTrue", "completed\tTrue", "signature_usable\tTrue",
+        "signature_database\tFalse\t" + records + "\t0\t-"}},
+      {"cut inside the last record",
+       sound.substr(0, sound.size() - 100),
+       1,
+       {"started\tTrue", "signature_usable\tTrue",
+        "signature_database\tTrue\t7\t1\t1 of 8 records skipped (1 cut short at the end of the "
+        "file, 232 of 332 bytes)"}},
+      {"empty",
+       "",
+       2,
+       {"started\tFalse", "completed\tFalse", "exit_status\t2", "infected_files\t0",
+        "signature_usable\tFalse", "incomplete_reason\tthe signature database "}},
+      {"random bytes",
+       Noise(sound),
+       2,
+       {"started\tFalse", "exit_status\t2", "signature_usable\tFalse",
+        "signature_database\tTrue\t0\t"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ReplaceDatabase(c.database);
     const RunResult result = Kolvar({"scan", "\\My Documents", "--json"});
-    EXPECT_EQ(result.exit_status, 1) << result.err;
+    EXPECT_EQ(result.exit_status, c.exit_status) << result.err;
     const std::vector<std::string> facts = JsonFacts(result.out);
-    EXPECT_NE(std::find(facts.begin(), facts.end(), c.fact), facts.end()) << result.out;
+    if (c.exit_status == 2) {
+      // The document's reason is the message on standard error.
+      const std::set<std::string> reasons = FactsOfKind(facts, "incomplete_reason", 1);
+      ASSERT_EQ(reasons.size(), 1u) << result.out;
+      EXPECT_NE(reasons.begin()->find("no virus could be detected, so nothing was scanned"),
+                std::string::npos)
+          << result.out;
+      EXPECT_NE(result.err.find(*reasons.begin()), std::string::npos) << result.err;
+    }
+    for (const std::string& expected : c.facts) {
+      EXPECT_TRUE(std::any_of(facts.begin(), facts.end(),
+                              [&](const std::string& fact) { return fact.rfind(expected, 0) == 0; }))
+          << expected << "\n" << result.out;
+    }
   }
+  EXPECT_TRUE(device_.Exists(u"\\My Documents\\eicar.com"));
 }
 
 struct DatabaseCase {
@@ -98,13 +139,6 @@ struct DatabaseCase {
 };
 
 void PrintTo(const DatabaseCase& c, std::ostream* os) { *os << c.name; }
-
-std::string Noise(const std::string&) {
-  std::string bytes(1000, '\0');
-  uint32_t seed = 2024;
-  for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
-  return bytes;
-}
 
 class KolvarDamagedDatabaseTest : public KolvarDatabaseTest,
                                   public ::testing::WithParamInterface<DatabaseCase> {};
