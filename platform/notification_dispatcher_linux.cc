@@ -94,17 +94,24 @@ std::string GetState(sqlite3* db, std::string_view name) {
 }
 
 // The wake-up of this start: a new boot (the machine was off: a time registration that passed
-// meanwhile is caught up by the normal dispatch) or a login. One event per start at most.
-bool NoteStart(Store& store, bool login) {
+// meanwhile is caught up by the normal dispatch), a login, or a resume that happened while no
+// dispatcher ran (the slept time grew since the last one noted it). One event per start at most.
+bool NoteStart(Store& store, bool login, int64_t slept) {
   const std::string boot = BootId();
   return store.Transact(true, [&](sqlite3* db) {
     const bool new_boot = GetState(db, "boot_id") != boot;
+    bool resumed = false;
     if (new_boot) {
       if (int rc = SetState(db, "boot_id", boot); rc != SQLITE_DONE) return rc;
       // A connection after the boot is a new one, whatever the last one was.
       if (int rc = SetState(db, "connected", "0"); rc != SQLITE_DONE) return rc;
+    } else {
+      const std::string noted = GetState(db, "slept_ms");
+      resumed = !noted.empty() &&
+                slept - std::strtoll(noted.c_str(), nullptr, 10) > kSuspendJumpMs;
     }
-    if (new_boot || login) return InsertEvent(db, kEventWakeup);
+    if (int rc = SetState(db, "slept_ms", std::to_string(slept)); rc != SQLITE_DONE) return rc;
+    if (new_boot || login || resumed) return InsertEvent(db, kEventWakeup);
     return SQLITE_DONE;
   });
 }
@@ -285,17 +292,22 @@ int RunNotificationDispatcher(bool login) {
     Log("cannot open the notification table: " + std::string(ErrorMeaning(GetLastError())));
     return 1;
   }
-  NoteStart(*store, login);
+  int64_t slept_before = SleptMs();
+  NoteStart(*store, login, slept_before);
   WatchRoutes();
   Dispatcher dispatcher(*store);
-  int64_t slept_before = SleptMs();
   for (;;) {
     // A resume is a wake-up; the pass after noting it also fires every time registration whose
     // moment went by while the machine slept, each once (its claim removes it).
     const int64_t slept = SleptMs();
     if (slept - slept_before > kSuspendJumpMs) {
       Log("resumed after " + std::to_string((slept - slept_before) / 1000) + " s asleep");
-      if (!store->Transact(true, [](sqlite3* db) { return InsertEvent(db, kEventWakeup); })) {
+      if (!store->Transact(true, [&](sqlite3* db) {
+            if (int rc = SetState(db, "slept_ms", std::to_string(slept)); rc != SQLITE_DONE) {
+              return rc;
+            }
+            return InsertEvent(db, kEventWakeup);
+          })) {
         // Noted at the next turn rather than lost.
         wake.Wait(kLongestSleepMs);
         continue;

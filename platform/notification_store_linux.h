@@ -12,7 +12,7 @@
 //   events(seq INTEGER PRIMARY KEY AUTOINCREMENT,            -- occurrences of system events
 //          event INTEGER, at TEXT, dispatched INTEGER)
 //   firings(seq INTEGER, handle INTEGER, PRIMARY KEY(seq, handle))
-//   state(name TEXT PRIMARY KEY, value TEXT)                 -- boot id, last network state
+//   state(name TEXT PRIMARY KEY, value TEXT)                 -- boot id, network state, slept ms
 //
 // Firing is claimed by the process that then becomes the started program, in one transaction: a
 // time registration is deleted, an event registration gets its firings row for the event. A

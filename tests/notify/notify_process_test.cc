@@ -260,7 +260,8 @@ TEST_F(NotifyProcessTest, AWakeUpRegistrationFiresAtBootAndLoginButNotAtARestart
 
 // A suspend, as near as a test comes to one: the dispatcher frozen (SIGSTOP) while a time
 // registration's moment goes by, then thawed with a minute of suspended time injected through
-// its test file. It notes a wake-up and fires the missed registration, each once.
+// its test file. It notes a wake-up and fires the missed registration, each once; a suspend
+// while no dispatcher ran is a wake-up at its next start.
 TEST_F(NotifyProcessTest, AResumeFromSuspendIsAWakeUpAndCatchesUpMissedMoments) {
   const std::string slept = device_.Host(u"\\Temp\\slept-ms");
   setenv("KOLVAR_SLEPT_MS_FILE", slept.c_str(), 1);
@@ -289,6 +290,19 @@ TEST_F(NotifyProcessTest, AResumeFromSuspendIsAWakeUpAndCatchesUpMissedMoments) 
   // A second suspend is a second wake-up.
   device_.WriteFile(u"\\Temp\\slept-ms", "120000\n");
   ASSERT_TRUE(WaitFor([&] { return FiredCount("woken") == 3; }));
+  // A suspend while no dispatcher ran is noted at its next start; a mere restart is not one.
+  ASSERT_TRUE(dispatcher.Terminate());
+  dispatcher.Wait();
+  Process restarted = StartDispatcher();
+  WaitForSentinel("restarted without a suspend");
+  EXPECT_EQ(FiredCount("woken"), 3);
+  ASSERT_TRUE(restarted.Terminate());
+  restarted.Wait();
+  device_.WriteFile(u"\\Temp\\slept-ms", "180000\n");
+  Process after_suspend = StartDispatcher();
+  ASSERT_TRUE(WaitFor([&] { return FiredCount("woken") == 4; }));
+  WaitForSentinel("after the suspend while stopped");
+  EXPECT_EQ(FiredCount("woken"), 4);
 }
 
 // Runs a command line through the shell; its exit status and standard output.
