@@ -359,6 +359,42 @@ TEST_F(UpdaterProcessTest, TheInstallerIsStartedFromTheWindowsFolderUnderItsRegi
   }
 }
 
+TEST_F(UpdaterProcessTest, TheWindowShowsTheRunAndAnUnreachableDisplayFallsBackToStandardError) {
+  std::vector<std::string> arguments = {"--id", "KVUPD-V30-0002", "--date", "2026-12-01"};
+  for (const std::string& file : DatabaseFiles(database_)) arguments.push_back(file);
+  const std::string package = BuildPackage(arguments);
+  const struct {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    bool window;
+  } cases[] = {
+      {"a window", {{"QT_QPA_PLATFORM", "offscreen"}}, true},
+      // No X server listens on this display.
+      {"a display nobody serves", {{"DISPLAY", ":4093"}}, false},
+      {"no display", {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(box_log_);
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+      environment_changes_[name] = "";
+    }
+    for (const auto& [name, value] : c.environment) environment_changes_[name] = value;
+    WriteHost(device_.Host(folder_) + "/KVVirusDB.dat", "old");
+    StagePackage(package);
+    RunResult run = Applier();
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_TRUE(Boxes().empty()) << Boxes().front();
+    EXPECT_EQ(device_.ReadFile(folder_ + u"\\KVVirusDB.dat"),
+              ReadHost(database_ + "/KVVirusDB.dat"));
+    EXPECT_EQ(UpdatesText(config_keys::kLastUpdateId), u"KVUPD-V30-0002");
+    EXPECT_EQ(run.err.find("100% Finishing process...") == std::string::npos, c.window) << run.err;
+    EXPECT_EQ(run.err.find("no display can be reached") != std::string::npos,
+              c.environment.count("DISPLAY") == 1)
+        << run.err;
+  }
+}
+
 TEST_F(UpdaterProcessTest, ASecondApplierLeavesTheRunningOneAlone) {
   std::vector<std::string> arguments = {"--id", "KVUPD-V30-0002", "--date", "2026-12-01"};
   for (const std::string& file : DatabaseFiles(database_)) arguments.push_back(file);

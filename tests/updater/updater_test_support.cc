@@ -52,6 +52,10 @@ void SetNumber(ConfigStore& store, const char* key, uint32_t value) {
 
 UpdaterTest::UpdaterTest() {
   device_.InstallPrograms({"KVUpdater", "wceload", "kvupdpack", "kvsigtool", "kvmupdrules.so"});
+  // The applier writes its progress to standard error unless a test gives it a display.
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    environment_changes_[name] = "";
+  }
   // The install folder as the programs find it (the test process is not one of them).
   {
     std::unique_ptr<ConfigurationFile> configuration;
