@@ -30,11 +30,11 @@ Status QueueStep(RecordQueue& queue, Operation operation) {
 IpcChannel::IpcChannel(bool start_service, bool private_heaps) : IpcConnection(start_service) {
   incoming_ = std::make_unique<RecordQueue>(private_heaps);
   outgoing_ = std::make_unique<RecordQueue>(private_heaps);
-  wake_event_.Create(u"", /*manual_reset=*/false, /*initial_state=*/false);
+  stop_event_.Create(u"", /*manual_reset=*/false, /*initial_state=*/false);
   if (GetStatus() == kStatusOk) {
     Status status = incoming_->GetStatus();
     if (status == kStatusOk) status = outgoing_->GetStatus();
-    if (status == kStatusOk && !wake_event_.IsValid()) status = kStatusNotReady;
+    if (status == kStatusOk && !stop_event_.IsValid()) status = kStatusNotReady;
     SetStatus(status);
   }
 }
@@ -44,11 +44,10 @@ IpcChannel::~IpcChannel() { JoinWorker(); }
 bool IpcChannel::StartWorker() {
   return RunLocked([&]() -> Status {
     Status status = kStatusOk;
-    if (channel_index() < 0 || !wake_event_.IsValid()) {
+    if (channel_index() < 0 || !stop_event_.IsValid()) {
       status = kStatusNotReady;
     } else if (!worker_.joinable()) {
-      stop_requested_ = false;
-      wake_event_.Reset();
+      stop_event_.Reset();
       if (!StartThread(&worker_, [this] { WorkerMain(); })) status = kStatusNotReady;
     }
     return status;
@@ -64,10 +63,11 @@ bool IpcChannel::StopWorker() {
 
 void IpcChannel::JoinWorker() {
   if (!worker_.joinable()) return;
-  stop_requested_ = true;
-  wake_event_.Set();
-  // The worker ends after this pass; it cannot wait for itself.
-  if (worker_.get_id() == std::this_thread::get_id()) return;
+  if (worker_.get_id() == std::this_thread::get_id()) {
+    stop_event_.Set();  // the worker ends after this pass; it cannot wait for itself
+    return;
+  }
+  stop_event_.Set();
   worker_.join();
 }
 
@@ -112,11 +112,8 @@ bool IpcChannel::Queue(std::u16string_view addressee, const void* data, uint32_t
       }
       // A full queue is no error: nothing is queued and the caller tries again.
       if (!replaced && outgoing_->Count() >= kIpcQueueLimit) return kStatusOk;
-      // A worker with messages waiting tries each pass anyway; only the first one is news to it.
-      const bool first = outgoing_->Count() == 0;
       // The queue's status is read under its lock, before the worker's next operation.
       queued = outgoing_->Append(&record, sizeof(record));
-      if (queued && first) wake_event_.Set();
       return queued ? kStatusOk : outgoing_->GetStatus();
     });
   });
@@ -126,7 +123,6 @@ bool IpcChannel::Queue(std::u16string_view addressee, const void* data, uint32_t
 bool IpcChannel::Receive(void* buffer, uint32_t* length, std::u16string* sender_name) {
   return RunLocked([&]() -> Status {
     if (buffer == nullptr || length == nullptr) return kStatusBadArgument;
-    if (incoming_->Count() == 0) TakeIncoming();
     IpcMessageRecord record;
     // 49 when the queue is empty.
     const Status status = QueueStep(*incoming_, [&] {
@@ -162,7 +158,7 @@ bool IpcChannel::PutBack(const void* data, uint32_t length, std::u16string_view 
 bool IpcChannel::HasMessages() {
   bool has = false;
   RunLocked([&] {
-    has = incoming_->Count() > 0 || TakeIncoming();
+    has = incoming_->Count() > 0;
     return kStatusOk;
   });
   return has;
@@ -181,26 +177,20 @@ bool IpcChannel::IsSending() {
 
 void IpcChannel::WorkerMain() {
   platform::SetCurrentThreadPriority(platform::ThreadPriority::kHighest);
-  while (!stop_requested_) {
-    bool moved = SendFirstOutgoing();
-    if (TakeIncoming()) moved = true;
-    // After a pass that moved nothing the worker waits its interval: what it waits for now is the
-    // service, which it cannot hurry.
-    if (!moved) wake_event_.Wait(kIpcWorkerPassMs);
+  for (;;) {
+    SendFirstOutgoing();
+    TakeIncoming();
+    if (stop_event_.Wait(kIpcWorkerPassMs) == platform::WaitResult::kSignaled) return;
   }
 }
 
-bool IpcChannel::SendFirstOutgoing() {
-  if (outgoing_->Count() == 0) return false;
+void IpcChannel::SendFirstOutgoing() {
+  if (outgoing_->Count() == 0) return;
   IpcMessageRecord record;
-  if (!outgoing_->Get(&record, sizeof(record), /*remove=*/false, /*index=*/0)) return false;
+  if (!outgoing_->Get(&record, sizeof(record), /*remove=*/false, /*index=*/0)) return;
   int addressee = database().FindChannel(NameFromField(record.name));
   // An addressee that has gone makes the message vanish; a busy mailbox only delays it.
-  if (addressee < 0 || Post(record, static_cast<uint32_t>(addressee))) {
-    outgoing_->Delete(0);
-    return true;
-  }
-  return false;
+  if (addressee < 0 || Post(record, static_cast<uint32_t>(addressee))) outgoing_->Delete(0);
 }
 
 bool IpcChannel::Post(const IpcMessageRecord& record, uint32_t addressee_index) {
@@ -220,14 +210,12 @@ bool IpcChannel::Post(const IpcMessageRecord& record, uint32_t addressee_index) 
   return posted;
 }
 
-bool IpcChannel::TakeIncoming() {
-  std::lock_guard<std::mutex> turn(take_lock_);
+void IpcChannel::TakeIncoming() {
   ChannelMailboxes& boxes = mailboxes();
-  if (channel_index() < 0 || !boxes.IsOpen()) return false;
   // While the incoming queue is full the message stays in the mailbox, and the service keeps the
   // ones behind it: the program's slowness delays messages but never loses one.
-  if (!IsSet(boxes.incoming_event) || incoming_->Count() >= kIpcQueueLimit) return false;
-  if (!Acquired(boxes.incoming_mutex.Wait())) return false;
+  if (!IsSet(boxes.incoming_event) || incoming_->Count() >= kIpcQueueLimit) return;
+  if (!Acquired(boxes.incoming_mutex.Wait())) return;
   IpcChannelSlot& slot = database().slot(static_cast<uint32_t>(channel_index()));
   IpcMessageRecord record{};
   uint32_t length = slot.incoming_length;
@@ -244,7 +232,6 @@ bool IpcChannel::TakeIncoming() {
   boxes.incoming_event.Reset();
   boxes.incoming_mutex.Release();
   if (valid) incoming_->Append(&record, sizeof(record));
-  return valid;
 }
 
 }  // namespace kolvar

@@ -3,9 +3,6 @@
 // this channel with its sender's name; a worker thread moves messages between these in-process
 // queues (50 records each) and the channel's two mailboxes in the IPC database, one each way per
 // 25 ms pass, so that apart from Register and Unregister the program never waits on the service.
-// A message queued while nothing waited to go out wakes the worker at once, a pass that moved a
-// message is followed by another at once, and Receive and HasMessages take a message waiting in
-// the mailbox themselves when the queue is empty, so a lone message does not wait out the passes.
 // A program that falls behind in reading is never robbed of messages: while its incoming queue is
 // full the next message stays in its mailbox and the service keeps the ones behind it.
 //
@@ -14,10 +11,8 @@
 #ifndef KOLVAR_IPC_IPC_CHANNEL_H_
 #define KOLVAR_IPC_IPC_CHANNEL_H_
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -78,9 +73,8 @@ class IpcChannel : public IpcConnection {
  private:
   bool Queue(std::u16string_view addressee, const void* data, uint32_t length, bool replaceable);
   void WorkerMain();
-  // Each true when it moved a message.
-  bool SendFirstOutgoing();
-  bool TakeIncoming();
+  void SendFirstOutgoing();
+  void TakeIncoming();
   // True when posted; false when the service has not collected the previous message yet.
   bool Post(const IpcMessageRecord& record, uint32_t addressee_index);
   void JoinWorker();
@@ -88,12 +82,7 @@ class IpcChannel : public IpcConnection {
   std::unique_ptr<RecordQueue> incoming_;
   std::unique_ptr<RecordQueue> outgoing_;
   std::thread worker_;
-  // Wakes the worker before its pass interval is over: for a stop, or for a message queued.
-  platform::Event wake_event_;
-  std::atomic<bool> stop_requested_{false};
-  // The worker and a reader that finds its queue empty both take from the incoming mailbox: one
-  // at a time, so that a message is taken once and the queue keeps the mailbox's order.
-  std::mutex take_lock_;
+  platform::Event stop_event_;
 };
 
 }  // namespace kolvar
