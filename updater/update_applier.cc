@@ -190,6 +190,13 @@ bool LoadRules(ApplierRun* run, const std::u16string& install_dir, RulesLibrary*
   uint32_t run_dll = 0;
   if (!ReadIntegerValue(updi, kRulesInformation, kRunDll, &run_dll) || run_dll == 0) return true;
   ReadTextValue(updi, kRulesInformation, kDll, rules_path);
+  // The path is loaded as code and deleted at the end of the run, so it may not climb out of the
+  // folders an update writes to.
+  if (!IsConfinedPath(*rules_path)) {
+    rules_path->clear();
+    Notice(run, kNoRulesLibrary);
+    return false;
+  }
   ExpandPathMacro(&run->configuration->store(), rules_path);
   std::string error;
   if (!rules->Load(*rules_path, &error)) {
@@ -253,8 +260,11 @@ bool ListFilesToUpdate(ApplierRun* run, const std::u16string& extracted,
 
 bool UpdateFiles(ApplierRun* run, std::u16string* extracted) {
   ConfigStore& updi = run->information->store();
+  // The folder's files are deleted and the folder removed at the end of the run: a ".." in it
+  // would reach folders that no update owns.
   if (!ReadTextValue(updi, kRulesInformation, kExtracted, extracted) ||
-      !ExpandPathMacro(&run->configuration->store(), extracted)) {
+      !IsMacroFolder(*extracted) || !ExpandPathMacro(&run->configuration->store(), extracted)) {
+    extracted->clear();
     Notice(run, kBadUpdateFile);
     return false;
   }
@@ -330,6 +340,13 @@ void WriteHistory(ApplierRun* run, const std::u16string& install_dir) {
   ReplaceFileContents(install_dir + kHistoryFileName, history.data(), history.size());
 }
 
+// Both folders come from macro paths of plain names, so their host paths compare as they are.
+bool SameFolder(std::u16string_view a, std::u16string_view b) {
+  while (a.ends_with(u'\\')) a.remove_suffix(1);
+  while (b.ends_with(u'\\')) b.remove_suffix(1);
+  return platform::HostPath(a) == platform::HostPath(b);
+}
+
 void CleanUp(ApplierRun* run, const std::u16string& install_dir, const std::u16string& extracted,
              const std::u16string& rules_path) {
   ConfigStore& updi = run->information->store();
@@ -340,6 +357,14 @@ void CleanUp(ApplierRun* run, const std::u16string& install_dir, const std::u16s
     }
     for (const std::string& key : names) {
       std::u16string name;
+      std::u16string destination;
+      // A package that extracts straight into a file's destination has put the file in place:
+      // deleting the "extracted" copy would delete the update itself.
+      if (ReadTextValue(updi, kRulesFilesToUpdate, key.c_str(), &destination) &&
+          ExpandPathMacro(&run->configuration->store(), &destination) &&
+          SameFolder(destination, extracted)) {
+        continue;
+      }
       if (IsPlainFileName(key) && platform::Utf8ToUtf16(key, &name)) {
         platform::DeleteFile(platform::JoinPath(extracted, name));
       }

@@ -45,6 +45,18 @@ bool IsMacroFolder(std::u16string_view folder) {
   return false;
 }
 
+bool IsConfinedPath(std::u16string_view path) {
+  if (path.starts_with(u'#')) return IsMacroFolder(path);
+  if (!path.starts_with(u'\\')) return false;
+  path.remove_prefix(1);
+  while (true) {
+    const size_t cut = path.find(u'\\');
+    if (!IsPlainName(path.substr(0, cut))) return false;
+    if (cut == std::u16string_view::npos) return true;
+    path.remove_prefix(cut + 1);
+  }
+}
+
 bool ParseManifest(std::string_view text, std::vector<ManifestEntry>* entries, std::string* error) {
   entries->clear();
   std::vector<ManifestEntry> out;

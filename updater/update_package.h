@@ -45,6 +45,10 @@ bool IsPlainFileName(std::string_view name);
 // A folder that begins with one of the path macros and continues, if at all, with "\" and plain
 // names ("#temp#\KVUpdate"): no "..", no empty parts, no "/".
 bool IsMacroFolder(std::u16string_view folder);
+// A path the update information may name for a file it has the applier load and then delete: a
+// macro path as above, or a device path of plain names ("\Windows\rules"). It never climbs out
+// with "..", whatever the signature on the information says.
+bool IsConfinedPath(std::u16string_view path);
 
 // Reads a manifest: the header line, then one "NAME<TAB>FOLDER" line per file (UTF-8, LF or
 // CRLF; empty lines and lines beginning with "#" are skipped). Each name appears once. False with

@@ -34,6 +34,25 @@ TEST(UpdatePackageTest, FoldersMustStartWithAMacroAndStayBelowIt) {
   }
 }
 
+TEST(UpdatePackageTest, PathsOfFilesToLoadAndDeleteNeverClimbOut) {
+  const struct {
+    std::u16string path;
+    bool accepted;
+  } cases[] = {
+      {u"#temp#\\KVUpdate\\kvmupdrules.so", true},
+      {u"\\Windows\\kvmupdrules.so", true},
+      {u"#temp#\\..\\Program Files\\Kolvar\\KVVirusDB.dat", false},
+      {u"\\Windows\\..\\My Documents\\thesis.doc", false},
+      {u"\\", false},
+      {u"kvmupdrules.so", false},
+      {u"/usr/lib/librules.so", false},
+      {u"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsConfinedPath(c.path), c.accepted) << std::string(c.path.begin(), c.path.end());
+  }
+}
+
 TEST(UpdatePackageTest, FileNamesArePlainAndFitAKey) {
   EXPECT_TRUE(IsPlainFileName("KVVirusDB.dat"));
   EXPECT_TRUE(IsPlainFileName(std::string(31, 'a')));

@@ -229,6 +229,51 @@ TEST_F(UpdaterProcessTest, EveryRefusalLeavesTheInstalledSuiteAsItWas) {
   }
 }
 
+TEST_F(UpdaterProcessTest, TheExtractionFolderNeverCostsAnInstalledFile) {
+  const std::string header = std::string(updater::kManifestHeader) + "\n";
+  const std::string fresh = ReadHost(database_ + "/KVVirusDB.dat");
+  const std::vector<platform::CabinetFile> database = {
+      {"KVVirusDB.dat", std::vector<uint8_t>(fresh.begin(), fresh.end())}};
+  const struct {
+    const char* name;
+    std::string manifest_folder;
+    std::u16string extracted;
+    bool installed;  // the new database is in place afterwards; else the suite is as it was
+  } cases[] = {
+      // Emptied at the end of the run, a folder that climbs out would take the installed files.
+      {"climbs out of the temporary folder", "#temp#\\KVUpdate", u"#temp#\\.." + folder_, false},
+      // A package may extract straight to the destination; its files are then the update.
+      {"is the destination itself", "#program#", u"#program#", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(box_log_);
+    StagePackage(PackageWithCabinet(Cabinet(header + "KVVirusDB.dat\t" + c.manifest_folder + "\n",
+                                            database)));
+    {
+      std::unique_ptr<ConfigurationFile> information;
+      ASSERT_TRUE(OpenUpdateInformation(folder_ + u"\\_updates_\\kvmupdi.dat", &information));
+      std::u16string value = c.extracted;
+      value.push_back(u'\0');
+      ASSERT_TRUE(information->store().SetValue(
+          updater::kExtracted, 1, static_cast<uint32_t>(value.size() * sizeof(char16_t)),
+          value.data(), updater::kRulesInformation));
+      ASSERT_TRUE(information->Save());
+    }
+    const std::map<std::string, std::string> before = InstallSnapshot();
+    RunResult run = Applier();
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    if (c.installed) {
+      EXPECT_EQ(device_.ReadFile(folder_ + u"\\KVVirusDB.dat"), fresh);
+    } else {
+      EXPECT_TRUE(before == InstallSnapshot()) << "the installed suite changed";
+      const std::vector<std::string> boxes = Boxes();
+      ASSERT_FALSE(boxes.empty()) << run.err;
+      EXPECT_NE(boxes[0].find("Error reading kvmupdi.dat"), std::string::npos) << boxes[0];
+    }
+  }
+}
+
 TEST_F(UpdaterProcessTest, AnApplierKilledAtAnyMomentLeavesEveryFileOldOrNew) {
   const std::string package = BuildPackage([&] {
     std::vector<std::string> arguments = {"--id",       "KVUPD-V30-0002", "--date",
