@@ -29,9 +29,10 @@ struct StartOptions {
   // the program, and standard input from /dev/null. Reaping needs no care either way (above).
   bool detached = false;
   // Device path of a file that receives the program's standard output and standard error
-  // (emptied when the program starts, created 0600 when missing); empty: both are inherited. A
-  // daemon gets one so that it never holds its starter's terminal or pipes open after the starter
-  // has ended.
+  // (emptied when the program starts, created 0600 when missing). Empty: a detached program gets
+  // /dev/null for both, any other inherits them. A daemon must never hold its starter's terminal
+  // or pipes open: whoever reads the starter's output (a shell pipeline, a test) would otherwise
+  // wait for the daemon to end, not for the starter.
   std::u16string output_file = {};
 };
 

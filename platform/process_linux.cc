@@ -93,6 +93,9 @@ class SpawnSetup {
                                             O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW,
                                             0600);
       if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
+    } else if (rc == 0 && detached) {
+      rc = posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+      if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
     }
     if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
     return rc;

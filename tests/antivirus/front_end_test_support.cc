@@ -2,6 +2,7 @@
 #include "tests/antivirus/front_end_test_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -151,23 +152,23 @@ std::unique_ptr<RunningKolvar> FrontEndTest::StartKolvar(
   return StartProgram("kolvar", arguments);
 }
 
-std::unique_ptr<RunningKolvar> FrontEndTest::StartProgram(
-    const std::string& name, const std::vector<std::string>& arguments) {
+pid_t FrontEndTest::Spawn(const std::string& name, const std::vector<std::string>& arguments,
+                          int input, const std::string& out_path, const std::string& err_path,
+                          int output) {
   const std::string program =
       (program_folder_.empty() ? device_.Host(folder_) : program_folder_) + "/" + name;
-  const int run = ++counter_;
-  const std::string out_path = device_.root() + "/run" + std::to_string(run) + ".out";
-  const std::string err_path = device_.root() + "/run" + std::to_string(run) + ".err";
-  int input[2];
-  EXPECT_EQ(pipe2(input, O_CLOEXEC), 0);
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  if (output >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   std::vector<std::string> argv_text = {program};
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -181,9 +182,50 @@ std::unique_ptr<RunningKolvar> FrontEndTest::StartProgram(
   pid_t pid = 0;
   const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  close(input[0]);
   EXPECT_EQ(rc, 0) << std::strerror(rc);
+  return pid;
+}
+
+std::unique_ptr<RunningKolvar> FrontEndTest::StartProgram(
+    const std::string& name, const std::vector<std::string>& arguments) {
+  const int run = ++counter_;
+  const std::string out_path = device_.root() + "/run" + std::to_string(run) + ".out";
+  const std::string err_path = device_.root() + "/run" + std::to_string(run) + ".err";
+  int input[2];
+  EXPECT_EQ(pipe2(input, O_CLOEXEC), 0);
+  const pid_t pid = Spawn(name, arguments, input[0], out_path, err_path, /*output=*/-1);
+  close(input[0]);
   return std::make_unique<RunningKolvar>(pid, input[1], out_path, err_path);
+}
+
+RunResult FrontEndTest::KolvarThroughPipe(const std::vector<std::string>& arguments,
+                                          double seconds) {
+  int output[2];
+  EXPECT_EQ(pipe2(output, O_CLOEXEC), 0);
+  const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn("kolvar", arguments, input, "", "", output[1]);
+  close(input);
+  close(output[1]);
+  RunResult result;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  bool closed = false;
+  while (!closed && std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{output[0], POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t got = read(output[0], buffer, sizeof(buffer));
+    if (got > 0) result.out.append(buffer, static_cast<size_t>(got));
+    closed = got == 0;
+  }
+  close(output[0]);
+  int status = 0;
+  if (!closed) {
+    ADD_FAILURE() << "the output pipe of kolvar did not close within " << seconds << " s";
+    kill(pid, SIGKILL);
+  }
+  waitpid(pid, &status, 0);
+  if (closed) result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
 }
 
 RunResult FrontEndTest::Kolvar(const std::vector<std::string>& arguments, const std::string& input,

@@ -70,6 +70,10 @@ class FrontEndTest : public ::testing::Test {
   // Starts another program of \Program Files\Kolvar (installed by the test) the same way.
   std::unique_ptr<RunningKolvar> StartProgram(const std::string& name,
                                               const std::vector<std::string>& arguments);
+  // Runs kolvar with its standard output and error on one pipe, and reads the pipe to its end: a
+  // program kolvar started that kept the pipe open would make this wait past kolvar's end (the
+  // exit status is -1 then, and the test fails).
+  RunResult KolvarThroughPipe(const std::vector<std::string>& arguments, double seconds = 180);
 
   // Sets a 32-bit value of section CONFIG (nullopt removes it) in the configuration file.
   void SetConfig(const char* key, std::optional<uint32_t> value);
@@ -88,6 +92,12 @@ class FrontEndTest : public ::testing::Test {
   std::u16string folder_;  // \Program Files\Kolvar
   std::string box_log_;
   int counter_ = 0;
+
+ private:
+  // Starts a program of the installation folder with `input` as its standard input, and output
+  // and error either both on the descriptor `output` or, when it is -1, in the two files.
+  pid_t Spawn(const std::string& name, const std::vector<std::string>& arguments, int input,
+              const std::string& out_path, const std::string& err_path, int output);
 };
 
 // Facts of a scan's JSON document, read by Python's json module (an independent parser): one line

@@ -97,6 +97,16 @@ TEST_F(KolvarScanTest, ExitStatusTellsCleanInfectedAndError) {
   EXPECT_TRUE(HasBox("\\nVirus Database not found. Please contact support."));
 }
 
+// kolvar starts the service and the scanner, which outlive it; neither may keep kolvar's output
+// open, or `kolvar scan | tee log` (or any reader of the pipe) would wait for them to end.
+TEST_F(KolvarScanTest, OutputPipeClosesWhenKolvarEndsAlthoughItsDaemonsRun) {
+  PlantInfections();
+  RunResult result = KolvarThroughPipe({"scan", "\\My Documents"});
+  EXPECT_EQ(result.exit_status, 1) << result.out;
+  EXPECT_NE(result.out.find("Kolvar.Test.Text"), std::string::npos) << result.out;
+  EXPECT_FALSE(device_.ProcessesOfDevice().empty()) << "the daemons were to outlive kolvar";
+}
+
 TEST_F(KolvarScanTest, JsonDocumentParsesAndAgreesWithTheReport) {
   PlantInfections();
   RunResult json = Kolvar({"scan", "--json"});
