@@ -28,6 +28,8 @@ constexpr uint32_t kServiceStartWaitMs = 10000;
 // How long the leave-taking waits for its last message to reach the scanner. The device waits
 // without limit; a service that ended meanwhile must not hold the front end for ever.
 constexpr uint32_t kDetachSendWaitMs = 5000;
+// How often the leave-taking looks whether its last message has left.
+constexpr uint32_t kDetachLookMs = 2;
 
 // Tests `condition` every `step_ms` until it holds or `limit_ms` have passed; its last result.
 bool WaitUntil(uint32_t limit_ms, uint32_t step_ms, const std::function<bool()>& condition) {
@@ -166,14 +168,16 @@ void ApplicationShell::Detach() {
   if (channel_->channel_index() >= 0) {
     ScanCommand detach = ZeroRecord<ScanCommand>();
     detach.type = kCommandDetach;
+    // The channel tells when its last message has left (IsSending stays true from the queue
+    // through the service's delivery), so it is asked at once and often rather than after a
+    // fixed pause; the front end's exit waits on nothing else.
     if (channel_->Send(kScannerChannel, &detach, sizeof(detach))) {
-      platform::Sleep(15);
-      WaitUntil(kDetachSendWaitMs, 5, [this] { return !channel_->IsSending(); });
+      WaitUntil(kDetachSendWaitMs, kDetachLookMs, [this] { return !channel_->IsSending(); });
     }
+    // Unregistering waits for the service's answer, so nothing is left to wait for after it.
     if (channel_->IsRegistered(kMainChannel)) {
       channel_->StopWorker();
       channel_->Unregister();
-      platform::Sleep(15);
     }
   }
   channel_->StopWorker();

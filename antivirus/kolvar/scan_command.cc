@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -31,7 +32,8 @@ namespace kolvar {
 namespace {
 
 constexpr char16_t kFrontEndProgram[] = u"kolvar";
-// How often the main loop redraws the progress line and relays the scanner's output.
+// How often the main loop redraws the progress line, relays the scanner's output and looks for an
+// interrupt. The end of the scan does not wait for it: the client's threads wake the loop.
 constexpr uint32_t kRefreshMs = 100;
 
 uint8_t PolicyAction(ActionPolicy policy) {
@@ -93,6 +95,7 @@ class FrontEndObserver : public MainProgramScanObserver {
     if (background_mode_ && !before_restart_) {
       finished_ = true;
       completed_ = true;
+      changed_.notify_all();
     }
   }
 
@@ -101,6 +104,7 @@ class FrontEndObserver : public MainProgramScanObserver {
     results_ = results;
     finished_ = true;
     completed_ = true;
+    changed_.notify_all();
   }
 
   uint8_t OnDetection(const DetectionRecord& detection) override {
@@ -119,6 +123,7 @@ class FrontEndObserver : public MainProgramScanObserver {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     detections_.push_back(entry);
+    changed_.notify_all();
     // Neither the prompt nor a policy answers for every file of a virus: an ignore is for this
     // file alone, so the scanner gets no action (it would remember "ignore all" for the virus for
     // as long as it runs, and no later scan would report such a file again).
@@ -129,6 +134,7 @@ class FrontEndObserver : public MainProgramScanObserver {
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
     scanner_gone_ = true;
+    changed_.notify_all();
   }
 
   void ShowMessage(std::u16string_view caption, std::u16string_view text, uint32_t style) override {
@@ -137,6 +143,15 @@ class FrontEndObserver : public MainProgramScanObserver {
 
   bool finished() {
     std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
+  }
+  // Waits at most `ms` for the end of the scan (or for the scanner to go) and for a detection;
+  // whether the scan has ended.
+  bool WaitForChange(uint32_t ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const size_t detections_seen = detections_.size();
+    changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                      [&] { return finished_ || detections_.size() != detections_seen; });
     return finished_;
   }
   bool completed() {
@@ -167,6 +182,8 @@ class FrontEndObserver : public MainProgramScanObserver {
   const bool background_mode_;
 
   std::mutex mutex_;
+  // Wakes the command's thread at the end of the scan and at each detection.
+  std::condition_variable changed_;
   ScanProgress progress_;
   bool before_restart_;
   bool finished_ = false;
@@ -371,7 +388,7 @@ class ScanRun {
       }
       Relay(console_, daemon_output.TakeNewLines());
       if (console_.live_progress()) ShowProgress(observer, start);
-      platform::Sleep(kRefreshMs);
+      observer.WaitForChange(kRefreshMs);
     }
     if (observer.scanner_gone()) summary_.incomplete_reason = "the background scanner went away";
     summary_.completed = observer.completed() && !platform::InterruptRequested();
