@@ -3,13 +3,13 @@
 // (the configuration's and the update information's), so that the parser behind the decryption
 // is reached too. Whatever a load keeps must enumerate, read and survive a save and a fresh load
 // unchanged.
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/config_store.h"
 #include "common/configuration.h"
+#include "fuzz/config_file_support.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -64,23 +64,6 @@ void LoadAndCheck(ConfigStore& store, std::span<const uint8_t> bytes) {
   fuzz::Check(Dump(store) == loaded, "a saved store loads back different");
 }
 
-// The input with its body encrypted by `cipher` and the encrypted flag set.
-std::vector<uint8_t> Encrypted(CipherContext& cipher, std::span<const uint8_t> plain) {
-  if (plain.size() < sizeof(ConfigFileHeader)) return {};
-  std::vector<uint8_t> file(plain.begin(), plain.end());
-  const uint32_t one = 1;
-  std::memcpy(file.data() + offsetof(ConfigFileHeader, encrypted), &one, sizeof(one));
-  uint32_t length = static_cast<uint32_t>(plain.size() - sizeof(ConfigFileHeader));
-  if (length == 0) return file;
-  file.resize(file.size() + 64);
-  if (!cipher.Encrypt(file.data() + sizeof(ConfigFileHeader), &length,
-                      static_cast<uint32_t>(file.size() - sizeof(ConfigFileHeader)), true)) {
-    fuzz::Fail("the cipher refused to encrypt a body");
-  }
-  file.resize(sizeof(ConfigFileHeader) + length);
-  return file;
-}
-
 File* g_configuration;
 File* g_update_information;
 ConfigStore* g_plain;
@@ -100,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LoadAndCheck(*g_plain, input);
   LoadAndCheck(g_configuration->file.store(), input);
   for (File* file : {g_configuration, g_update_information}) {
-    const std::vector<uint8_t> encrypted = Encrypted(file->file.cipher(), input);
+    const std::vector<uint8_t> encrypted = fuzz::EncryptedConfigFile(file->file.cipher(), input);
     if (!encrypted.empty()) LoadAndCheck(file->file.store(), encrypted);
   }
   return 0;

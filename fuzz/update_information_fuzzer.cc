@@ -6,7 +6,6 @@
 // would download is created in the download folder as the client creates it: it must land there
 // and nowhere else. The first eight bytes also stand for a content length and a block time, whose
 // progress figures must stay in range.
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,6 +16,7 @@
 #include "common/config_keys.h"
 #include "common/config_store.h"
 #include "common/configuration.h"
+#include "fuzz/config_file_support.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -31,25 +31,6 @@ constexpr char16_t kInstallFolder[] = u"\\Program Files\\Kolvar\\";
 std::u16string g_download_folder;
 std::u16string g_information;
 ConfigurationFile* g_cipher_holder;
-
-// The input with its body encrypted by the update information key and the encrypted flag set.
-std::vector<uint8_t> Encrypted(std::span<const uint8_t> plain) {
-  if (plain.size() < sizeof(ConfigFileHeader)) return {};
-  std::vector<uint8_t> file(plain.begin(), plain.end());
-  const uint32_t one = 1;
-  std::memcpy(file.data() + offsetof(ConfigFileHeader, encrypted), &one, sizeof(one));
-  uint32_t length = static_cast<uint32_t>(plain.size() - sizeof(ConfigFileHeader));
-  if (length == 0) return file;
-  file.resize(file.size() + 64);
-  if (!g_cipher_holder->cipher().Encrypt(file.data() + sizeof(ConfigFileHeader), &length,
-                                         static_cast<uint32_t>(file.size() -
-                                                               sizeof(ConfigFileHeader)),
-                                         true)) {
-    fuzz::Fail("the cipher refused to encrypt a body");
-  }
-  file.resize(sizeof(ConfigFileHeader) + length);
-  return file;
-}
 
 bool EndsInNul(const std::u16string& text) { return !text.empty() && text.back() == u'\0'; }
 
@@ -149,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckProgress(total, ticks);
   const std::span<const uint8_t> file(data, size);
   OpenAndCheck(file);
-  const std::vector<uint8_t> encrypted = Encrypted(file);
+  const std::vector<uint8_t> encrypted = fuzz::EncryptedConfigFile(g_cipher_holder->cipher(), file);
   if (!encrypted.empty()) OpenAndCheck(encrypted);
   return 0;
 }
