@@ -90,21 +90,13 @@ std::vector<std::string> CommandLineOf(pid_t pid) {
   return words;
 }
 
-class KVAntivirusWindowTest : public FrontEndTest {
+class KVAntivirusWindowTest : public testing::WithXDisplay<FrontEndTest> {
  protected:
   KVAntivirusWindowTest() {
     device_.InstallPrograms({"KVAntivirus"});
-    // The program shows on the X display of the test, whatever platform the test runs under.
-    environment_changes_["QT_QPA_PLATFORM"] = "xcb";
-    environment_changes_["WAYLAND_DISPLAY"] = "";
     // The splash would take the first keys of a test.
     SetConfig(config_keys::kSplashScreen, 0);
     paths_ = InstallPathsOf(folder_);
-  }
-
-  void SetUp() override {
-    if (!display_.usable())
-      GTEST_SKIP() << "no X display for the windowed program: " << display_.why_unusable();
   }
 
   // Two documents infected with test signatures and the EICAR file, clean files beside them.
@@ -173,7 +165,6 @@ class KVAntivirusWindowTest : public FrontEndTest {
     EXPECT_EQ(ended.exit_status, 0) << ended.err;
   }
 
-  testing::XDisplay display_;
   InstallPaths paths_;
 };
 

@@ -114,19 +114,33 @@ XDisplay::XDisplay() {
   }
   pid_ = pid;
   name_ = ":" + number.substr(0, number.find('\n'));
-  const char* display = getenv("DISPLAY");
-  had_display_ = display != nullptr;
-  if (had_display_) saved_display_ = display;
-  setenv("DISPLAY", name_.c_str(), 1);
+  SetEnvironment("DISPLAY", name_.c_str());
+  // Qt would pick Wayland where the test runs under it, or a platform the test's environment
+  // names (offscreen).
+  SetEnvironment("QT_QPA_PLATFORM", "xcb");
+  SetEnvironment("WAYLAND_DISPLAY", nullptr);
+}
+
+void XDisplay::SetEnvironment(const char* name, const char* value) {
+  const char* before = getenv(name);
+  saved_environment_.emplace_back(
+      name, before != nullptr ? std::optional<std::string>(before) : std::nullopt);
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
 }
 
 XDisplay::~XDisplay() {
   if (pid_ <= 0) return;
   EndProcess(pid_, 10);
-  if (had_display_) {
-    setenv("DISPLAY", saved_display_.c_str(), 1);
-  } else {
-    unsetenv("DISPLAY");
+  for (auto saved = saved_environment_.rbegin(); saved != saved_environment_.rend(); ++saved) {
+    if (saved->second) {
+      setenv(saved->first.c_str(), saved->second->c_str(), 1);
+    } else {
+      unsetenv(saved->first.c_str());
+    }
   }
 }
 

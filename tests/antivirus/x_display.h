@@ -1,18 +1,21 @@
 // A private X display for one test of a windowed program: an Xvfb server of its own (no window
 // manager), and the user's hands on it through xdotool: find a window by its title, give it the
-// keyboard focus, press keys. Programs started by the test reach the display through DISPLAY,
-// which the object sets for the test process while it lives.
+// keyboard focus, press keys. Programs started by the test reach the display through the
+// environment, which the object sets for the test process while it lives: DISPLAY, and Qt's X
+// platform in place of whatever platform the test runs under.
 //
-//   XDisplay display;
-//   if (!display.usable()) GTEST_SKIP() << display.why_unusable();
-//   std::string window = display.WaitForWindow("^Kolvar AV$", 120);
-//   display.Keys(window, {"F1", "Return"});
+//   class MyWindowTest : public testing::WithXDisplay<::testing::Test> { ... };
+//   std::string window = display_.WaitForWindow("^Kolvar AV$", 120);
+//   display_.Keys(window, {"F1", "Return"});
 #ifndef KOLVAR_TESTS_ANTIVIRUS_X_DISPLAY_H_
 #define KOLVAR_TESTS_ANTIVIRUS_X_DISPLAY_H_
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kolvar::testing {
@@ -22,7 +25,7 @@ class XDisplay {
   // Starts Xvfb on a free display number. Not usable (and nothing started) when Xvfb or xdotool
   // is not installed, or when the server does not come up.
   XDisplay();
-  // Ends the server and waits for it; restores DISPLAY.
+  // Ends the server and waits for it; restores the environment.
   ~XDisplay();
   XDisplay(const XDisplay&) = delete;
   XDisplay& operator=(const XDisplay&) = delete;
@@ -63,8 +66,24 @@ class XDisplay {
   pid_t pid_ = -1;
   std::string name_;
   std::string why_unusable_;
-  std::string saved_display_;
-  bool had_display_ = false;
+  // The test's own values of the variables the object changed (nullopt: unset), in order.
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_environment_;
+
+  void SetEnvironment(const char* name, const char* value);
+};
+
+// A fixture over `Base` whose cases run on a display of their own; a case skips where none can
+// be made (Xvfb or xdotool missing).
+template <typename Base>
+class WithXDisplay : public Base {
+ protected:
+  void SetUp() override {
+    Base::SetUp();
+    if (!display_.usable())
+      GTEST_SKIP() << "no X display for the windowed program: " << display_.why_unusable();
+  }
+
+  XDisplay display_;
 };
 
 }  // namespace kolvar::testing

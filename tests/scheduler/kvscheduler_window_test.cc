@@ -47,15 +47,12 @@ bool WaitFor(const std::function<bool()>& condition, double seconds) {
   return condition();
 }
 
-class KVSchedulerWindowTest : public ::testing::Test {
+class KVSchedulerWindowTest : public testing::WithXDisplay<::testing::Test> {
  protected:
   KVSchedulerWindowTest() {
     folder_ = device_.InstallPrograms({"KVScheduler", "kvnotifyd"});
     // A copy of its own: the editor writes the task list in place.
     device_.WriteFile(TaskDatabasePath(folder_), DefaultTaskFileBytes());
-    // The program shows on the X display of the test, whatever platform the test runs under.
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    unsetenv("WAYLAND_DISPLAY");
   }
 
   ~KVSchedulerWindowTest() override {
@@ -65,11 +62,6 @@ class KVSchedulerWindowTest : public ::testing::Test {
         waitpid(pid, nullptr, 0);
       }
     }
-  }
-
-  void SetUp() override {
-    if (!display_.usable())
-      GTEST_SKIP() << "no X display for the windowed program: " << display_.why_unusable();
   }
 
   pid_t Start() {
@@ -96,7 +88,6 @@ class KVSchedulerWindowTest : public ::testing::Test {
   }
 
   testing::TestDevice device_;
-  testing::XDisplay display_;
   std::u16string folder_;
   std::vector<pid_t> started_;
 };
