@@ -139,6 +139,42 @@ TEST_F(UpdaterProcessTest, PackageReplacesTheDatabaseAndTheNextScanFindsTheNewVi
   EXPECT_NE(after.out.find(kFreshVirusName), std::string::npos) << after.out;
 }
 
+// A publisher's fresh release folder is made with the folders above it; where a file stands in
+// the way the tool names the folder and the cause, and the file stays as it was.
+TEST_F(UpdaterProcessTest, KvupdpackMakesAMissingOutputFolderOrSaysWhyItCannot) {
+  const std::string base = PublisherFolder("releases");
+  const std::string in_the_way = base + "/notes.txt";
+  WriteHost(in_the_way, "not a folder");
+  const struct {
+    std::string out;
+    bool made;
+  } cases[] = {
+      {base + "/2026/12/KVUPD-V30-0002", true},
+      {base, true},  // an existing folder, as before
+      {in_the_way, false},
+      {in_the_way + "/below", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    const RunResult built =
+        Tool("kvupdpack", {"build", "--key", publisher_key_, "--id", "KVUPD-V30-0002", "--date",
+                           "2026-12-01", "--out", c.out, DatabaseFiles(database_)[0]});
+    if (c.made) {
+      EXPECT_EQ(built.exit_status, 0) << built.err;
+      for (const char* name :
+           {"kvupdate.cab", "kvupdate.cab.sig", "kvmupdi.dat", "kvmupdi.dat.sig"}) {
+        EXPECT_TRUE(fs::is_regular_file(c.out + "/" + name)) << name;
+      }
+    } else {
+      EXPECT_EQ(built.exit_status, 1);
+      EXPECT_NE(built.err.find("kvupdpack: " + c.out + ": the output folder cannot be made: "),
+                std::string::npos)
+          << built.err;
+    }
+  }
+  EXPECT_EQ(ReadHost(in_the_way), "not a folder");
+}
+
 TEST_F(UpdaterProcessTest, EveryRefusalLeavesTheInstalledSuiteAsItWas) {
   const std::string outside = device_.root() + "/outside";
   fs::create_directories(outside);

@@ -25,10 +25,11 @@ constexpr char kUsage[] =
     "                       [--history LINE]... FILE=DEST...\n"
     "keygen writes a new Ed25519 private key to KEYFILE (PEM, mode 0600, never over an existing\n"
     "file) and its public key to KEYFILE.pub (install it as kvupdate.pub).\n"
-    "build writes into DIR kvupdate.cab, kvmupdi.dat and their .sig signatures. Each FILE (a host\n"
-    "path) is installed into DEST, a device folder beginning with #program#, #windows#, #temp#\n"
-    "or #personal#. LIB is a rules library (such as kvmupdrules.so); --set and --set-number give\n"
-    "the configuration values that it sets (RULES_SET_CONFIG).\n";
+    "build writes into DIR (made when missing) kvupdate.cab, kvmupdi.dat and their .sig\n"
+    "signatures. Each FILE (a host path) is installed into DEST, a device folder beginning with\n"
+    "#program#, #windows#, #temp# or #personal#. LIB is a rules library (such as\n"
+    "kvmupdrules.so); --set and --set-number give the configuration values that it sets\n"
+    "(RULES_SET_CONFIG).\n";
 
 // Host paths may be given relative to the working folder.
 std::string Absolute(const std::string& path) {

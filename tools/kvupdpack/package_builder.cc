@@ -3,6 +3,8 @@
 #include "tools/kvupdpack/package_builder.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "common/config_keys.h"
 #include "common/config_store.h"
@@ -56,6 +58,16 @@ bool WriteHostFile(const std::string& host, const void* data, size_t length,
   }
   written->push_back(host);
   return true;
+}
+
+// A publisher names a fresh folder for each release: it is made here, with the folders above it.
+bool MakeOutputFolder(const std::string& folder, std::string* error) {
+  std::error_code failure;
+  std::filesystem::create_directories(folder, failure);
+  if (!failure && std::filesystem::is_directory(folder, failure)) return true;
+  *error = folder + ": the output folder cannot be made: " +
+           (failure ? failure.message() : std::string("not a folder"));
+  return false;
 }
 
 bool AddText(ConfigStore& store, const char* key, std::u16string_view text) {
@@ -154,6 +166,8 @@ bool BuildPackage(const PackageSpec& spec, std::vector<std::string>* written, st
   std::vector<uint8_t> cabinet;
   if (!platform::WriteCabinet(cabinet_files, &cabinet, error)) return false;
 
+  // Only a package that could be assembled makes its folder.
+  if (!MakeOutputFolder(spec.out_dir, error)) return false;
   ConfigurationFile information(ConfigStore::kUpdateInformationName,
                                 KeyMaterialUse::kUpdateInformation);
   if (!FillInformation(spec, shipped, rules_name, information.store(), error)) return false;
