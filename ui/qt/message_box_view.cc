@@ -10,6 +10,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextBoundaryFinder>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
@@ -67,6 +68,57 @@ QString ShownText(const std::u16string& text) {
   return shown;
 }
 
+constexpr QChar kZeroWidthSpace(0x200B);
+
+bool IsPathSeparator(QChar c) { return c == '\\' || c == '/'; }
+
+// `part` with a break allowed after each of its characters (whole graphemes, so that a letter
+// keeps its accents).
+QString BreakableAnywhere(const QString& part) {
+  QString out;
+  QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, part);
+  qsizetype start = 0;
+  while (graphemes.toNextBoundary() != -1) {
+    out += part.mid(start, graphemes.position() - start);
+    out += kZeroWidthSpace;
+    start = graphemes.position();
+  }
+  return out;
+}
+
+// A word wider than the box (a path without spaces, a long file name) would run out of it, since
+// word wrap breaks only at spaces; the user must still read it whole. Zero-width spaces allow
+// breaks in such a word: after its path separators, and anywhere in a part between them that is
+// still too wide by itself.
+QString BreakableText(const QString& text, const QFontMetrics& metrics, int width) {
+  QString out;
+  qsizetype i = 0;
+  while (i < text.size()) {
+    qsizetype end = i;
+    while (end < text.size() && !text[end].isSpace()) ++end;
+    const QString word = text.mid(i, end - i);
+    if (metrics.horizontalAdvance(word) <= width) {
+      out += word;
+    } else {
+      qsizetype part_start = 0;
+      for (qsizetype j = 0; j < word.size(); ++j) {
+        if (!IsPathSeparator(word[j]) && j + 1 != word.size()) continue;
+        const QString part = word.mid(part_start, j + 1 - part_start);
+        if (metrics.horizontalAdvance(part) <= width) {
+          out += part;
+          out += kZeroWidthSpace;
+        } else {
+          out += BreakableAnywhere(part);
+        }
+        part_start = j + 1;
+      }
+    }
+    while (end < text.size() && text[end].isSpace()) out += text[end++];
+    i = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 MessageBoxView::MessageBoxView(const MessageBoxRequest& request, DialogFrame& frame,
@@ -109,7 +161,8 @@ MessageBoxView::MessageBoxView(const MessageBoxRequest& request, DialogFrame& fr
   text_area_->setFocusPolicy(Qt::NoFocus);  // the buttons keep the focus; keys scroll via the frame
   text_area_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   text_area_->setBackgroundRole(QPalette::Window);
-  text_ = new QLabel(ShownText(request.text));
+  shown_text_ = ShownText(request.text);
+  text_ = new QLabel(shown_text_);
   text_->setObjectName("MessageBoxText");
   text_->setFont(frame.fonts().regular[0]);
   text_->setWordWrap(true);
@@ -158,6 +211,13 @@ void MessageBoxView::FitPanel() {
   // then is the caption, the icon's row and the buttons.
   panel_->setGeometry(area);
   panel_->layout()->setGeometry(panel_->contentsRect());
+  // The width the text wraps at, less a scroll bar that a long text brings.
+  const int wrap_width =
+      text_area_->width() - text_area_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  if (wrap_width > 0) {
+    const QString breakable = BreakableText(shown_text_, text_->fontMetrics(), wrap_width);
+    if (breakable != text_->text()) text_->setText(breakable);
+  }
   const int others = area.height() - text_area_->height();
   const int wanted = others + text_->heightForWidth(text_area_->width());
   const int height = std::max(std::min(wanted, area.height()), panel_->minimumSizeHint().height());

@@ -2,10 +2,13 @@
 // icon, the text and the style's buttons. Enter answers with the first button, Escape with Cancel
 // (or with OK in a box that has only OK). The frame runs it (DialogFrame::ShowMessageBox).
 // The panel is as tall as its wrapped text needs; a text taller than the window allows scrolls
-// (Up/Down, Page Up/Down, the wheel) while the caption and the buttons stay in view.
+// (Up/Down, Page Up/Down, the wheel) while the caption and the buttons stay in view. A word wider
+// than the panel (a path without spaces) breaks, after its separators where it can, so that it is
+// read whole.
 #ifndef KOLVAR_UI_QT_MESSAGE_BOX_VIEW_H_
 #define KOLVAR_UI_QT_MESSAGE_BOX_VIEW_H_
 
+#include <QString>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -47,6 +50,7 @@ class MessageBoxView : public QWidget {
   QFrame* panel_ = nullptr;
   QScrollArea* text_area_ = nullptr;
   QLabel* text_ = nullptr;
+  QString shown_text_;  // as the label shows it before breaks are let into long words
   MessageBoxRequest request_;
   std::function<void(int)> answered_;
   std::vector<int> answers_;  // of the buttons, in order

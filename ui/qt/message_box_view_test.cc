@@ -8,10 +8,12 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
+#include <ostream>
 #include <string>
 
 #include "platform/message_box.h"
 #include "ui/qt/dialog_frame.h"
+#include "ui/qt/qt_text.h"
 #include "ui/qt/testing/qt_test_application.h"
 
 namespace kolvar::ui::qt {
@@ -47,8 +49,22 @@ std::u16string Description(int sentences) {
   return text + u"The end.";
 }
 
+// A path of 14 folders with no space in it, and one name of 320 characters with no separator.
+std::u16string LongPath() {
+  std::u16string path = u"\\Storage_Card";
+  for (int i = 0; i < 14; ++i) path += u"\\Folder_" + std::u16string(1, u'A' + i) + u"_Backups";
+  return u"Cannot open " + path + u"\\letter.txt";
+}
+std::u16string LongName() {
+  std::u16string name;
+  for (int i = 0; i < 20; ++i) name += u"0123456789abcdef";
+  return u"The file " + name + u".txt is infected.";
+}
+
 // What a user can see of the box's text and its button, measured while the box is open.
 struct Shown {
+  QString text;                            // what the label holds, less its break opportunities
+  bool no_line_wider_than_area = false;    // nothing runs out of the box's right side
   bool text_whole_at_some_scroll = false;  // every line of the text fits or scrolls into view
   bool needs_scrolling = false;
   bool button_inside_window = false;
@@ -68,6 +84,9 @@ Shown Measure(MessageBoxView& box) {
   const bool label_tall_enough = ProcessEventsUntil(tall_enough);
   const int viewport = area->viewport()->height();
   QScrollBar* bar = area->verticalScrollBar();
+  shown.text = text->text().remove(QChar(0x200B));
+  // The area widens the label to its widest unbreakable word, which then runs out of sight.
+  shown.no_line_wider_than_area = text->minimumSizeHint().width() <= area->viewport()->width();
   shown.needs_scrolling = bar->maximum() > 0;
   // Scrolled to the end, the text's last line lies inside the visible part of the area.
   bar->setValue(bar->maximum());
@@ -82,12 +101,21 @@ Shown Measure(MessageBoxView& box) {
   return shown;
 }
 
-class MessageBoxViewTest : public ::testing::TestWithParam<int> {};
+struct BoxText {
+  const char* name;
+  std::u16string text;
+  bool scrolls;
+};
+
+void PrintTo(const BoxText& box_text, std::ostream* out) { *out << box_text.name; }
+
+class MessageBoxViewTest : public ::testing::TestWithParam<BoxText> {};
 
 // A text of a few lines is shown whole without scrolling; one far taller than the window scrolls,
-// with the button still on screen. Either way the whole text can be read.
+// with the button still on screen; a path or a name without spaces, wider than the box, wraps
+// inside it. Either way the whole text can be read.
 TEST_P(MessageBoxViewTest, LongTextIsShownWholeOrScrollsWithTheButtonsInView) {
-  const int sentences = GetParam();
+  const BoxText& box_text = GetParam();
   TestApplication();
   DialogFrame frame(u"kvtest", ApplicationFonts());
   frame.RegisterView<BoxDialog, BoxDialogView>();
@@ -104,17 +132,24 @@ TEST_P(MessageBoxViewTest, LongTextIsShownWholeOrScrollsWithTheButtonsInView) {
     measured = true;
     box->Answer(platform::kIdOk);
   });
-  EXPECT_EQ(dialog.Tell(Description(sentences)), platform::kIdOk);
+  EXPECT_EQ(dialog.Tell(box_text.text), platform::kIdOk);
   ASSERT_TRUE(measured);
+  EXPECT_EQ(shown.text, ToQString(box_text.text));
+  EXPECT_TRUE(shown.no_line_wider_than_area);
   EXPECT_TRUE(shown.text_whole_at_some_scroll);
-  EXPECT_EQ(shown.needs_scrolling, sentences > 10);
+  EXPECT_EQ(shown.needs_scrolling, box_text.scrolls);
   EXPECT_TRUE(shown.button_inside_window);
   EXPECT_TRUE(shown.panel_inside_window);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sentences, MessageBoxViewTest, ::testing::Values(1, 3, 40),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                           return "Sentences" + std::to_string(info.param);
+INSTANTIATE_TEST_SUITE_P(Texts, MessageBoxViewTest,
+                         ::testing::Values(BoxText{"Sentences1", Description(1), false},
+                                           BoxText{"Sentences3", Description(3), false},
+                                           BoxText{"Sentences40", Description(40), true},
+                                           BoxText{"PathWithoutSpaces", LongPath(), false},
+                                           BoxText{"NameWithoutSpaces", LongName(), false}),
+                         [](const ::testing::TestParamInfo<BoxText>& info) {
+                           return std::string(info.param.name);
                          });
 
 }  // namespace
