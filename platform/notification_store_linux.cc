@@ -3,10 +3,14 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -47,10 +51,57 @@ constexpr std::pair<const char*, const char*> kTables[] = {
 
 enum class Kind { kOurs, kEmpty, kForeign };
 
+std::atomic<uint64_t> g_page_checks{0};
+
+// The identity and change times of the file that this process last found sound page by page.
+// Every change of the file's bytes moves its ctime, which no program can set back.
+struct FileStamp {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  timespec modified;
+  timespec changed;
+
+  static FileStamp Of(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  }
+  bool operator==(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
+// A file changed this recently may change again within the same tick of its file system's clock
+// (whole seconds, or two, on some) and keep its stamp: it is checked again until it has settled.
+constexpr int64_t kSettledSeconds = 3;
+
+std::mutex g_checked_mutex;
+std::optional<std::pair<std::string, FileStamp>> g_checked;  // guarded by g_checked_mutex
+
+bool CheckedUnchanged(const std::string& path, const FileStamp& stamp) {
+  std::lock_guard<std::mutex> lock(g_checked_mutex);
+  return g_checked && g_checked->first == path && g_checked->second == stamp;
+}
+
+// Remembers the file as sound when it is settled and still the one stamped before the check.
+void RememberChecked(const std::string& path, const FileStamp& before) {
+  struct stat now_st {};
+  timespec now{};
+  if (stat(path.c_str(), &now_st) != 0 || !(FileStamp::Of(now_st) == before) ||
+      clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+      before.changed.tv_sec > now.tv_sec - kSettledSeconds) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(g_checked_mutex);
+  g_checked.emplace(path, before);
+}
+
 // What the file holds, found by reading alone: our tables at our version, nothing at all (a new
 // file, or one that another program was setting up and left empty), or anything else (another
 // program's database, a later format of ours, or ours damaged), which must be left as it is.
-int Classify(sqlite3* db, Kind* kind) {
+// `check_pages` false takes the pages of our tables as sound (this process has checked them).
+int Classify(sqlite3* db, bool check_pages, Kind* kind) {
   Statement head(db,
                  "SELECT (SELECT user_version FROM pragma_user_version),"
                  " (SELECT count(*) FROM sqlite_schema)");
@@ -70,7 +121,12 @@ int Classify(sqlite3* db, Kind* kind) {
     if ((rc = names.Step()) != SQLITE_ROW) return rc;
     if (names.Text(0) != columns) return SQLITE_OK;
   }
+  if (!check_pages) {
+    *kind = Kind::kOurs;
+    return SQLITE_OK;
+  }
   // Our tables over damaged pages: refused before anything is written over them.
+  g_page_checks.fetch_add(1, std::memory_order_relaxed);
   Statement check(db, "PRAGMA quick_check(1)");
   if ((rc = check.Step()) != SQLITE_ROW) return rc;
   if (check.Text(0) == "ok") *kind = Kind::kOurs;
@@ -78,6 +134,8 @@ int Classify(sqlite3* db, Kind* kind) {
 }
 
 }  // namespace
+
+uint64_t PageChecksRun() { return g_page_checks.load(std::memory_order_relaxed); }
 
 std::string MomentText(const SystemTime& t) {
   char text[48];
@@ -168,7 +226,13 @@ std::unique_ptr<Store> Store::Open() {
     FailWithErrno(errno);
     return nullptr;
   }
+  struct stat opened {};
+  const bool stamped = fstat(fd, &opened) == 0;
   close(fd);
+  const FileStamp stamp = FileStamp::Of(opened);
+  // The page check reads the whole file; a file this process has checked and that has not
+  // changed since is not read again.
+  const bool check_pages = !stamped || !CheckedUnchanged(path, stamp);
   std::unique_ptr<Store> store(new Store);
   int rc =
       sqlite3_open_v2(path.c_str(), &store->db_,
@@ -182,7 +246,7 @@ std::unique_ptr<Store> Store::Open() {
   const auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
   // Switching to WAL rewrites the file's header, so what the file holds is settled first.
   Kind kind = Kind::kForeign;
-  while (IsBusy(rc = Classify(store->db_, &kind)) &&
+  while (IsBusy(rc = Classify(store->db_, check_pages, &kind)) &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -194,6 +258,7 @@ std::unique_ptr<Store> Store::Open() {
     Fail(kErrorFileCorrupt);
     return nullptr;
   }
+  if (kind == Kind::kOurs && check_pages && stamped) RememberChecked(path, stamp);
   for (const char* step : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
     while (IsBusy(rc = sqlite3_exec(store->db_, step, nullptr, nullptr, nullptr)) &&
            std::chrono::steady_clock::now() < deadline) {
@@ -211,7 +276,9 @@ std::unique_ptr<Store> Store::Open() {
   if (!store->Transact(true, [&](sqlite3* db) {
         foreign = false;
         Kind inner = Kind::kForeign;
-        if (int inner_rc = Classify(db, &inner); inner_rc != SQLITE_OK) return inner_rc;
+        if (int inner_rc = Classify(db, /*check_pages=*/true, &inner); inner_rc != SQLITE_OK) {
+          return inner_rc;
+        }
         if (inner == Kind::kOurs) return SQLITE_OK;
         if (inner == Kind::kForeign) {
           foreign = true;

@@ -35,6 +35,10 @@ namespace kolvar::platform::notification_internal {
 
 inline constexpr char16_t kDatabaseName[] = u"notify.db";
 
+// How many times this process has read a file whole to find damaged pages (for tests: opening a
+// file again that this process found sound and that has not changed since does not).
+uint64_t PageChecksRun();
+
 // "YYYY-MM-DD HH:MM:SS" of a local time; sorts as the moments do.
 std::string MomentText(const SystemTime& time);
 bool ParseMomentText(std::string_view text, SystemTime* time);

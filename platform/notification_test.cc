@@ -1,17 +1,22 @@
 // The registration table of the notification service within one process: what is registered
 // reads back, handles are never reused, bad triggers are refused, a damaged or foreign database
-// file is refused and left as it was, and the connected-state query answers from its test file.
+// file is refused and left as it was (and checked again once it changes), and the connected-state
+// query answers from its test file.
 #include "platform/notification.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "platform/error.h"
+#include "platform/notification_store_linux.h"
 #include "platform/text.h"
 #include "tests/testing/test_device.h"
 
@@ -187,6 +192,59 @@ TEST(NotificationTest, ADamagedOrForeignDatabaseIsRefusedAndLeftAsItWas) {
   std::vector<NotificationHandle> handles;
   ASSERT_TRUE(ListNotifications(&handles));
   EXPECT_EQ(handles.size(), 40u);
+}
+
+// Overwrites `bytes.size()` bytes of the file at `offset` in place: the same file, the same size.
+void OverwriteInPlace(const std::string& path, off_t offset, const std::string& bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(pwrite(fd, bytes.data(), bytes.size(), offset), static_cast<ssize_t>(bytes.size()));
+  close(fd);
+}
+
+// The page check reads the whole file, so a process does it again only for a file that has
+// changed since it found it sound: a change in place that keeps the file's size is caught too.
+TEST(NotificationTest, PagesAreCheckedAgainOnlyAfterTheFileChanged) {
+  testing::TestDevice device;
+  NotificationHandle handle = 0;
+  for (uint16_t minute = 0; minute < 40; ++minute) {
+    ASSERT_TRUE(SetNotification(TimeTrigger(minute, std::u16string(300, u'a')), &handle));
+  }
+  const std::string path = device.Host(u"\\Windows\\notify.db");
+  const std::string sound = device.ReadFile(u"\\Windows\\notify.db");
+  ASSERT_GE(sound.size(), 4 * 4096u);
+  std::vector<NotificationHandle> handles;
+  // A file that changed a moment ago is checked at every open until it has settled (seconds).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  bool settled = false;
+  while (!settled && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(ListNotifications(&handles));
+    const uint64_t checks = notification_internal::PageChecksRun();
+    ASSERT_TRUE(ListNotifications(&handles));
+    settled = notification_internal::PageChecksRun() == checks;
+    if (!settled) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(settled);
+
+  const uint64_t checks = notification_internal::PageChecksRun();
+  NotificationTrigger read;
+  ASSERT_TRUE(ListNotifications(&handles));
+  EXPECT_EQ(handles.size(), 40u);
+  EXPECT_TRUE(ReadNotification(handles[0], &read));
+  EXPECT_EQ(notification_internal::PageChecksRun(), checks);
+
+  std::string noise(4096, '\0');
+  std::mt19937 random(1392);
+  for (char& c : noise) c = static_cast<char>(random());
+  OverwriteInPlace(path, 2 * 4096, noise);
+  EXPECT_FALSE(ListNotifications(&handles));
+  EXPECT_EQ(GetLastError(), kErrorFileCorrupt);
+  EXPECT_EQ(notification_internal::PageChecksRun(), checks + 1);
+
+  OverwriteInPlace(path, 2 * 4096, sound.substr(2 * 4096, 4096));
+  EXPECT_TRUE(ListNotifications(&handles));
+  EXPECT_EQ(handles.size(), 40u);
+  EXPECT_EQ(notification_internal::PageChecksRun(), checks + 2);
 }
 
 TEST(NotificationTest, TheConnectedStateComesFromItsTestFile) {
