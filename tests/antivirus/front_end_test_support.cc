@@ -114,7 +114,8 @@ RunResult RunningKolvar::Wait(double seconds) {
   result.out = ReadAll(out_path_);
   result.err = ReadAll(err_path_);
   // A sanitizer's report would otherwise pass for exit status 1.
-  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                             "WARNING: ThreadSanitizer"}) {
     EXPECT_EQ(result.err.find(report), std::string::npos) << result.err;
   }
   return result;

@@ -114,7 +114,8 @@ TEST_P(StartUpFailureTest, OneBoxCaptionedKolvarAVAndExitZero) {
       LoggedText(LoadString(GetParam().message)) + "\",\"style\":16}\n";
   EXPECT_EQ(boxes, expected);
   const std::string output = Output();
-  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                             "WARNING: ThreadSanitizer"}) {
     EXPECT_EQ(output.find(report), std::string::npos) << output;
   }
 }
@@ -171,7 +172,8 @@ TEST_F(KVAntivirusProcessTest, AnInterruptClosesTheProgramWhichTakesItsLeave) {
   EXPECT_TRUE(running.GetExitCode(&code));
   EXPECT_EQ(code, 0u) << Output();
   const std::string output = Output();
-  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+  for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
+                             "WARNING: ThreadSanitizer"}) {
     EXPECT_EQ(output.find(report), std::string::npos) << output;
   }
   // No copy runs any more.
