@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "antivirus/application_shell.h"
 #include "antivirus/cut_paths.h"
@@ -229,6 +230,33 @@ class UntestedWalk {
   std::thread thread_;
 };
 
+// The signature database check beside the configuration's load: with thousands of signatures
+// each takes tens of milliseconds, and neither needs the other. When its thread cannot start,
+// Result checks on the caller's thread instead.
+class DatabaseCheckBeside {
+ public:
+  explicit DatabaseCheckBeside(std::u16string path) : path_(std::move(path)) {
+    started_ = StartThread(&thread_, [this] { result_ = CheckSignatureDatabase(path_); });
+  }
+  ~DatabaseCheckBeside() {
+    if (thread_.joinable()) thread_.join();
+  }
+  DatabaseCheckBeside(const DatabaseCheckBeside&) = delete;
+  DatabaseCheckBeside& operator=(const DatabaseCheckBeside&) = delete;
+
+  DatabaseCheck Result() {
+    if (!started_) return CheckSignatureDatabase(path_);
+    if (thread_.joinable()) thread_.join();
+    return result_;
+  }
+
+ private:
+  const std::u16string path_;
+  bool started_ = false;
+  DatabaseCheck result_;
+  std::thread thread_;
+};
+
 void Relay(Console& console, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) console.Err(line + "\n");
 }
@@ -286,11 +314,12 @@ class ScanRun {
       console_.Message(why);
       return NotRun(why);
     }
+    DatabaseCheckBeside database_check(paths_.signature_database);
     shell.OpenConfiguration();
     if (!shell.CheckDataFiles()) {
       return NotRun("a data file of the installation is missing (see the message before)");
     }
-    const DatabaseCheck database = CheckSignatureDatabase(paths_.signature_database);
+    const DatabaseCheck database = database_check.Result();
     if (!database.message.empty()) console_.Message(database.message);
     summary_.database.usable = database.verdict != DatabaseVerdict::kUnusable;
     summary_.database.signatures_loaded = database.report.loaded;
