@@ -232,10 +232,11 @@ void BackgroundScanner::MessageLoop() {
     platform::Sleep(kScannerPollMs);
     uint32_t size = 0;
     std::u16string sender;
-    if (channel_->Receive(data, &size, &sender)) {
+    uint32_t registration = 0;
+    if (channel_->Receive(data, &size, &sender, &registration)) {
       ScanCommand command;
       if (DecodeScanCommand(data, size, &command)) {
-        Dispatch(command, size, data, sender);
+        Dispatch(command, size, data, sender, registration);
       } else {
         // No program of the suite sends such a message to the scanner: it is refused whole
         // rather than acted on in part.
@@ -260,7 +261,7 @@ bool BackgroundScanner::WaitForMessages() {
 }
 
 void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, const uint8_t* data,
-                                 const std::u16string& sender) {
+                                 const std::u16string& sender, uint32_t registration) {
   switch (command.type) {
     case kCommandPause:
       engine_->PauseScan();
@@ -279,16 +280,16 @@ void BackgroundScanner::Dispatch(const ScanCommand& command, uint32_t size, cons
       quit_ = true;
       break;
     case kCommandSetAction:
-      TakeAnswer(command);
+      TakeAnswer(command, registration);
       break;
     case kCommandAttach:
-      Attach(command);
+      Attach(command, registration);
       break;
     case kCommandDetach:
       Detach();
       break;
     default:
-      channel_->PutBack(data, size, sender);
+      channel_->PutBack(data, size, sender, registration);
       break;
   }
 }
@@ -308,9 +309,9 @@ void BackgroundScanner::Restart() {
   engine_->StartScan();
 }
 
-void BackgroundScanner::TakeAnswer(const ScanCommand& command) {
+void BackgroundScanner::TakeAnswer(const ScanCommand& command, uint32_t registration) {
   bool passed_over_awaited = false;
-  switch (notifier_->PairAnswer(command.virus_id, &passed_over_awaited)) {
+  switch (notifier_->PairAnswer(command.virus_id, registration, &passed_over_awaited)) {
     case DetectionNotifier::AnswerPairing::kAwaited:
       engine_->SetAction(command.virus_id, command.action);
       ResumeScanThread();
@@ -328,12 +329,15 @@ void BackgroundScanner::TakeAnswer(const ScanCommand& command) {
   if (passed_over_awaited) ResumeScanThread();
 }
 
-void BackgroundScanner::Attach(const ScanCommand& command) {
-  // A program that attaches starts afresh. Answers owed by a program before it will not come (one
-  // that ended its scan stops reading before it detaches, and the next may attach before its
-  // channel has been seen gone); what reached this one before its attach it answers with no
-  // action, which is what giving the answer up does.
-  if (notifier_->ForgetAllAnswers()) ResumeScanThread();
+void BackgroundScanner::Attach(const ScanCommand& command, uint32_t registration) {
+  // A program that attaches starts afresh. Answers owed by a registration before it will not come
+  // (a program that ended its scan stops reading before it detaches, and the next may attach
+  // before its channel has been seen gone, or may be the same program registered anew). What
+  // reached the attaching registration itself before its attach stays owed: it answers each such
+  // detection, and that answer may come after the attach; were that debt forgotten here, the
+  // answer would be paired with the next detection of its virus, and every answer after it with
+  // the detection before its own.
+  if (notifier_->ForgetAnswersOwedByOthers(registration)) ResumeScanThread();
   if (const std::optional<std::u16string> folder = AttachFolder(command)) {
     engine_->SetRootFolder(*folder);
   } else {
@@ -369,7 +373,7 @@ void BackgroundScanner::CheckAbandonedDetection() {
   // answers it will never give. The channel's owner is looked at only while answers are owed; an
   // answer it sent just before it went is given a moment to arrive.
   if (notifier_ == nullptr || !notifier_->OwesAnswers() ||
-      !notifier_->OwesAnswersOtherThan(channel_->ChannelOwner(kMainChannel))) {
+      !notifier_->OwesAnswersOtherThan(channel_->ChannelRegistration(kMainChannel))) {
     owner_gone_since_.reset();
     return;
   }
@@ -379,7 +383,7 @@ void BackgroundScanner::CheckAbandonedDetection() {
   }
   if (MillisecondsSince(*owner_gone_since_) < kAnswerLostAfterMs) return;
   owner_gone_since_.reset();
-  if (notifier_->ForgetAnswersOwedByOthers(channel_->ChannelOwner(kMainChannel))) {
+  if (notifier_->ForgetAnswersOwedByOthers(channel_->ChannelRegistration(kMainChannel))) {
     platform::WriteSystemLog(kScannerProgram,
                              u"the main program left without answering a detection; the scan "
                              u"goes on and the file stays recorded without an action");

@@ -67,15 +67,16 @@ class BackgroundScanner {
   void MessageLoop();
   // Waits until a message is waiting; false when the scanner is to end.
   bool WaitForMessages();
+  // `registration` is the sender's registration number (IpcChannel::Receive).
   void Dispatch(const ScanCommand& command, uint32_t size, const uint8_t* data,
-                const std::u16string& sender);
+                const std::u16string& sender, uint32_t registration);
   // Message type 16: the scan starts again from the root folder.
   void Restart();
-  void Attach(const ScanCommand& command);
+  void Attach(const ScanCommand& command, uint32_t registration);
   void Detach();
   // Message type 20: carried out when it answers the detection that waits; dropped when it
   // answers one of a stopped pass, or none.
-  void TakeAnswer(const ScanCommand& command);
+  void TakeAnswer(const ScanCommand& command, uint32_t registration);
   // Resumes the scan thread; one parked in its detection step is first seen to be parked, so
   // that the resume cannot come before its pause.
   void ResumeScanThread();

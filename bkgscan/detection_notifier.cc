@@ -41,10 +41,10 @@ bool DetectionNotifier::AwaitingAnswer() const {
   return awaited_ != 0;
 }
 
-uint64_t DetectionNotifier::OweAnswer(uint32_t program, uint32_t virus_id) {
+uint64_t DetectionNotifier::OweAnswer(uint32_t registration, uint32_t virus_id) {
   std::lock_guard<std::mutex> lock(owed_lock_);
   const uint64_t detection = ++detections_sent_;
-  owed_.push_back({detection, program, virus_id});
+  owed_.push_back({detection, registration, virus_id});
   awaited_ = detection;
   return detection;
 }
@@ -62,27 +62,35 @@ void DetectionNotifier::EndAwaiting(uint64_t detection, bool withdrawn) {
 }
 
 DetectionNotifier::AnswerPairing DetectionNotifier::PairAnswer(uint32_t virus_id,
+                                                               uint32_t registration,
                                                                bool* dropped_awaited) {
   *dropped_awaited = false;
   std::lock_guard<std::mutex> lock(owed_lock_);
+  // What other registrations owe is theirs to answer, or to be given up when they have gone.
+  const auto owed_by_sender = [registration](const OwedAnswer& owed) {
+    return registration == 0 || owed.registration == registration;
+  };
   auto match = owed_.begin();
-  while (match != owed_.end() && match->virus_id != virus_id) ++match;
+  while (match != owed_.end() && !(owed_by_sender(*match) && match->virus_id == virus_id)) ++match;
   if (match == owed_.end()) return AnswerPairing::kUnasked;
   const bool awaited = match->detection == awaited_;
-  for (auto it = owed_.begin(); it != match; ++it) {
-    if (it->detection == awaited_) *dropped_awaited = true;
+  for (auto it = owed_.begin(); it != match;) {
+    if (owed_by_sender(*it)) {
+      if (it->detection == awaited_) *dropped_awaited = true;
+      it = owed_.erase(it);
+    } else {
+      ++it;
+    }
   }
-  owed_.erase(owed_.begin(), match + 1);
+  owed_.erase(match);
   return awaited ? AnswerPairing::kAwaited : AnswerPairing::kLate;
 }
 
-bool DetectionNotifier::ForgetAllAnswers() { return ForgetAnswersOwedByOthers(0); }
-
-bool DetectionNotifier::ForgetAnswersOwedByOthers(uint32_t owner) {
+bool DetectionNotifier::ForgetAnswersOwedByOthers(uint32_t registration) {
   std::lock_guard<std::mutex> lock(owed_lock_);
   bool dropped_awaited = false;
   for (auto it = owed_.begin(); it != owed_.end();) {
-    if (it->program == 0 || it->program != owner) {
+    if (it->registration == 0 || it->registration != registration) {
       if (it->detection == awaited_) dropped_awaited = true;
       it = owed_.erase(it);
     } else {
@@ -97,10 +105,10 @@ bool DetectionNotifier::OwesAnswers() const {
   return !owed_.empty();
 }
 
-bool DetectionNotifier::OwesAnswersOtherThan(uint32_t owner) const {
+bool DetectionNotifier::OwesAnswersOtherThan(uint32_t registration) const {
   std::lock_guard<std::mutex> lock(owed_lock_);
   for (const OwedAnswer& owed : owed_) {
-    if (owed.program == 0 || owed.program != owner) return true;
+    if (owed.registration == 0 || owed.registration != registration) return true;
   }
   return false;
 }
@@ -120,7 +128,7 @@ void DetectionNotifier::RecordDetection(std::u16string_view folder, std::u16stri
   platform::Process launched;
   if (!running) {
     // No user interface runs: whatever answers were owed by one that ran will not come.
-    ForgetAnswersOwedByOthers(channel_->ChannelOwner(kMainChannel));
+    ForgetAnswersOwedByOthers(channel_->ChannelRegistration(kMainChannel));
     Pace();
     if (!LaunchMainProgram(&launched)) {
       notice_(kMainProgramStartFailedMessage, platform::kMbOk | platform::kMbIconError);
@@ -139,7 +147,7 @@ void DetectionNotifier::RecordDetection(std::u16string_view folder, std::u16stri
   record.virus_id = virus_id;
   // The answer is owed, and awaited, before anything is sent: it may come before this thread has
   // parked, and must then find the detection waiting for it.
-  const uint64_t detection = OweAnswer(channel_->ChannelOwner(kMainChannel), virus_id);
+  const uint64_t detection = OweAnswer(channel_->ChannelRegistration(kMainChannel), virus_id);
   if (running) {
     // The status record as the last report left it, so the user sees the counters of then.
     if (!engine_->SendLastStatusAs(kMessageVirusDetected)) {

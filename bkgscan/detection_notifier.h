@@ -44,12 +44,18 @@ class DetectionNotifier {
   void Cancel() { cancelled_ = true; }
 
   // Answers (message type 20) come in the order their detections were sent, each from the program
-  // the detection was sent to. Every detection sent is an answer owed, kept with that program's
-  // process id until its answer comes or the program can no longer give it. An answer is paired
-  // with the oldest one owed for its virus; older ones owed before it were passed over and are
-  // dropped. A detection whose pass was stopped (a restart, a stop) before its answer came is no
-  // longer awaited, but its answer is still owed: when it comes it must not be taken for the
-  // answer to a detection of the new pass.
+  // the detection was sent to. Every detection sent is an answer owed, kept with the registration
+  // number of the channel "ANTIVIRUS" it was sent to (one program may register it more than once,
+  // and two programs of one process may hold it in turn) until its answer comes or that
+  // registration can no longer give it. An answer is paired with the oldest one owed by its
+  // sender's registration for its virus; older ones that registration owed before it were passed
+  // over and are dropped. A detection whose pass was stopped (a restart, a stop) before its answer
+  // came is no longer awaited, but its answer is still owed: when it comes it must not be taken
+  // for the answer to a detection of the new pass.
+  //
+  // A registration number of 0 is one the IPC service did not tell (a service of an earlier
+  // version): an answer from it is paired with the oldest owed for its virus by anyone, and an
+  // attach from it forgets every answer owed, as before registrations were told apart.
   enum class AnswerPairing {
     kAwaited,  // the answer to the detection the scan thread waits on: carry it out and resume
     kLate,     // the answer to a detection no longer awaited: dropped
@@ -57,17 +63,16 @@ class DetectionNotifier {
   };
   // `dropped_awaited` is set when an older detection passed over was the awaited one (the caller
   // then resumes the scan thread without an action).
-  AnswerPairing PairAnswer(uint32_t virus_id, bool* dropped_awaited);
-  // Drops the answers owed by any program but `owner` (the process id that holds the main
-  // channel now, 0 for none; an answer owed by no program, the channel having gone as the
-  // detection was sent, is always dropped). True when the detection the scan thread waits on was
-  // among them: no answer will come for it, and the caller resumes the thread without an action.
-  bool ForgetAnswersOwedByOthers(uint32_t owner);
-  // Drops every answer owed; true as above.
-  bool ForgetAllAnswers();
+  AnswerPairing PairAnswer(uint32_t virus_id, uint32_t registration, bool* dropped_awaited);
+  // Drops the answers owed by any registration but `registration` (the one that holds the main
+  // channel now, or that attaches; 0 drops them all; an answer owed by no registration, the
+  // channel having gone as the detection was sent, is always dropped). True when the detection
+  // the scan thread waits on was among them: no answer will come for it, and the caller resumes
+  // the thread without an action.
+  bool ForgetAnswersOwedByOthers(uint32_t registration);
   bool OwesAnswers() const;
-  // Whether an answer is owed by a program other than `owner` (or by none).
-  bool OwesAnswersOtherThan(uint32_t owner) const;
+  // Whether an answer is owed by a registration other than `registration` (or by none).
+  bool OwesAnswersOtherThan(uint32_t registration) const;
 
  private:
   bool Cancelled() const;
@@ -88,11 +93,11 @@ class DetectionNotifier {
 
   struct OwedAnswer {
     uint64_t detection;  // the scanner's own count of detections sent
-    uint32_t program;    // process id of the main program it was sent to
+    uint32_t registration;  // of the channel "ANTIVIRUS" it was sent to
     uint32_t virus_id;
   };
   // Begins an owed answer for a detection about to be sent, as the awaited one.
-  uint64_t OweAnswer(uint32_t program, uint32_t virus_id);
+  uint64_t OweAnswer(uint32_t registration, uint32_t virus_id);
   // The detection is no longer awaited; a withdrawn one (never sent) owes nothing either.
   void EndAwaiting(uint64_t detection, bool withdrawn);
 

@@ -120,7 +120,8 @@ bool IpcChannel::Queue(std::u16string_view addressee, const void* data, uint32_t
   return queued;
 }
 
-bool IpcChannel::Receive(void* buffer, uint32_t* length, std::u16string* sender_name) {
+bool IpcChannel::Receive(void* buffer, uint32_t* length, std::u16string* sender_name,
+                         uint32_t* sender_registration) {
   return RunLocked([&]() -> Status {
     if (buffer == nullptr || length == nullptr) return kStatusBadArgument;
     IpcMessageRecord record;
@@ -133,11 +134,13 @@ bool IpcChannel::Receive(void* buffer, uint32_t* length, std::u16string* sender_
     std::memcpy(buffer, record.data, n);
     *length = n;
     if (sender_name != nullptr) *sender_name = NameFromField(record.name);
+    if (sender_registration != nullptr) *sender_registration = record.sender_registration;
     return kStatusOk;
   });
 }
 
-bool IpcChannel::PutBack(const void* data, uint32_t length, std::u16string_view sender_name) {
+bool IpcChannel::PutBack(const void* data, uint32_t length, std::u16string_view sender_name,
+                         uint32_t sender_registration) {
   return RunLocked([&]() -> Status {
     Status status = kStatusOk;
     if (length == 0 || length > kIpcMaxMessageLength) {
@@ -148,6 +151,7 @@ bool IpcChannel::PutBack(const void* data, uint32_t length, std::u16string_view 
       IpcMessageRecord record{};
       NameToField(sender_name, record.name);
       record.length = length;
+      record.sender_registration = sender_registration;
       std::memcpy(record.data, data, length);
       status = QueueStep(*incoming_, [&] { return incoming_->Append(&record, sizeof(record)); });
     }
@@ -223,6 +227,7 @@ void IpcChannel::TakeIncoming() {
   bool valid = length >= 1 && length <= kIpcMaxMessageLength;
   if (valid) {
     record.length = length;
+    record.sender_registration = slot.incoming_sender_registration;
     std::memcpy(record.data, slot.incoming_data, length);
     if (sender < kIpcChannelCount && LoadShared(database().slot(sender).in_use) == 1) {
       std::memcpy(record.name, database().slot(sender).name, sizeof(record.name));

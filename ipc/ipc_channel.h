@@ -31,6 +31,7 @@ struct IpcMessageRecord {
   char16_t name[kIpcNameFieldChars];
   uint32_t length;
   uint32_t replaceable;  // outgoing: sent with SendLatest
+  uint32_t sender_registration;  // incoming: see Receive
   uint8_t data[kIpcMaxMessageLength];
 };
 
@@ -56,12 +57,17 @@ class IpcChannel : public IpcConnection {
   // is sent after one is never held up behind a pile of them; a message sent between two keeps
   // the earlier one before it. False with status 0 when the queue is full and nothing was replaced.
   bool SendLatest(std::u16string_view addressee, const void* data, uint32_t length);
-  // Takes the next message: its bytes into `buffer` (at least 2048 bytes), its length and its
-  // sender's name. False (49) when none waits.
-  bool Receive(void* buffer, uint32_t* length, std::u16string* sender_name);
+  // Takes the next message: its bytes into `buffer` (at least 2048 bytes), its length, its
+  // sender's name and, when asked, the registration number of the channel that sent it (as
+  // ChannelRegistration tells it; 0 when the service does not tell), which stays that of the
+  // sender also when the sender has gone or registered again before the message was taken.
+  // False (49) when none waits.
+  bool Receive(void* buffer, uint32_t* length, std::u16string* sender_name,
+               uint32_t* sender_registration = nullptr);
   // Puts a message at the end of the incoming queue, beyond the 50-record limit, so that a later
-  // Receive takes it again. 39 for a bad length.
-  bool PutBack(const void* data, uint32_t length, std::u16string_view sender_name);
+  // Receive takes it again, with the same sender. 39 for a bad length.
+  bool PutBack(const void* data, uint32_t length, std::u16string_view sender_name,
+               uint32_t sender_registration = 0);
   bool HasMessages();
   // True while a sent message has not yet reached its addressee's mailbox (in the outgoing queue,
   // in the own outgoing mailbox, or held by the service), and while the channel is not registered.

@@ -139,6 +139,7 @@ bool IpcConnection::Register(std::u16string_view name) {
       send_counter_ = 0;
       std::copy(std::begin(field), std::end(field), channel_name_);
       mailboxes_.WriteHandles(database_.slot(index));
+      registration_ = LoadShared(database_.slot(index).registration);
       channel_index_ = static_cast<int32_t>(index);
     }
     return status;
@@ -158,6 +159,7 @@ bool IpcConnection::Unregister() {
     if (status == kStatusOk) {
       mailboxes_.Close();
       channel_index_ = -1;
+      registration_ = 0;
       std::fill(std::begin(channel_name_), std::end(channel_name_), u'\0');
     }
     return status;
@@ -182,6 +184,27 @@ uint32_t IpcConnection::ChannelOwner(std::u16string_view name) {
     return connected_ ? kStatusOk : kStatusServiceNotRunning;
   });
   return owner;
+}
+
+uint32_t IpcConnection::ChannelRegistration(std::u16string_view name) {
+  uint32_t registration = 0;
+  RunLocked([&] {
+    if (!connected_ || !ValidName(name)) return connected_ ? kStatusOk : kStatusServiceNotRunning;
+    // The slot may be freed and taken by another name between the look-up and the read: the
+    // number counts only when the name is found in the same slot again after it.
+    for (;;) {
+      const int index = database_.FindChannel(name);
+      if (index < 0) break;
+      const IpcChannelSlot& slot = database_.slot(static_cast<uint32_t>(index));
+      const uint32_t read = LoadShared(slot.registration);
+      if (database_.FindChannel(name) == index && LoadShared(slot.registration) == read) {
+        registration = read;
+        break;
+      }
+    }
+    return kStatusOk;
+  });
+  return registration;
 }
 
 std::u16string IpcConnection::channel_name() const { return NameFromField(channel_name_); }

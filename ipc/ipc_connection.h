@@ -46,11 +46,17 @@ class IpcConnection : public LockableObject {
   // Sleeps 5 ms, then tells whether a channel of that name is registered now.
   bool IsRegistered(std::u16string_view name);
   // The process id of the program that holds the channel of that name now; 0 when none does (or
-  // the service does not run). Tells a program that registered the name anew from the one before.
+  // the service does not run).
   uint32_t ChannelOwner(std::u16string_view name);
+  // The registration number of the channel of that name now (the service gives each registration
+  // its own, also to one process registering again under the same name); 0 when none holds the
+  // name, or the service does not tell. Compared with what Receive reports of a message's sender.
+  uint32_t ChannelRegistration(std::u16string_view name);
 
   bool IsConnected() const { return connected_; }
   int32_t channel_index() const { return channel_index_.load(); }
+  // The own channel's registration number; 0 while not registered.
+  uint32_t registration() const { return registration_.load(); }
   std::u16string channel_name() const;
 
  protected:
@@ -74,6 +80,7 @@ class IpcConnection : public LockableObject {
   KVCIPCDB database_;
   std::atomic<uint32_t> send_counter_{0};
   std::atomic<int32_t> channel_index_{-1};
+  std::atomic<uint32_t> registration_{0};
   char16_t channel_name_[kIpcNameFieldChars] = {};
   ChannelMailboxes mailboxes_;
   bool connected_ = false;

@@ -45,11 +45,18 @@ struct IpcTransferRecord {
 struct IpcChannelSlot {
   uint32_t in_use;  // 1 or 0
   uint32_t owner_pid;
-  uint32_t owner_process_handle;  // information only
+  // On the device, the handle of the owner process that the service opened at this registration.
+  // Here the service writes in its place a registration number of its own, distinct for every
+  // registration (0 while the slot is free), so that a program tells a channel registered anew,
+  // by the same process under the same name too, from the one before it.
+  uint32_t registration;
   char16_t name[kIpcNameFieldChars];
   uint32_t incoming_mutex_handle;  // "KVCMSICSY%02d", information only
   uint32_t incoming_event_handle;  // "KVCMSICEV%02d", information only
-  uint32_t reserved;
+  // The registration of the incoming message's sender as the service collected it (0 from a
+  // service that does not tell): stays right with the message when the sender has gone, or
+  // registered again, before the message is taken.
+  uint32_t incoming_sender_registration;
   uint32_t incoming_sender_index;
   uint32_t incoming_addressee_index;
   uint32_t incoming_length;
@@ -97,11 +104,11 @@ static_assert(offsetof(IpcTransferRecord, data) == 16);
 static_assert(sizeof(IpcChannelSlot) == 4224);
 static_assert(offsetof(IpcChannelSlot, in_use) == 0);
 static_assert(offsetof(IpcChannelSlot, owner_pid) == 4);
-static_assert(offsetof(IpcChannelSlot, owner_process_handle) == 8);
+static_assert(offsetof(IpcChannelSlot, registration) == 8);
 static_assert(offsetof(IpcChannelSlot, name) == 12);
 static_assert(offsetof(IpcChannelSlot, incoming_mutex_handle) == 76);
 static_assert(offsetof(IpcChannelSlot, incoming_event_handle) == 80);
-static_assert(offsetof(IpcChannelSlot, reserved) == 84);
+static_assert(offsetof(IpcChannelSlot, incoming_sender_registration) == 84);
 static_assert(offsetof(IpcChannelSlot, incoming_sender_index) == 88);
 static_assert(offsetof(IpcChannelSlot, incoming_addressee_index) == 92);
 static_assert(offsetof(IpcChannelSlot, incoming_length) == 96);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <random>
 
 namespace kolvar {
 namespace {
@@ -20,9 +21,20 @@ bool SameName(const char16_t (&a)[kIpcNameFieldChars], const char16_t (&b)[kIpcN
 
 }  // namespace
 
-IpcServiceWorker::IpcServiceWorker(KVCIPCDB* database) : database_(database) {
+IpcServiceWorker::IpcServiceWorker(KVCIPCDB* database)
+    : database_(database), next_registration_(std::random_device()()) {
   // Only the worker thread touches the queue.
   queue_.SetLocking(false);
+}
+
+uint32_t IpcServiceWorker::NewRegistration() {
+  for (;;) {
+    const uint32_t candidate = next_registration_++;
+    if (candidate == 0) continue;
+    bool taken = false;
+    for (const SlotState& state : slots_) taken = taken || state.registration == candidate;
+    if (!taken) return candidate;
+  }
 }
 
 void IpcServiceWorker::AdoptChannels() {
@@ -36,7 +48,12 @@ void IpcServiceWorker::AdoptChannels() {
         owner.IsAlive() && state.boxes.Open(i)) {
       state.owner = std::move(owner);
       state.registered = true;
-      state.generation = next_generation_++;
+      // A living channel keeps its number: its peers may have told it apart by that number.
+      const uint32_t kept = LoadShared(slot.registration);
+      bool duplicate = kept == 0;
+      for (uint32_t j = 0; j < i; ++j) duplicate = duplicate || slots_[j].registration == kept;
+      state.registration = duplicate ? NewRegistration() : kept;
+      StoreShared(slot.registration, state.registration);
       state.boxes.WriteHandles(slot);
       StoreShared(slot.held_messages, 0);
       ++count;
@@ -115,17 +132,17 @@ uint32_t IpcServiceWorker::RegisterChannel(uint32_t pid, const char16_t (&name)[
   state.boxes.outgoing_event.Reset();
   IpcChannelSlot& slot = database_->slot(n);
   ClearSlot(slot);
-  std::memset(
-      &slot.incoming_sender_index, 0,
-      offsetof(IpcChannelSlot, held_messages) - offsetof(IpcChannelSlot, incoming_sender_index));
+  std::memset(&slot.incoming_sender_registration, 0,
+              offsetof(IpcChannelSlot, held_messages) -
+                  offsetof(IpcChannelSlot, incoming_sender_registration));
   std::memset(&slot.outgoing, 0, sizeof(slot.outgoing));
+  state.registration = NewRegistration();
   StoreShared(slot.owner_pid, pid);
-  StoreShared(slot.owner_process_handle, pid);
+  StoreShared(slot.registration, state.registration);
   std::copy(std::begin(name), std::end(name), slot.name);
   state.boxes.WriteHandles(slot);
   state.owner = std::move(owner);
   state.registered = true;
-  state.generation = next_generation_++;
   StoreShared(slot.in_use, 1);
   IpcRequestArea& header = database_->header();
   StoreShared(header.channel_count, LoadShared(header.channel_count) + 1);
@@ -168,11 +185,11 @@ bool IpcServiceWorker::CollectFrom(uint32_t index) {
 
   // The sender is the slot it came from, whatever the record claims.
   transfer.record.sender_index = index;
-  transfer.sender_generation = state.generation;
+  transfer.sender_registration = state.registration;
   uint32_t addressee = transfer.record.addressee_index;
-  transfer.addressee_generation = addressee < kIpcChannelCount && slots_[addressee].registered
-                                      ? slots_[addressee].generation
-                                      : 0;
+  transfer.addressee_registration = addressee < kIpcChannelCount && slots_[addressee].registered
+                                        ? slots_[addressee].registration
+                                        : 0;
   bool well_formed = transfer.record.length >= 1 && transfer.record.length <= kIpcMaxMessageLength;
   if (!well_formed || !queue_.Append(&transfer, sizeof(transfer))) {
     ReleaseHeld(transfer);
@@ -206,13 +223,14 @@ void IpcServiceWorker::DeliverFirst() {
 bool IpcServiceWorker::TryDeliver(const QueuedTransfer& transfer) {
   uint32_t addressee = transfer.record.addressee_index;
   if (addressee >= kIpcChannelCount || !slots_[addressee].registered ||
-      slots_[addressee].generation != transfer.addressee_generation) {
+      slots_[addressee].registration != transfer.addressee_registration) {
     return true;  // the addressee has gone: the message is dropped and counts as delivered
   }
   ChannelMailboxes& boxes = slots_[addressee].boxes;
   if (IsSet(boxes.incoming_event)) return false;
   if (!Acquired(boxes.incoming_mutex.Wait(kIpcServiceLockWaitMs))) return false;
   IpcChannelSlot& slot = database_->slot(addressee);
+  slot.incoming_sender_registration = transfer.sender_registration;
   slot.incoming_sender_index = transfer.record.sender_index;
   slot.incoming_addressee_index = addressee;
   slot.incoming_length = transfer.record.length;
@@ -225,7 +243,7 @@ bool IpcServiceWorker::TryDeliver(const QueuedTransfer& transfer) {
 void IpcServiceWorker::ReleaseHeld(const QueuedTransfer& transfer) {
   uint32_t sender = transfer.record.sender_index;
   if (sender >= kIpcChannelCount || !slots_[sender].registered ||
-      slots_[sender].generation != transfer.sender_generation) {
+      slots_[sender].registration != transfer.sender_registration) {
     return;
   }
   IpcChannelSlot& slot = database_->slot(sender);
@@ -248,14 +266,14 @@ void IpcServiceWorker::FreeSlot(uint32_t index) {
   state.boxes.Close();
   state.owner.Close();
   state.registered = false;
-  state.generation = 0;
+  state.registration = 0;
 }
 
 void IpcServiceWorker::ClearSlot(IpcChannelSlot& slot) {
   // Readers that find the slot in use read its name next, so the flag goes first.
   StoreShared(slot.in_use, 0);
   StoreShared(slot.owner_pid, 0);
-  StoreShared(slot.owner_process_handle, 0);
+  StoreShared(slot.registration, 0);
   std::fill(std::begin(slot.name), std::end(slot.name), u'\0');
   StoreShared(slot.held_messages, 0);
   StoreShared(slot.incoming_mutex_handle, 0);

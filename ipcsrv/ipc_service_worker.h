@@ -44,19 +44,22 @@ class IpcServiceWorker {
  private:
   // A queued message with the registrations of its sender and addressee at collection time, so
   // that a slot reused by another program meanwhile neither receives the message nor has it
-  // counted as its own.
+  // counted as its own, and its addressee learns which registration sent it.
   struct QueuedTransfer {
     IpcTransferRecord record;
-    uint32_t sender_generation;
-    uint32_t addressee_generation;
+    uint32_t sender_registration;
+    uint32_t addressee_registration;
   };
 
   struct SlotState {
     bool registered = false;
-    uint32_t generation = 0;  // changes at every registration and freeing; 0 never matches
+    uint32_t registration = 0;  // the slot's field of that name; 0 while free, and never matches
     ChannelMailboxes boxes;
     platform::Process owner;
   };
+
+  // A registration number that no registered slot holds, never 0.
+  uint32_t NewRegistration();
 
   void ServeRequest();
   uint32_t RegisterChannel(uint32_t pid, const char16_t (&name)[kIpcNameFieldChars],
@@ -74,7 +77,9 @@ class IpcServiceWorker {
   KVCIPCDB* database_;
   SlotState slots_[kIpcChannelCount];
   RecordQueue queue_;
-  uint32_t next_generation_ = 1;
+  // Numbers go up from a random start, so that a service started after one that was killed does
+  // not hand out again the numbers that its programs may still remember.
+  uint32_t next_registration_;
   uint32_t collect_start_ = 0;
 };
 

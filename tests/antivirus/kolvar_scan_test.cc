@@ -340,16 +340,13 @@ TEST_F(KolvarScanTest, BackgroundDetectionsAreAnsweredByThePolicy) {
 // Between the scans the scanner asks about the file with no kolvar there to answer (the one that
 // ended stopped reading before it detached, or none runs and the stand-in main program ends at
 // once); the next kolvar is not to be taken for the one that owed that answer (the scanner once
-// took its answer for it and waited for ever: ScannerDetectionTest covers that hang).
-// Disabled: about one run in five fails (4 of 20 here). A detection that reaches the next kolvar
-// before its attach is answered by it (with no action) after the attach, but the scanner forgets
-// every owed answer at an attach, so that answer is paired with the next detection of the virus,
-// and each later answer with the detection before its own: the quarantine answer then goes to a
-// detection of the pass after this scan's, and is carried out after kolvar has judged the file.
-// Keeping the attaching program's own debts fixes it (20 of 20), but the scanner tells programs
-// apart by process id, and its own tests run two programs in one process: the debt needs the
-// channel registration as its key.
-TEST_F(KolvarScanTest, DISABLED_AReportedFileIsReportedAgainByEveryLaterBackgroundScan) {
+// took its answer for it and waited for ever: ScannerDetectionTest covers that hang). A detection
+// that reaches the next kolvar before its attach is answered by it (with no action) after the
+// attach; the scanner once forgot every owed answer at an attach, so that this answer was paired
+// with the next detection of the virus, and each later answer with the detection before its own:
+// the quarantine answer then went to a detection of the pass after this scan's, and was carried
+// out after kolvar had judged the file (about one run in five).
+TEST_F(KolvarScanTest, AReportedFileIsReportedAgainByEveryLaterBackgroundScan) {
   SetConfig("EnableBckScan", 1);
   // Between the scans the scanner goes on and finds the file again with no user interface to
   // ask: it starts the main program, here one that ends at once, and goes on.
