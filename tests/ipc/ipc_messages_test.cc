@@ -251,6 +251,37 @@ TEST_F(MessageFlowTest, MessageForAChannelThatLeavesBeforeDeliveryVanishes) {
   EXPECT_TRUE(sender.IsAlive());
 }
 
+// A message tells which registration sent it, also when its sender has unregistered and
+// registered again, under the same name from the same process, before the message was taken: a
+// program tells the answers of one registration of a peer from those of the next by this.
+TEST_F(MessageFlowTest, EachMessageCarriesTheRegistrationThatSentIt) {
+  Gate gate(u"GATE_REGISTRATION");
+  platform::Process reporter =
+      StartRegisteredClient("REPORTER", "report=T registration " + gate.Word());
+  const uint32_t first = ctl_.registration();
+  ASSERT_NE(first, 0u);
+  ASSERT_TRUE(SendText(ctl_, u"REPORTER", "first;"));
+  ASSERT_TRUE(WaitUntil([&] { return IncomingFull(u"REPORTER"); }));
+  ASSERT_TRUE(ctl_.StopWorker());
+  ASSERT_TRUE(ctl_.Unregister());
+  ASSERT_TRUE(ctl_.Register(u"T"));
+  ASSERT_TRUE(ctl_.StartWorker());
+  const uint32_t second = ctl_.registration();
+  EXPECT_NE(second, 0u);
+  EXPECT_NE(second, first);
+  ASSERT_TRUE(SendText(ctl_, u"REPORTER", "second;"));
+  gate.Open();
+  std::vector<std::string> reported;
+  for (int i = 0; i < 2; ++i) {
+    auto report = ReceiveWithin(ctl_);
+    ASSERT_TRUE(report.has_value()) << i << " of 2 arrived";
+    EXPECT_EQ(report->sender, u"REPORTER");
+    reported.push_back(report->data.substr(0, report->data.find(';') + 1));
+  }
+  EXPECT_EQ(reported, (std::vector<std::string>{"T#" + std::to_string(first) + "|6|first;",
+                                                "T#" + std::to_string(second) + "|7|second;"}));
+}
+
 TEST_F(MessageFlowTest, IsSendingStaysTrueUntilTheLastMessageIsDelivered) {
   Gate gate(u"GATE_LATE");
   platform::Process slow = StartRegisteredClient("SLOW", "report=T " + gate.Word());

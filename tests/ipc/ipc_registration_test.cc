@@ -49,6 +49,31 @@ TEST_F(RegistrationTest, NameOfAnotherProcessIsRefused) {
   EXPECT_EQ(channel.ChannelOwner(u"NOBODY"), 0u);
 }
 
+// Every registration has its own number, also the same program's under the same name again, so
+// that a peer tells the channel registered anew from the one before it.
+TEST_F(RegistrationTest, EveryRegistrationHasItsOwnNumber) {
+  platform::Process service = StartService();
+  platform::Process client = StartRegisteredClient("OTHER");
+  IpcChannel channel(false, false);
+  EXPECT_EQ(channel.registration(), 0u);
+  EXPECT_EQ(channel.ChannelRegistration(u"NOBODY"), 0u);
+  const uint32_t other = channel.ChannelRegistration(u"OTHER");
+  EXPECT_NE(other, 0u);
+  std::set<uint32_t> numbers = {other};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(channel.Register(u"SAME"));
+    const uint32_t own = channel.registration();
+    EXPECT_EQ(channel.ChannelRegistration(u"SAME"), own);
+    EXPECT_EQ(LoadShared(Database().slot(channel.channel_index()).registration), own);
+    EXPECT_TRUE(numbers.insert(own).second) << "number " << own << " given twice";
+    ASSERT_TRUE(channel.Unregister());
+    EXPECT_EQ(channel.registration(), 0u);
+    EXPECT_EQ(channel.ChannelRegistration(u"SAME"), 0u);
+  }
+  EXPECT_EQ(numbers.count(0u), 0u);
+  EXPECT_EQ(channel.ChannelRegistration(u"OTHER"), other);
+}
+
 TEST_F(RegistrationTest, NamesThatDoNotFitTheirFieldAreRejected) {
   platform::Process service = StartService();
   IpcChannel channel(false, false);

@@ -200,6 +200,8 @@ TEST_F(ServiceLifeTest, KilledServiceRestartsAndReleasesClientsWaitingForIt) {
   platform::Process echo = StartRegisteredClient("ECHO", "echo");
   IpcChannel channel(false, false);
   ASSERT_EQ(channel.GetStatus(), kStatusOk);
+  const uint32_t echo_registration = channel.ChannelRegistration(u"ECHO");
+  ASSERT_NE(echo_registration, 0u);
   KillServiceUnder(
       service, [&] { return channel.Register(u"T"); }, channel);
   EXPECT_EQ(channel.channel_index(), -1);
@@ -207,8 +209,11 @@ TEST_F(ServiceLifeTest, KilledServiceRestartsAndReleasesClientsWaitingForIt) {
   platform::Process restarted = StartService();
   ASSERT_TRUE(channel.Register(u"T")) << channel.GetStatus();
   ASSERT_TRUE(channel.StartWorker());
-  // The echo's channel lived on in the database and the new service took it over.
+  // The echo's channel lived on in the database and the new service took it over, as the same
+  // registration to its peers.
   EXPECT_GE(SlotOf(u"ECHO"), 0);
+  EXPECT_EQ(channel.ChannelRegistration(u"ECHO"), echo_registration);
+  EXPECT_NE(channel.registration(), echo_registration);
   ASSERT_TRUE(SendText(channel, u"ECHO", "still there"));
   auto reply = ReceiveWithin(channel);
   ASSERT_TRUE(reply.has_value());

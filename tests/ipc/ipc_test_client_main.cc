@@ -1,7 +1,8 @@
 // ipc_test_client: a small program of the IPC tests that owns one channel. Its one argument is a
 // list of words: "name=X" registers channel X; "ctl=T" names the controlling channel, whose
 // messages are commands; "echo" sends every other message back to its sender; "report=R" forwards
-// "<sender>|<length>|<data>" of every other message to channel R; "gate=E" waits for the
+// "<sender>|<length>|<data>" of every other message to channel R ("<sender>#<its registration
+// number>|..." with the word "registration"); "gate=E" waits for the
 // named event E after registering and before the worker starts; "then=unregister" unregisters
 // instead of starting the worker once the gate opens; "start" lets the channel start the service;
 // "lock=M ready=E" only takes the named mutex M, sets event E and sleeps (to be killed holding it).
@@ -104,7 +105,7 @@ int Command(IpcChannel& channel, const std::string& text) {
 }
 
 void Forward(IpcChannel& channel, const Options& options, const std::u16string& sender,
-             const std::string& data) {
+             uint32_t registration, const std::string& data) {
   if (options.Has("echo")) {
     while (!channel.Send(sender, data.data(), static_cast<uint32_t>(data.size())) &&
            channel.GetStatus() == 0) {
@@ -112,8 +113,9 @@ void Forward(IpcChannel& channel, const Options& options, const std::u16string& 
     }
   }
   if (options.Has("report")) {
-    std::string report = platform::Utf16ToUtf8(sender) + "|" + std::to_string(data.size()) + "|" +
-                         data.substr(0, 64);
+    std::string report = platform::Utf16ToUtf8(sender);
+    if (options.Has("registration")) report += "#" + std::to_string(registration);
+    report += "|" + std::to_string(data.size()) + "|" + data.substr(0, 64);
     while (!channel.Send(options.Wide("report"), report.data(),
                          static_cast<uint32_t>(report.size())) &&
            channel.GetStatus() == 0) {
@@ -149,7 +151,8 @@ int main(int argc, char** argv) {
   for (;;) {
     uint32_t length = 0;
     std::u16string sender;
-    if (!channel.Receive(buffer.data(), &length, &sender)) {
+    uint32_t registration = 0;
+    if (!channel.Receive(buffer.data(), &length, &sender, &registration)) {
       platform::Sleep(5);
       continue;
     }
@@ -157,7 +160,7 @@ int main(int argc, char** argv) {
     if (!ctl.empty() && sender == ctl) {
       if (int code = Command(channel, data); code >= 0) return code;
     } else {
-      Forward(channel, options, sender, data);
+      Forward(channel, options, sender, registration, data);
     }
   }
 }
