@@ -2,7 +2,8 @@
 // progress counters and the DetectionRecord, the scanner waiting for the answer, each action of
 // the answer carried out (and 3 and 4 remembered for the virus), the main program started with
 // "VIRUSDETECTED" when no user interface runs (and the scanner's end when it cannot be started),
-// a main program that leaves without answering, and a restart while a detection waits.
+// a main program that leaves without answering, a restart while a detection waits, and a
+// detection that reached a program before its attach.
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -197,6 +198,41 @@ TEST_F(ScannerDetectionTest, ADetachedProgramsUnansweredDetectionOwesNoAnswerToT
   std::optional<Detection> detection = NextDetection();
   ASSERT_TRUE(detection.has_value());
   EXPECT_EQ(Narrow(WideField(detection->record.path)), "\\Fix\\x.exe");
+  Send(MakeActionCommand(kVirusA, kActionMove));
+  EXPECT_TRUE(WaitUntil([&] {
+    return device_.Exists(ProtectedPath(kQuarantine, u"\\Fix", u"x.exe")) &&
+           !device_.Exists(infected);
+  }));
+  EXPECT_TRUE(scanner_.IsAlive());
+}
+
+// A detection that reaches a program before its attach is still that program's to answer after
+// the attach (a front end answers what it takes while it waits for the reply to its attach): the
+// scanner keeps waiting for it, and pairs the answer with it rather than with the next detection.
+// The program here is registered anew in the same process after an earlier registration left a
+// detection unanswered, so only the registration tells the two apart. (The scanner used to give
+// every owed answer up at an attach: the late answer then went to the next detection, and each
+// answer after it to the detection before its own.)
+TEST_F(ScannerDetectionTest, ADetectionThatReachedAProgramBeforeItsAttachIsStillItsToAnswer) {
+  AttachToBackgroundScan(std::nullopt);
+  const std::u16string infected = u"\\Fix\\x.exe";
+  device_.WriteFile(infected, InfectedBytes(2000, kVirusA));
+  ASSERT_TRUE(NextDetection().has_value());  // never answered by this registration
+  Disconnect();
+  ConnectAs();
+  // Once the first registration is seen gone its answer is given up, the scan goes on, and the
+  // next pass asks the new registration, which has not attached yet.
+  std::optional<Detection> before_attach = NextDetection();
+  ASSERT_TRUE(before_attach.has_value());
+  ASSERT_EQ(Narrow(WideField(before_attach->record.path)), "\\Fix\\x.exe");
+  ASSERT_TRUE(Attach(u"\\Fix").has_value());
+  EXPECT_TRUE(QuietFor(1.5)) << "the attach gave up the detection that waits for its answer";
+  Send(MakeActionCommand(kVirusA, kActionNone));
+  // That answer leaves the file alone; the next pass asks again, and its answer is carried out.
+  std::optional<Detection> next = NextDetection();
+  ASSERT_TRUE(next.has_value());
+  EXPECT_EQ(Narrow(WideField(next->record.path)), "\\Fix\\x.exe");
+  EXPECT_TRUE(device_.Exists(infected));
   Send(MakeActionCommand(kVirusA, kActionMove));
   EXPECT_TRUE(WaitUntil([&] {
     return device_.Exists(ProtectedPath(kQuarantine, u"\\Fix", u"x.exe")) &&
