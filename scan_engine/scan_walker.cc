@@ -58,8 +58,10 @@ void ScanEngine::PauseScan() {
 
 void ScanEngine::ResumeScan() {
   if (!ScanThreadExists()) return;
-  gate_.Resume();
+  // Active before the thread runs again: one released just before the end of its pass would
+  // otherwise report that end with the active flag 0, which a front end takes for a restart.
   active_ = true;
+  gate_.Resume();
 }
 
 bool ScanEngine::SuspendScanThread() {

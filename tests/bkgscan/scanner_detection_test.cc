@@ -280,8 +280,13 @@ TEST_P(ScannerActionTest, AnswerIsCarriedOutAndRememberedWhereItSaysSo) {
     EXPECT_TRUE(WaitUntil([&] { return !device_.Exists(infected); }));
   }
 
+  // The file was the pass's last: the pass ends as soon as the answer lets the thread go on, and
+  // its end is told as the end of a pass that ran to its end (active flag 1), not as a restart.
+  std::optional<ScanStatus> end = NextStatusOfType(kMessagePassFinished);
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(end->state, 1u);
+
   // A second file of the same virus, planted once the answer has been carried out.
-  ASSERT_TRUE(NextStatusOfType(kMessagePassFinished).has_value());
   device_.WriteFile(u"\\Fix\\Sub\\y.exe", InfectedBytes(2000, kVirusA));
   if (c.later_detection_reported) {
     std::optional<Detection> later = NextDetection();
