@@ -99,7 +99,7 @@ def steps(path):
     def first(pred, after=0.0):
         return next((seconds(l) for l in lines if seconds(l) >= after and pred(l)), None)
     at = {}
-    at['process start, up to main'] = first(lambda l: '"_@KVMAVGEN_MAIN@_", O_RDWR' in l)
+    at['process start, up to the instance lock'] = first(lambda l: '"_@KVMAVGEN_MAIN@_", O_RDWR' in l)
     at['configuration, data files, database'] = first(
         lambda l: '"@_KVMIPCSRV_@"' in l and pid(l) == main)
     at['service started and up, registered'] = first(
