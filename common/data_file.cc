@@ -40,7 +40,7 @@ void DataFile::CloseLocked() {
     file_.Close();
     open_ = false;
   }
-  writable_ = false;
+  unflushed_ = false;
 }
 
 bool DataFile::SetPath(std::u16string_view path, bool create) {
@@ -48,7 +48,7 @@ bool DataFile::SetPath(std::u16string_view path, bool create) {
     if (path.empty()) return kStatusBadArgument;
     if (HasWildcard(path) || path.size() >= platform::kMaxPath) return kStatusBadPath;
     if (open_) {
-      if (writable_) file_.Flush();
+      if (unflushed_) file_.Flush();
       CloseLocked();
     }
     path_.assign(path);
@@ -68,7 +68,7 @@ bool DataFile::SetPath(std::u16string_view path, bool create) {
       return kStatusFileOpenFailed;
     } else {
       open_ = true;
-      writable_ = true;
+      unflushed_ = true;
     }
     RecordInfo(info);
     no_path_ = false;
@@ -86,7 +86,7 @@ bool DataFile::Open(bool read_write) {
       return kStatusFileOpenFailed;
     }
     open_ = true;
-    writable_ = read_write;
+    unflushed_ = false;
     position_ = 0;
     end_reached_ = false;
     return kStatusOk;
@@ -97,7 +97,7 @@ bool DataFile::Close() {
   return RunLocked([&] {
     if (!open_) return kStatusOk;
     // A flush that fails means written data may not have reached the disk: say so.
-    const bool flushed = !writable_ || file_.Flush();
+    const bool flushed = !unflushed_ || file_.Flush();
     CloseLocked();
     return flushed ? kStatusOk : kStatusWriteFailed;
   });
@@ -135,8 +135,13 @@ bool DataFile::Write(const void* buffer, uint32_t* length, bool flush) {
     const uint32_t wanted = *length;
     const bool written = file_.Write(buffer, wanted, length);
     position_ += *length;
+    unflushed_ = true;
     // A short write (a full disk) is a failure, not a smaller success.
-    if (!written || *length < wanted || (flush && !file_.Flush())) return kStatusWriteFailed;
+    if (!written || *length < wanted) return kStatusWriteFailed;
+    if (flush) {
+      if (!file_.Flush()) return kStatusWriteFailed;
+      unflushed_ = false;
+    }
     return kStatusOk;
   });
 }
@@ -212,7 +217,7 @@ bool DataFile::Delete(bool force) {
     if (no_path_) return kStatusNoPath;
     if (open_) {
       if (!force) return kStatusFileIsOpen;
-      if (writable_) file_.Flush();
+      if (unflushed_) file_.Flush();
       CloseLocked();
     }
     if (!platform::DeleteFile(path_)) return kStatusDeleteFailed;

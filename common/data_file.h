@@ -88,7 +88,10 @@ class DataFile : public LockableObject {
   platform::File file_;
   bool no_path_ = true;
   bool open_ = false;
-  bool writable_ = false;  // opened for writing, so Close and Delete flush
+  // Written (or created) since the last flush, so Close and Delete flush. A file only read, even
+  // one opened for writing, is not flushed: a flush costs a disk round trip at every program's
+  // start, where the configuration is opened read-write to be loaded.
+  bool unflushed_ = false;
   uint64_t position_ = 0;
   bool end_reached_ = false;
 };
