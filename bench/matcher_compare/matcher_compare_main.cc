@@ -208,65 +208,31 @@ class VectorscanMatcher {
   // sequential advice, large reads, stop reading once decided. A file that cannot be opened is
   // result 0 with the first applying id, as the engine reports it.
   Verdict MatchStream(const char* host_path, std::u16string_view name, uint8_t* buffer) const {
-    Verdict verdict;
     Session session;
-    if (!Begin(name, &session)) return verdict;
+    if (!Begin(name, &session)) return {};
     const int fd = open(host_path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-      verdict.id = virus_ids_[session.plan->first];
-      return verdict;
-    }
+    if (fd < 0) return {0, virus_ids_[session.plan->first]};
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    hs_stream_t* stream = nullptr;
-    if (stream_db_) hs_open_stream(stream_db_, 0, &stream);
-    bool reached_end = false;
-    for (;;) {
+    Stream(&session, [&](std::span<const uint8_t>* piece) {
       const ssize_t got = read(fd, buffer, kReadSize);
-      if (got <= 0) {
-        reached_end = got == 0;
-        break;
-      }
-      session.size += static_cast<uint64_t>(got);
-      if (stream && hs_scan_stream(stream, reinterpret_cast<const char*>(buffer),
-                                   static_cast<unsigned>(got), 0, scratch_, &OnMatch,
-                                   &session) != HS_SUCCESS) {
-        break;  // decided
-      }
-    }
+      if (got > 0) *piece = {buffer, static_cast<size_t>(got)};
+      return got;
+    });
     close(fd);
-    if (stream) {
-      if (reached_end && session.size != 0 && !session.Decided()) {
-        static constexpr char kZeros[kMaxPattern] = {};
-        hs_scan_stream(stream, kZeros, kMaxPattern, 0, scratch_, &OnMatch, &session);
-      }
-      hs_close_stream(stream, scratch_, nullptr, nullptr);
-    }
     return End(session);
   }
 
-  // Stream mode over content in memory, fed in pieces of `piece` bytes (for the check).
+  // The same over content in memory, delivered in pieces of `piece_size` bytes (for the check).
   Verdict MatchStreamBytes(std::u16string_view name, std::span<const uint8_t> content,
-                           size_t piece) const {
-    Verdict verdict;
+                           size_t piece_size) const {
     Session session;
-    if (!Begin(name, &session)) return verdict;
-    hs_stream_t* stream = nullptr;
-    if (stream_db_) hs_open_stream(stream_db_, 0, &stream);
-    if (stream) {
-      bool decided = false;
-      for (size_t at = 0; at < content.size() && !decided; at += piece) {
-        const size_t size = std::min(piece, content.size() - at);
-        session.size += size;
-        decided = hs_scan_stream(stream, reinterpret_cast<const char*>(content.data() + at),
-                                 static_cast<unsigned>(size), 0, scratch_, &OnMatch,
-                                 &session) != HS_SUCCESS;
-      }
-      if (!decided && session.size != 0) {
-        static constexpr char kZeros[kMaxPattern] = {};
-        hs_scan_stream(stream, kZeros, kMaxPattern, 0, scratch_, &OnMatch, &session);
-      }
-      hs_close_stream(stream, scratch_, nullptr, nullptr);
-    }
+    if (!Begin(name, &session)) return {};
+    size_t at = 0;
+    Stream(&session, [&](std::span<const uint8_t>* piece) {
+      *piece = content.subspan(at, std::min(piece_size, content.size() - at));
+      at += piece->size();
+      return static_cast<ssize_t>(piece->size());
+    });
     return End(session);
   }
 
@@ -295,6 +261,37 @@ class VectorscanMatcher {
     session->plan = &plans_[class_index];
     session->class_bit = ClassBitOfIndex(class_index);
     return session->plan->first != kNoSlot;  // nothing applies: not opened
+  }
+
+  // Feeds a file's pieces to one stream until `next` (which fills in a piece and returns its
+  // size, 0 at the end, -1 on a read error) runs out or the winner is decided, then the zeros.
+  // Begin has found an applying signature, so the stream database exists.
+  template <typename Next>
+  void Stream(Session* session, Next&& next) const {
+    hs_stream_t* stream = nullptr;
+    if (hs_open_stream(stream_db_, 0, &stream) != HS_SUCCESS) return;
+    bool reached_end = false;
+    for (;;) {
+      std::span<const uint8_t> piece;
+      const ssize_t got = next(&piece);
+      if (got <= 0) {
+        reached_end = got == 0;
+        break;
+      }
+      session->size += piece.size();
+      if (hs_scan_stream(stream, reinterpret_cast<const char*>(piece.data()),
+                         static_cast<unsigned>(piece.size()), 0, scratch_, &OnMatch,
+                         session) != HS_SUCCESS) {
+        break;  // decided
+      }
+    }
+    // A read that failed leaves the zeros out, as the device's loop searches them only after the
+    // end of the file.
+    if (reached_end && session->size != 0 && !session->Decided()) {
+      static constexpr char kZeros[kMaxPattern] = {};
+      hs_scan_stream(stream, kZeros, kMaxPattern, 0, scratch_, &OnMatch, session);
+    }
+    hs_close_stream(stream, scratch_, nullptr, nullptr);
   }
 
   Verdict End(const Session& session) const {
