@@ -13,11 +13,12 @@
 //       Exit 1 on the first difference.
 //
 // Vectorscan knows nothing of the engine's rules, so its matches are only candidates: every
-// distinct pattern is compiled as one literal reporting every end offset, the winner is the lowest slot among the reported patterns whose type mask applies
-// to the file's class, and the windows of the device's last chunk that run on into the zero bytes
-// after the data are sought by scanning on over 256 zeros and keeping a match there only when it
-// ends within that chunk's zeros (TrailingZeros below). A scan ends early once the lowest
-// applying slot has matched, as the engine's does. A benchmark tool: it calls POSIX directly.
+// distinct pattern is compiled as one literal reporting every end offset, the winner is the lowest
+// slot among the reported patterns whose type mask applies to the file's class, and the windows of
+// the device's last chunk that run on into the zero bytes after the data are sought by scanning on
+// over 256 zeros and keeping a match there only when it ends within that chunk's zeros
+// (TrailingZeros below). A scan ends early once the lowest applying slot has matched, as the
+// engine's does. A benchmark tool: it calls POSIX directly.
 #include <fcntl.h>
 #include <ftw.h>
 #include <hs.h>
@@ -48,7 +49,7 @@ namespace kolvar {
 namespace {
 
 constexpr uint32_t kNoSlot = 0xFFFFFFFF;
-constexpr size_t kClassCount = 11;  // 0: no class; 1..10 the class rows
+constexpr size_t kClassCount = 11;                  // 0: no class; 1..10 the class rows
 constexpr size_t kReadSize = 16 * kMatchChunkSize;  // the engine's read size with pacing off
 constexpr size_t kMaxPattern = kSignaturePatternCapacity;
 
@@ -151,16 +152,15 @@ class VectorscanMatcher {
       flags.push_back(0);  // every match reported: see the note on HS_FLAG_SINGLEMATCH above
       ids.push_back(static_cast<unsigned>(i));
     }
-    for (auto [mode, db] : {std::pair{HS_MODE_BLOCK, &block_db_},
-                            std::pair{HS_MODE_STREAM, &stream_db_}}) {
+    for (auto [mode, db] :
+         {std::pair{HS_MODE_BLOCK, &block_db_}, std::pair{HS_MODE_STREAM, &stream_db_}}) {
       hs_compile_error_t* compile_error = nullptr;
       const auto count = static_cast<unsigned>(patterns.size());
       const hs_error_t compiled =
           literal_api_ ? hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(),
-                                              lens.data(), count, mode, nullptr, db,
-                                              &compile_error)
-                       : hs_compile_multi(expressions.data(), flags.data(), ids.data(), count,
-                                          mode, nullptr, db, &compile_error);
+                                              lens.data(), count, mode, nullptr, db, &compile_error)
+                       : hs_compile_multi(expressions.data(), flags.data(), ids.data(), count, mode,
+                                          nullptr, db, &compile_error);
       if (compiled != HS_SUCCESS) {
         *error = compile_error ? compile_error->message : "compile failed";
         hs_free_compile_error(compile_error);
@@ -320,9 +320,9 @@ class VectorscanMatcher {
   hs_database_t* stream_db_ = nullptr;
   hs_scratch_t* scratch_ = nullptr;  // one thread
   bool literal_api_ = true;
-  std::vector<uint32_t> virus_ids_, type_masks_;   // per slot
-  std::vector<uint32_t> lengths_, slot_begin_;     // per distinct pattern (+1 end)
-  std::vector<uint32_t> slots_;                    // slots of each pattern, ascending
+  std::vector<uint32_t> virus_ids_, type_masks_;  // per slot
+  std::vector<uint32_t> lengths_, slot_begin_;    // per distinct pattern (+1 end)
+  std::vector<uint32_t> slots_;                   // slots of each pattern, ascending
   std::array<Plan, kClassCount> plans_;
 };
 
@@ -497,7 +497,8 @@ int Bench(const std::string& db_path, const char* folder, int repeat) {
   };
   read_row("read only: 256 KiB reads",
            [&](const Entry& e) { return ReadStream(e.host.c_str(), stream_buffer.data()); });
-  read_row("read only: whole file", [&](const Entry& e) { return ReadWhole(e.host.c_str(), &whole); });
+  read_row("read only: whole file",
+           [&](const Entry& e) { return ReadWhole(e.host.c_str(), &whole); });
   return 0;
 }
 
@@ -506,8 +507,8 @@ int Bench(const std::string& db_path, const char* folder, int repeat) {
 int Check(int files) {
   std::mt19937 rng(13);
   auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
-  static const char16_t* const kNames[] = {u"a.exe", u"b.txt", u"c", u"d.GIF", u"e.dat",
-                                           u"f.htm", u"g.bin", u"h.abcdefghijklmnopq"};
+  static const char16_t* const kNames[] = {u"a.exe", u"b.txt", u"c",     u"d.GIF",
+                                           u"e.dat", u"f.htm", u"g.bin", u"h.abcdefghijklmnopq"};
   static const uint32_t kMasks[] = {0x10000000, 0x1, 0x10, 0x100, 0x11, 0x20, 0x0, 0x200};
   int compared = 0, infected = 0;
   for (int table_round = 0; compared < files; ++table_round) {
@@ -520,8 +521,10 @@ int Check(int files) {
       r.virus_id = 100 + static_cast<uint32_t>(i);
       r.type_mask = kMasks[pick(std::size(kMasks))];
       const uint32_t kind = pick(10);
-      r.length = static_cast<int32_t>(kind < 4 ? 1 + pick(3) : kind < 8 ? 4 + pick(12)
-                                                            : kind < 9 ? 40 + pick(217) : 0);
+      r.length = static_cast<int32_t>(kind < 4   ? 1 + pick(3)
+                                      : kind < 8 ? 4 + pick(12)
+                                      : kind < 9 ? 40 + pick(217)
+                                                 : 0);
       for (int32_t k = 0; k < r.length; ++k) r.pattern[k] = static_cast<uint8_t>(pick(alphabet));
       // Some end in zeros, so they can match in the zeros after a file's data.
       if (r.length > 1 && pick(3) == 0) {
@@ -543,7 +546,8 @@ int Check(int files) {
       static const uint64_t kSizes[] = {1, 7, 100, 16383, 16384, 16385, 32768, 40000};
       uint64_t size = kSizes[pick(std::size(kSizes))];
       if (pick(2)) {  // or near it
-        size = static_cast<uint64_t>(std::max<int64_t>(1, static_cast<int64_t>(size) + pick(600) - 300));
+        size = static_cast<uint64_t>(
+            std::max<int64_t>(1, static_cast<int64_t>(size) + pick(600) - 300));
       }
       std::vector<uint8_t> content(size);
       // Mostly bytes outside the alphabet, with stretches inside it.
@@ -591,9 +595,10 @@ int Check(int files) {
       infected += oracle.result;
     }
   }
-  std::printf("check: %d files, %d infected: the chunk loop, the engine's matcher and Vectorscan "
-              "(block and stream) agree on every verdict\n",
-              compared, infected);
+  std::printf(
+      "check: %d files, %d infected: the chunk loop, the engine's matcher and Vectorscan "
+      "(block and stream) agree on every verdict\n",
+      compared, infected);
   return 0;
 }
 

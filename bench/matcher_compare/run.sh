@@ -58,7 +58,8 @@ if [ -z "$corpus" ]; then
   fi
 fi
 if [ ! -f "$work/signatures/sigs-10000.txt" ]; then
-  python3 "$source_dir/bench/scan_throughput/bench_data.py" signatures "$work/signatures" --count 10000
+  python3 "$source_dir/bench/scan_throughput/bench_data.py" signatures "$work/signatures" \
+    --count 10000
 fi
 for k in 16 10000; do
   mkdir -p "$work/db-$k"
@@ -84,8 +85,8 @@ done
 planted_16=$(awk -F'\t' '$1 >= 1 && $1 <= 16' "$corpus.manifest" | wc -l)
 planted_all=$(awk -F'\t' '$1 >= 1' "$corpus.manifest" | wc -l)
 for k in 16 10000; do
-  "$bin/matcher_compare" --repeat 2 --db "$work/db-$k/KVVirusDB.dat" "$corpus" > "$work/out-$k.txt" \
-    2> "$work/err-$k.txt"
+  "$bin/matcher_compare" --repeat 2 --db "$work/db-$k/KVVirusDB.dat" "$corpus" \
+    > "$work/out-$k.txt" 2> "$work/err-$k.txt"
 done
 
 printf '\nMachine: %s, %s cores; load average now %s; %s\n' \
