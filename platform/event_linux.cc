@@ -2,7 +2,8 @@
 // advances, waited on with futex against an absolute CLOCK_MONOTONIC deadline. A waiter holds no
 // state in the word, so one killed while waiting cannot hold up anyone (unlike a condition
 // variable in shared memory). Set wakes every waiter; for auto reset they race to clear the bit and
-// exactly one wins. A manual-reset waiter that slept through a Set followed by a Reset still counts
+// exactly one wins. A Reset that clears the bit wakes them too, for watchers (EventWatch) that
+// sleep on several words with futex_waitv; a waiter in Wait looks and sleeps again. A manual-reset waiter that slept through a Set followed by a Reset still counts
 // as released, as the device releases every thread waiting at the moment of the Set.
 #include <linux/futex.h>
 #include <sys/syscall.h>
@@ -132,7 +133,11 @@ bool Event::Set() {
 
 bool Event::Reset() {
   if (!state_) return Fail(kErrorInvalidHandle);
-  Word(*state_->object).fetch_and(~kSignalled, std::memory_order_acq_rel);
+  SharedObject& object = *state_->object;
+  // A reset is news to a watcher (a mailbox free again); waiters in Wait look and sleep on.
+  if ((Word(object).fetch_and(~kSignalled, std::memory_order_acq_rel) & kSignalled) != 0) {
+    FutexWakeAll(object);
+  }
   return true;
 }
 
@@ -151,6 +156,57 @@ WaitResult Event::Wait(uint32_t timeout_ms) {
     const bool in_time = FutexWait(object, seen, timeout_ms == kInfinite ? nullptr : &deadline);
     if (TryConsume(object, manual_reset, start_generation, &seen)) return WaitResult::kSignaled;
     if (!in_time) return WaitResult::kTimeout;
+  }
+}
+
+EventWatch::EventWatch() = default;
+EventWatch::~EventWatch() = default;
+
+bool EventWatch::Add(Event& event) {
+  if (!event.state_) return false;
+  SharedObject& object = *event.state_->object;
+  const uint32_t seen = Word(object).load(std::memory_order_acquire);
+  watched_.push_back({WordOf(object), seen, object.named});
+  return (seen & kSignalled) != 0;
+}
+
+void EventWatch::Clear() { watched_.clear(); }
+
+void EventWatch::Wait(uint32_t timeout_ms) {
+  const auto changed = [this] {
+    for (const Watched& w : watched_) {
+      if (std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(w.word))
+              .load(std::memory_order_acquire) != w.seen) {
+        return true;
+      }
+    }
+    return false;
+  };
+  if (timeout_ms == 0 || changed()) return;
+  const timespec deadline = kobj::DeadlineAfter(timeout_ms == kInfinite ? 0 : timeout_ms);
+  const timespec* limit = timeout_ms == kInfinite ? nullptr : &deadline;
+#ifdef SYS_futex_waitv
+  if (!watched_.empty() && watched_.size() <= FUTEX_WAITV_MAX) {
+    futex_waitv waiters[FUTEX_WAITV_MAX] = {};
+    for (size_t i = 0; i < watched_.size(); ++i) {
+      waiters[i].val = watched_[i].seen;
+      waiters[i].uaddr = reinterpret_cast<uintptr_t>(watched_[i].word);
+      waiters[i].flags = FUTEX_32 | (watched_[i].shared ? 0 : FUTEX_PRIVATE_FLAG);
+    }
+    // Returns at a wake of any word, at once when one already differs, or at the deadline; an
+    // interruption is an early wake, which the caller allows for.
+    if (syscall(SYS_futex_waitv, waiters, watched_.size(), 0, limit, CLOCK_MONOTONIC) >= 0 ||
+        errno != ENOSYS) {
+      return;
+    }
+  }
+#endif
+  // Kernels before 5.16 cannot sleep on several words: look every few milliseconds instead.
+  constexpr uint32_t kLookMs = 2;
+  for (uint32_t slept = 0; timeout_ms == kInfinite || slept < timeout_ms; slept += kLookMs) {
+    timespec step{0, kLookMs * 1000000L};
+    nanosleep(&step, nullptr);
+    if (changed()) return;
   }
 }
 

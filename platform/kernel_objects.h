@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kolvar::platform {
 
@@ -85,8 +86,35 @@ class Event {
   uint32_t Id() const;
 
  private:
+  friend class EventWatch;
   struct State;
   std::unique_ptr<State> state_;
+};
+
+// Sleeps until one of several events changes: for a thread that serves several events at once (a
+// mailbox worker), which adds them, looks at them and does its work, then sleeps until any of them
+// was Set or Reset by anyone after it was added, or the timeout passes. A change made while it
+// worked ends the sleep at once, so nothing is missed between the look and the sleep. Consumes
+// nothing; it may wake early, so the caller looks again.
+class EventWatch {
+ public:
+  EventWatch();
+  ~EventWatch();
+  EventWatch(const EventWatch&) = delete;
+  EventWatch& operator=(const EventWatch&) = delete;
+
+  // Watches the event from its state now; true when it is set now. An invalid event is skipped.
+  bool Add(Event& event);
+  void Clear();
+  void Wait(uint32_t timeout_ms);
+
+ private:
+  struct Watched {
+    void* word;
+    uint32_t seen;
+    bool shared;
+  };
+  std::vector<Watched> watched_;
 };
 
 // A named block of shared memory. Its file in the namespace folder holds exactly its bytes, so

@@ -28,6 +28,8 @@
 #include "gtest/gtest.h"
 #include "platform/error.h"
 #include "platform/kernel_objects_internal.h"
+#include "platform/process.h"
+#include "platform/test_child.h"
 #include "tests/testing/test_device.h"
 
 namespace kolvar::platform {
@@ -61,6 +63,24 @@ bool BlockedInFutex(pid_t tid) {
     std::ifstream in(path);
     long number = -1;
     if (in >> number && number == SYS_futex) return true;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return false;
+}
+
+// Waits (up to seconds) until the thread sleeps on one futex or on several.
+bool BlockedInAnyFutex(pid_t tid) {
+  const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+  const auto deadline = steady_clock::now() + std::chrono::seconds(10);
+  while (steady_clock::now() < deadline) {
+    std::ifstream in(path);
+    long number = -1;
+    if (in >> number) {
+      if (number == SYS_futex) return true;
+#ifdef SYS_futex_waitv
+      if (number == SYS_futex_waitv) return true;
+#endif
+    }
     std::this_thread::sleep_for(milliseconds(1));
   }
   return false;
@@ -657,6 +677,7 @@ struct ResetCase {
   bool initial;
   const char* steps;
 };
+void PrintTo(const ResetCase& param, std::ostream* out) { *out << param.label; }
 
 class EventResetTest : public KernelObjectsTest, public ::testing::WithParamInterface<ResetCase> {};
 
@@ -784,6 +805,97 @@ TEST_F(KernelObjectsTest, AutoSetReleasesExactlyOneWaiterPerSet) {
   }
   stop = true;
   for (auto& t : waiters) t.join();
+}
+
+// A watcher of three events (a named manual-reset one that is set, a named auto-reset one that is
+// clear, an unnamed one) and who changes one of them while it sleeps.
+struct WatchCase {
+  const char* label;
+  int event;           // 0, 1 or 2 as above
+  const char* change;  // "set" or "reset"
+  bool other_program;  // else another thread of this one
+};
+void PrintTo(const WatchCase& param, std::ostream* out) { *out << param.label; }
+
+class EventWatchTest : public KernelObjectsTest, public ::testing::WithParamInterface<WatchCase> {};
+
+TEST_P(EventWatchTest, AChangeOfAnyWatchedEventEndsTheSleep) {
+  const WatchCase& param = GetParam();
+  const char16_t* names[] = {u"KVCMSICEV00", u"KVCMSOGEV00", u""};
+  Event events[3];
+  ASSERT_TRUE(events[0].Create(names[0], /*manual_reset=*/true, /*initial_state=*/true));
+  ASSERT_TRUE(events[1].Create(names[1], /*manual_reset=*/false, /*initial_state=*/false));
+  ASSERT_TRUE(events[2].Create(names[2], /*manual_reset=*/false, /*initial_state=*/false));
+  const std::u16string child_program =
+      param.other_program ? test_child::Install(device_) : std::u16string();
+
+  EventWatch watch;
+  EXPECT_TRUE(watch.Add(events[0]));
+  EXPECT_FALSE(watch.Add(events[1]));
+  EXPECT_FALSE(watch.Add(events[2]));
+  std::atomic<pid_t> tid{0};
+  std::atomic<bool> woke{false};
+  std::thread watcher([&] {
+    tid = static_cast<pid_t>(syscall(SYS_gettid));
+    // Far longer than the test may take: only the change can end the sleep in time.
+    watch.Wait(120000);
+    woke = true;
+  });
+  while (tid.load() == 0) std::this_thread::yield();
+  ASSERT_TRUE(BlockedInAnyFutex(tid.load()));
+  const auto since = steady_clock::now();
+  const bool set = std::string(param.change) == "set";
+  if (param.other_program) {
+    Process child;
+    ASSERT_TRUE(test_child::Start(child_program,
+                                  std::string("event ") + param.change + " " +
+                                      (param.event == 0 ? "KVCMSICEV00" : "KVCMSOGEV00"),
+                                  &child));
+    ASSERT_EQ(child.Wait(60000), WaitResult::kSignaled);
+    uint32_t code = 1;
+    ASSERT_TRUE(child.GetExitCode(&code));
+    ASSERT_EQ(code, 0u);
+  } else {
+    ASSERT_TRUE(set ? events[param.event].Set() : events[param.event].Reset());
+  }
+  watcher.join();
+  EXPECT_TRUE(woke.load());
+  EXPECT_LT(steady_clock::now() - since, std::chrono::seconds(60));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, EventWatchTest,
+    ::testing::Values(WatchCase{"NamedSetByAnotherProgram", 1, "set", true},
+                      WatchCase{"NamedResetByAnotherProgram", 0, "reset", true},
+                      WatchCase{"NamedResetByAnotherThread", 0, "reset", false},
+                      WatchCase{"UnnamedSetByAnotherThread", 2, "set", false}),
+    [](const ::testing::TestParamInfo<WatchCase>& info) { return info.param.label; });
+
+TEST_F(KernelObjectsTest, EventWatchSeesChangesMadeBeforeItsSleepAndOnlyThose) {
+  Event manual;
+  Event automatic;
+  ASSERT_TRUE(manual.Create(u"M", /*manual_reset=*/true, /*initial_state=*/false));
+  ASSERT_TRUE(automatic.Create(u"A", /*manual_reset=*/false, /*initial_state=*/false));
+  EventWatch watch;
+  watch.Add(manual);
+  watch.Add(automatic);
+  // A reset of a clear event changes nothing: the watch sleeps out its time.
+  ASSERT_TRUE(manual.Reset());
+  auto since = steady_clock::now();
+  watch.Wait(200);
+  EXPECT_GE(steady_clock::now() - since, milliseconds(190));
+  // A set, and a set consumed by a waiter, between the look and the sleep end it at once.
+  ASSERT_TRUE(automatic.Set());
+  ASSERT_EQ(automatic.Wait(0), WaitResult::kSignaled);
+  since = steady_clock::now();
+  watch.Wait(120000);
+  EXPECT_LT(steady_clock::now() - since, std::chrono::seconds(60));
+  // Watching consumes nothing.
+  ASSERT_TRUE(automatic.Set());
+  watch.Clear();
+  EXPECT_TRUE(watch.Add(automatic));
+  watch.Wait(0);
+  EXPECT_EQ(automatic.Wait(0), WaitResult::kSignaled);
 }
 
 TEST_F(KernelObjectsTest, UnnamedObjectsAreIndependent) {

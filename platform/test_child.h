@@ -18,7 +18,8 @@ std::u16string Install(const testing::TestDevice& device);
 
 // Starts the installed program as a child with the job `job`:
 //   "program-path <host file>": writes RunningProgramPath (UTF-8) or "failed <error>" there;
-//   "msgbox <count> <host file>": shows `count` boxes, appending each answer as a line there.
+//   "msgbox <count> <host file>": shows `count` boxes, appending each answer as a line there;
+//   "event set|reset <name>": sets or resets the named event, which must exist.
 bool Start(std::u16string_view program, const std::string& job, Process* out);
 
 }  // namespace kolvar::platform::test_child

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/kernel_objects.h"
 #include "platform/message_box.h"
 #include "platform/path.h"
 #include "platform/process.h"
@@ -64,6 +65,13 @@ TEST(PlatformChild, Run) {
                                     u"box " + Utf8ToUtf16Lossy(std::to_string(i)), kMbOkCancel);
       std::ofstream(out_file, std::ios::app) << answer << "\n";
     }
+  } else if (kind == "event") {
+    std::string change;
+    std::string name;
+    words >> change >> name;
+    Event event;
+    ASSERT_TRUE(event.Open(Utf8ToUtf16Lossy(name)));
+    ASSERT_TRUE(change == "set" ? event.Set() : event.Reset());
   } else {
     FAIL() << "unknown job " << job;
   }
