@@ -30,11 +30,14 @@ Status QueueStep(RecordQueue& queue, Operation operation) {
 IpcChannel::IpcChannel(bool start_service, bool private_heaps) : IpcConnection(start_service) {
   incoming_ = std::make_unique<RecordQueue>(private_heaps);
   outgoing_ = std::make_unique<RecordQueue>(private_heaps);
-  stop_event_.Create(u"", /*manual_reset=*/false, /*initial_state=*/false);
+  wake_event_.Create(u"", /*manual_reset=*/false, /*initial_state=*/false);
+  arrival_event_.Create(u"", /*manual_reset=*/false, /*initial_state=*/false);
   if (GetStatus() == kStatusOk) {
     Status status = incoming_->GetStatus();
     if (status == kStatusOk) status = outgoing_->GetStatus();
-    if (status == kStatusOk && !stop_event_.IsValid()) status = kStatusNotReady;
+    if (status == kStatusOk && (!wake_event_.IsValid() || !arrival_event_.IsValid())) {
+      status = kStatusNotReady;
+    }
     SetStatus(status);
   }
 }
@@ -44,10 +47,10 @@ IpcChannel::~IpcChannel() { JoinWorker(); }
 bool IpcChannel::StartWorker() {
   return RunLocked([&]() -> Status {
     Status status = kStatusOk;
-    if (channel_index() < 0 || !stop_event_.IsValid()) {
+    if (channel_index() < 0 || !wake_event_.IsValid()) {
       status = kStatusNotReady;
     } else if (!worker_.joinable()) {
-      stop_event_.Reset();
+      stop_requested_ = false;
       if (!StartThread(&worker_, [this] { WorkerMain(); })) status = kStatusNotReady;
     }
     return status;
@@ -63,11 +66,10 @@ bool IpcChannel::StopWorker() {
 
 void IpcChannel::JoinWorker() {
   if (!worker_.joinable()) return;
-  if (worker_.get_id() == std::this_thread::get_id()) {
-    stop_event_.Set();  // the worker ends after this pass; it cannot wait for itself
-    return;
-  }
-  stop_event_.Set();
+  stop_requested_ = true;
+  wake_event_.Set();
+  // The worker ends after this pass; it cannot wait for itself.
+  if (worker_.get_id() == std::this_thread::get_id()) return;
   worker_.join();
 }
 
@@ -114,6 +116,9 @@ bool IpcChannel::Queue(std::u16string_view addressee, const void* data, uint32_t
       if (!replaced && outgoing_->Count() >= kIpcQueueLimit) return kStatusOk;
       // The queue's status is read under its lock, before the worker's next operation.
       queued = outgoing_->Append(&record, sizeof(record));
+      // Progress waits for the worker's next pass, so that a fast sender's stream of it stays a
+      // trickle; anything else leaves at once.
+      if (queued && !replaceable) wake_event_.Set();
       return queued ? kStatusOk : outgoing_->GetStatus();
     });
   });
@@ -168,6 +173,12 @@ bool IpcChannel::HasMessages() {
   return has;
 }
 
+bool IpcChannel::WaitForMessages(uint32_t timeout_ms) {
+  if (HasMessages()) return true;
+  arrival_event_.Wait(timeout_ms);
+  return HasMessages();
+}
+
 bool IpcChannel::IsSending() {
   bool sending = true;
   RunLocked([&] {
@@ -181,20 +192,44 @@ bool IpcChannel::IsSending() {
 
 void IpcChannel::WorkerMain() {
   platform::SetCurrentThreadPriority(platform::ThreadPriority::kHighest);
-  for (;;) {
-    SendFirstOutgoing();
-    TakeIncoming();
-    if (stop_event_.Wait(kIpcWorkerPassMs) == platform::WaitResult::kSignaled) return;
+  ChannelMailboxes& boxes = mailboxes();
+  platform::EventWatch watch;
+  while (!stop_requested_) {
+    // Watched from before the pass, so that what changes while it runs ends the sleep after it:
+    // a message queued, one delivered to the incoming mailbox while there is room for it, and the
+    // outgoing mailbox emptied by the service while something other than progress waits for it.
+    watch.Clear();
+    watch.Add(wake_event_);
+    if (incoming_->Count() < kIpcQueueLimit) watch.Add(boxes.incoming_event);
+    if (UrgentOutgoing()) watch.Add(boxes.outgoing_event);
+    bool moved = SendFirstOutgoing();
+    if (TakeIncoming()) moved = true;
+    if (!moved) watch.Wait(kIpcWorkerPassMs);
   }
 }
 
-void IpcChannel::SendFirstOutgoing() {
-  if (outgoing_->Count() == 0) return;
+bool IpcChannel::UrgentOutgoing() {
+  return outgoing_->WithLock([&] {
+    IpcMessageRecord head;
+    for (uint32_t i = 0; i < outgoing_->Count(); ++i) {
+      if (outgoing_->Get(&head, offsetof(IpcMessageRecord, data), /*remove=*/false, i) &&
+          head.replaceable == 0) {
+        return true;
+      }
+    }
+    return false;
+  });
+}
+
+bool IpcChannel::SendFirstOutgoing() {
+  if (outgoing_->Count() == 0) return false;
   IpcMessageRecord record;
-  if (!outgoing_->Get(&record, sizeof(record), /*remove=*/false, /*index=*/0)) return;
+  if (!outgoing_->Get(&record, sizeof(record), /*remove=*/false, /*index=*/0)) return false;
   int addressee = database().FindChannel(NameFromField(record.name));
   // An addressee that has gone makes the message vanish; a busy mailbox only delays it.
-  if (addressee < 0 || Post(record, static_cast<uint32_t>(addressee))) outgoing_->Delete(0);
+  if (addressee >= 0 && !Post(record, static_cast<uint32_t>(addressee))) return false;
+  outgoing_->Delete(0);
+  return true;
 }
 
 bool IpcChannel::Post(const IpcMessageRecord& record, uint32_t addressee_index) {
@@ -214,12 +249,12 @@ bool IpcChannel::Post(const IpcMessageRecord& record, uint32_t addressee_index) 
   return posted;
 }
 
-void IpcChannel::TakeIncoming() {
+bool IpcChannel::TakeIncoming() {
   ChannelMailboxes& boxes = mailboxes();
   // While the incoming queue is full the message stays in the mailbox, and the service keeps the
   // ones behind it: the program's slowness delays messages but never loses one.
-  if (!IsSet(boxes.incoming_event) || incoming_->Count() >= kIpcQueueLimit) return;
-  if (!Acquired(boxes.incoming_mutex.Wait())) return;
+  if (!IsSet(boxes.incoming_event) || incoming_->Count() >= kIpcQueueLimit) return false;
+  if (!Acquired(boxes.incoming_mutex.Wait())) return false;
   IpcChannelSlot& slot = database().slot(static_cast<uint32_t>(channel_index()));
   IpcMessageRecord record{};
   uint32_t length = slot.incoming_length;
@@ -236,7 +271,8 @@ void IpcChannel::TakeIncoming() {
   }
   boxes.incoming_event.Reset();
   boxes.incoming_mutex.Release();
-  if (valid) incoming_->Append(&record, sizeof(record));
+  if (valid && incoming_->Append(&record, sizeof(record))) arrival_event_.Set();
+  return valid;
 }
 
 }  // namespace kolvar

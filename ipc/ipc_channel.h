@@ -2,7 +2,10 @@
 // up to 2048 bytes for a channel named by the caller, Receive takes the next message addressed to
 // this channel with its sender's name; a worker thread moves messages between these in-process
 // queues (50 records each) and the channel's two mailboxes in the IPC database, one each way per
-// 25 ms pass, so that apart from Register and Unregister the program never waits on the service.
+// pass, so that apart from Register and Unregister the program never waits on the service. Passes
+// follow each other at once while they move messages; an idle worker sleeps until a message is
+// queued (progress excepted: it waits for the next pass), one is delivered, the outgoing mailbox
+// is emptied while a message waits for it, or 25 ms pass.
 // A program that falls behind in reading is never robbed of messages: while its incoming queue is
 // full the next message stays in its mailbox and the service keeps the ones behind it.
 //
@@ -11,6 +14,7 @@
 #ifndef KOLVAR_IPC_IPC_CHANNEL_H_
 #define KOLVAR_IPC_IPC_CHANNEL_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -69,6 +73,9 @@ class IpcChannel : public IpcConnection {
   bool PutBack(const void* data, uint32_t length, std::u16string_view sender_name,
                uint32_t sender_registration = 0);
   bool HasMessages();
+  // HasMessages, after waiting up to timeout_ms for a message to arrive when none waits now. One
+  // of several threads waiting may sleep out its time.
+  bool WaitForMessages(uint32_t timeout_ms);
   // True while a sent message has not yet reached its addressee's mailbox (in the outgoing queue,
   // in the own outgoing mailbox, or held by the service), and while the channel is not registered.
   bool IsSending();
@@ -79,8 +86,11 @@ class IpcChannel : public IpcConnection {
  private:
   bool Queue(std::u16string_view addressee, const void* data, uint32_t length, bool replaceable);
   void WorkerMain();
-  void SendFirstOutgoing();
-  void TakeIncoming();
+  // Whether a message other than progress waits to go out.
+  bool UrgentOutgoing();
+  // Each true when it moved a message on.
+  bool SendFirstOutgoing();
+  bool TakeIncoming();
   // True when posted; false when the service has not collected the previous message yet.
   bool Post(const IpcMessageRecord& record, uint32_t addressee_index);
   void JoinWorker();
@@ -88,7 +98,11 @@ class IpcChannel : public IpcConnection {
   std::unique_ptr<RecordQueue> incoming_;
   std::unique_ptr<RecordQueue> outgoing_;
   std::thread worker_;
-  platform::Event stop_event_;
+  // Ends the worker's sleep: for a message queued, or for a stop.
+  platform::Event wake_event_;
+  std::atomic<bool> stop_requested_{false};
+  // Set when the worker put a message in the incoming queue; see WaitForMessages.
+  platform::Event arrival_event_;
 };
 
 }  // namespace kolvar

@@ -36,9 +36,14 @@ void ShowFailure(const char* format, uint32_t error) {
 
 void WorkerMain(IpcServiceWorker* worker, platform::Event* leave) {
   platform::SetCurrentThreadPriority(platform::ThreadPriority::kHighest);
+  platform::EventWatch watch;
   while (leave->Wait(0) != platform::WaitResult::kSignaled) {
-    worker->RunPass();
-    if (leave->Wait(kIpcServicePassMs) == platform::WaitResult::kSignaled) break;
+    // Watched from before the pass: what changes while it runs ends the sleep after it.
+    watch.Clear();
+    watch.Add(*leave);
+    worker->Watch(&watch);
+    if (worker->RunPass()) continue;
+    watch.Wait(kIpcServicePassMs);
   }
 }
 

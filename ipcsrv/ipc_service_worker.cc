@@ -64,11 +64,22 @@ void IpcServiceWorker::AdoptChannels() {
   StoreShared(database_->header().channel_count, count);
 }
 
-void IpcServiceWorker::RunPass() {
+bool IpcServiceWorker::RunPass() {
+  changed_ = false;
   ServeRequest();
   Collect();
   DeliverFirst();
   FreeEndedOwners();
+  return changed_;
+}
+
+void IpcServiceWorker::Watch(platform::EventWatch* watch) {
+  watch->Add(database_->request_posted());
+  for (SlotState& state : slots_) {
+    if (!state.registered) continue;
+    watch->Add(state.boxes.outgoing_event);
+    watch->Add(state.boxes.incoming_event);
+  }
 }
 
 void IpcServiceWorker::FreeAllChannels() {
@@ -96,6 +107,7 @@ void IpcServiceWorker::ServeRequest() {
       result = UnregisterChannel(pid);
     }
     header.result = result;
+    changed_ = true;
     database_->request_answered().Reset();
     database_->request_answered().Set();
     database_->request_posted().Reset();
@@ -126,6 +138,7 @@ uint32_t IpcServiceWorker::RegisterChannel(uint32_t pid, const char16_t (&name)[
   if (!platform::Process::OpenById(static_cast<pid_t>(pid), &owner) || !owner.IsAlive()) {
     return kIpcResultNotServed;  // the requester has ended; nobody reads this answer
   }
+  changed_ = true;
   if (!state.boxes.Open(n)) return kIpcResultNotServed;
   // The objects may outlive an earlier owner of the slot that still holds them: start empty.
   state.boxes.incoming_event.Reset();
@@ -181,6 +194,7 @@ bool IpcServiceWorker::CollectFrom(uint32_t index) {
   // it in neither place.
   StoreShared(slot.held_messages, LoadShared(slot.held_messages) + 1);
   state.boxes.outgoing_event.Reset();
+  changed_ = true;
   state.boxes.outgoing_mutex.Release();
 
   // The sender is the slot it came from, whatever the record claims.
@@ -212,6 +226,7 @@ void IpcServiceWorker::DeliverFirst() {
     QueuedTransfer transfer;
     if (!queue_.Get(&transfer, sizeof(transfer), /*remove=*/false, i)) return;
     if (TryDeliver(transfer)) {
+      changed_ = true;
       queue_.Delete(i);
       ReleaseHeld(transfer);
       return;
@@ -264,6 +279,7 @@ void IpcServiceWorker::FreeSlot(uint32_t index) {
   uint32_t count = LoadShared(header.channel_count);
   StoreShared(header.channel_count, count > 0 ? count - 1 : 0);
   state.boxes.Close();
+  changed_ = true;
   state.owner.Close();
   state.registered = false;
   state.registration = 0;

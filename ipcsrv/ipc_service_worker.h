@@ -1,7 +1,8 @@
-// The IPC service's work, one 25 ms pass at a time: serve the request posted in the request area,
+// The IPC service's work, one pass at a time: serve the request posted in the request area,
 // collect full outgoing mailboxes into the transfer queue, deliver the oldest queued message whose
 // addressee's incoming mailbox is free (so that no addressee ever gets its messages out of order),
-// and free the channels of programs that have ended. The worker
+// and free the channels of programs that have ended. Passes follow each other at once while they
+// move messages; an idle worker sleeps until a request, a mailbox's event or 25 ms pass. The worker
 // is the only writer of the channel table; it never waits more than 15 ms for a mailbox or the
 // request area, so one program that holds a lock cannot stall the others.
 #ifndef KOLVAR_IPCSRV_IPC_SERVICE_WORKER_H_
@@ -12,6 +13,7 @@
 #include "common/record_queue.h"
 #include "ipc/channel_mailboxes.h"
 #include "ipc/ipc_database.h"
+#include "platform/kernel_objects.h"
 #include "platform/process.h"
 
 namespace kolvar {
@@ -34,8 +36,12 @@ class IpcServiceWorker {
   // killed while programs kept the database open): channels of living owners stay, the others
   // are freed. The earlier service's queue is gone, so no message counts as held any more.
   void AdoptChannels();
-  // One pass: requests, collect, deliver, liveness.
-  void RunPass();
+  // One pass: requests, collect, deliver, liveness. True when it changed anything (a request
+  // served, a message collected or delivered, a channel opened or freed): more may wait.
+  bool RunPass();
+  // Adds what an idle worker waits for: the request area's event and both mailbox events of every
+  // registered channel. Valid until the next pass, which may close a channel's events.
+  void Watch(platform::EventWatch* watch);
   // Frees every channel still registered (at shutdown).
   void FreeAllChannels();
 
@@ -81,6 +87,7 @@ class IpcServiceWorker {
   // not hand out again the numbers that its programs may still remember.
   uint32_t next_registration_;
   uint32_t collect_start_ = 0;
+  bool changed_ = false;  // in this pass; see RunPass
 };
 
 }  // namespace kolvar
