@@ -229,7 +229,8 @@ void BackgroundScanner::MessageLoop() {
     if (!engine_->background_scanning() || engine_->interactive()) {
       if (!WaitForMessages()) break;
     }
-    platform::Sleep(kScannerPollMs);
+    // Polling, the loop looks every 15 ms; a message that waits is taken at once.
+    channel_->WaitForMessages(kScannerPollMs);
     uint32_t size = 0;
     std::u16string sender;
     uint32_t registration = 0;
@@ -249,8 +250,8 @@ void BackgroundScanner::MessageLoop() {
 }
 
 bool BackgroundScanner::WaitForMessages() {
-  while (!channel_->HasMessages()) {
-    if (stop_event_.Wait(kScannerPollMs) == platform::WaitResult::kSignaled) {
+  while (!channel_->WaitForMessages(kScannerPollMs)) {
+    if (stop_event_.Wait(0) == platform::WaitResult::kSignaled) {
       stop_seen_ = true;
       return false;
     }

@@ -52,6 +52,9 @@ class StopGate {
   // Called by the worker before each unit of work: blocks while paused, returns false when stop
   // was requested. A true return means the worker may do exactly one unit.
   bool Checkpoint();
+  // Called by the worker between units: ends the unit before it and rests up to `milliseconds`,
+  // less when a stop or a pause is asked for, then acts as Checkpoint.
+  bool Rest(uint32_t milliseconds);
   // Called by the worker when its current unit of work is done, before it waits for its
   // controller, and when it is about to end, so that Pause and RequestStop know nothing is in
   // progress.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "platform/error.h"
 #include "platform/thread.h"
@@ -145,6 +146,7 @@ void StopGate::SignalStop() {
 void StopGate::Pause() {
   std::unique_lock<std::mutex> lock(mutex_);
   paused_ = true;
+  cv_.notify_all();  // a worker at rest parks now
   if (CalledByWorker()) return;
   cv_.wait(lock, [this] { return !in_unit_; });
 }
@@ -185,6 +187,20 @@ bool StopGate::Checkpoint() {
   if (stop_) return false;
   in_unit_ = true;
   return true;
+}
+
+bool StopGate::Rest(uint32_t milliseconds) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    worker_ = std::this_thread::get_id();
+    if (in_unit_) {
+      in_unit_ = false;
+      cv_.notify_all();
+    }
+    cv_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                 [this] { return stop_ || paused_; });
+  }
+  return Checkpoint();
 }
 
 void StopGate::EndUnit() {

@@ -131,6 +131,25 @@ TEST(StopGateTest, PauseAndStopWaitForTheUnitInProgress) {
   EXPECT_FALSE(gate.Checkpoint());
 }
 
+TEST(StopGateTest, ARestEndsItsUnitAndAStopEndsTheRest) {
+  StopGate gate;
+  std::atomic<int> rested{-1};
+  std::atomic<bool> working{false};
+  std::thread worker([&] {
+    ASSERT_TRUE(gate.Checkpoint());
+    working = true;
+    // Far longer than the test may take: only the stop can end it in time.
+    rested = gate.Rest(600000) ? 1 : 0;
+    gate.EndUnit();
+  });
+  ASSERT_TRUE(Eventually([&] { return working.load(); }));
+  // A pause does not wait for the rest: it ended the unit before it.
+  gate.Pause();
+  gate.RequestStop();
+  worker.join();
+  EXPECT_EQ(rested.load(), 0);
+}
+
 TEST(StopGateTest, WorkerMayPauseOrStopItselfWithoutDeadlock) {
   StopGate gate;
   std::atomic<int> units{0};

@@ -115,7 +115,7 @@ WaitOutcome WaitForMessage(IpcChannel& channel, std::u16string_view peer, uint32
         return channel.HasMessages() ? WaitOutcome::kReady : WaitOutcome::kPeerGone;
       }
     }
-    platform::Sleep(poll_ms);
+    channel.WaitForMessages(poll_ms);
     since_check += poll_ms;
   }
   return WaitOutcome::kReady;

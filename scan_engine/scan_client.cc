@@ -160,7 +160,9 @@ void ScanClient::DiscardWaitingMessages() {
   uint8_t buffer[kIpcMaxMessageLength];
   uint32_t length = 0;
   std::u16string sender;
-  while (channel_->HasMessages()) {
+  // At most what the queues can hold: the messages of a pass that goes on keep coming, and must
+  // not keep the caller here.
+  for (uint32_t taken = 0; taken < 2 * kIpcQueueLimit && channel_->HasMessages(); ++taken) {
     if (channel_->Receive(buffer, &length, &sender)) AnswerDropped(buffer, length, sender);
     platform::Sleep(kStepMs);
   }
@@ -348,7 +350,11 @@ void ScanClient::ReceiverMain() {
           continue;
         }
       }
-      platform::Sleep(kIdlePollMs);
+      if (channel_ != nullptr) {
+        channel_->WaitForMessages(kIdlePollMs);
+      } else {
+        platform::Sleep(kIdlePollMs);
+      }
       continue;
     }
     TakeMessage();

@@ -43,6 +43,8 @@ inline constexpr char16_t kMoveFailedMessage[] =
 inline constexpr char16_t kErrorCreatingFileMessage[] = u"Error creating file.";
 // The pause that paces a scan: before each file in background mode, after each status message.
 inline constexpr uint32_t kScanPacingSleepMs = 15;
+// Unpaced background passes begin at most this often (a pass that took less rests the rest).
+inline constexpr int64_t kShortestBackgroundPassMs = 250;
 // Longest device path of a folder that the walker enters: its listing pattern ("\*.*") must still
 // fit the device's 260-character paths with the terminator.
 inline constexpr size_t kMaxWalkedFolderChars = 255;

@@ -5,6 +5,7 @@
 // message), each directory entry (with the file's test, its detection and its messages), each
 // chunk the matcher reads, and the end-of-pass steps. A unit begins at a checkpoint, so whatever
 // the owner asks takes effect before the next one.
+#include <chrono>
 #include <utility>
 
 #include "common/thread_start.h"
@@ -84,6 +85,7 @@ void ScanEngine::ScanThread(bool interactive_at_start) {
                                                           : platform::ThreadPriority::kIdle);
   bool stopped = false;
   for (;;) {
+    const auto pass_began = std::chrono::steady_clock::now();
     if (!ScanPass()) {
       stopped = true;
       break;
@@ -96,6 +98,18 @@ void ScanEngine::ScanThread(bool interactive_at_start) {
     }
     if (InfectionCount() > 0) ProcessInfections();
     if (interactive_) SendPassStatus(kMessagePassFinished);
+    // Unpaced, a pass of a small folder ends at once: without a rest the thread would go through
+    // passes as fast as it can, for nothing new, and flood an attached user interface with their
+    // ends. Paced passes rest in their sleeps.
+    if (!pacing_) {
+      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - pass_began);
+      if (took.count() < kShortestBackgroundPassMs &&
+          !gate_.Rest(static_cast<uint32_t>(kShortestBackgroundPassMs - took.count()))) {
+        stopped = true;
+        break;
+      }
+    }
   }
   if (!stopped && interactive_ && !background_ && gate_.Checkpoint()) {
     if (InfectionCount() > 0) WriteInfectionFile();
