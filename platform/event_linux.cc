@@ -3,8 +3,9 @@
 // state in the word, so one killed while waiting cannot hold up anyone (unlike a condition
 // variable in shared memory). Set wakes every waiter; for auto reset they race to clear the bit and
 // exactly one wins. A Reset that clears the bit wakes them too, for watchers (EventWatch) that
-// sleep on several words with futex_waitv; a waiter in Wait looks and sleeps again. A manual-reset waiter that slept through a Set followed by a Reset still counts
-// as released, as the device releases every thread waiting at the moment of the Set.
+// sleep on several words with futex_waitv; a waiter in Wait looks and sleeps again. A manual-reset
+// waiter that slept through a Set followed by a Reset still counts as released, as the device
+// releases every thread waiting at the moment of the Set.
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
