@@ -55,21 +55,9 @@ std::string FileOf(const testing::TestDevice& device, std::u16string_view name) 
   return device.runtime_dir() + "/" + file_name;
 }
 
-// Waits (up to seconds) until the thread sleeps in futex, i.e. inside an event or mutex wait.
+// Waits (up to seconds) until the thread sleeps in futex, i.e. inside an event or mutex wait, or
+// in futex_waitv (an event watch).
 bool BlockedInFutex(pid_t tid) {
-  const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
-  const auto deadline = steady_clock::now() + std::chrono::seconds(10);
-  while (steady_clock::now() < deadline) {
-    std::ifstream in(path);
-    long number = -1;
-    if (in >> number && number == SYS_futex) return true;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  return false;
-}
-
-// Waits (up to seconds) until the thread sleeps on one futex or on several.
-bool BlockedInAnyFutex(pid_t tid) {
   const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
   const auto deadline = steady_clock::now() + std::chrono::seconds(10);
   while (steady_clock::now() < deadline) {
@@ -842,7 +830,7 @@ TEST_P(EventWatchTest, AChangeOfAnyWatchedEventEndsTheSleep) {
     woke = true;
   });
   while (tid.load() == 0) std::this_thread::yield();
-  ASSERT_TRUE(BlockedInAnyFutex(tid.load()));
+  ASSERT_TRUE(BlockedInFutex(tid.load()));
   const auto since = steady_clock::now();
   const bool set = std::string(param.change) == "set";
   if (param.other_program) {
