@@ -187,7 +187,11 @@ void EventWatch::Wait(uint32_t timeout_ms) {
   const timespec deadline = kobj::DeadlineAfter(timeout_ms == kInfinite ? 0 : timeout_ms);
   const timespec* limit = timeout_ms == kInfinite ? nullptr : &deadline;
 #ifdef SYS_futex_waitv
-  if (!watched_.empty() && watched_.size() <= FUTEX_WAITV_MAX) {
+  // Kernels before 5.16 lack the call, and a sandbox's system-call filter may refuse it (EPERM):
+  // either way this process looks every few milliseconds instead, rather than spin.
+  static std::atomic<bool> vector_wait_refused{false};
+  if (!vector_wait_refused.load(std::memory_order_relaxed) && !watched_.empty() &&
+      watched_.size() <= FUTEX_WAITV_MAX) {
     futex_waitv waiters[FUTEX_WAITV_MAX] = {};
     for (size_t i = 0; i < watched_.size(); ++i) {
       waiters[i].val = watched_[i].seen;
@@ -197,12 +201,12 @@ void EventWatch::Wait(uint32_t timeout_ms) {
     // Returns at a wake of any word, at once when one already differs, or at the deadline; an
     // interruption is an early wake, which the caller allows for.
     if (syscall(SYS_futex_waitv, waiters, watched_.size(), 0, limit, CLOCK_MONOTONIC) >= 0 ||
-        errno != ENOSYS) {
+        errno == EAGAIN || errno == ETIMEDOUT || errno == EINTR) {
       return;
     }
+    vector_wait_refused.store(true, std::memory_order_relaxed);
   }
 #endif
-  // Kernels before 5.16 cannot sleep on several words: look every few milliseconds instead.
   constexpr uint32_t kLookMs = 2;
   for (uint32_t slept = 0; timeout_ms == kInfinite || slept < timeout_ms; slept += kLookMs) {
     timespec step{0, kLookMs * 1000000L};
